@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Skedcast need.
+# Safe to run again: only what is missing is installed.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config      # build
+  libgtest-dev libgmock-dev             # unit and scenario tests
+  libsndfile1-dev                       # WAV files (on-air rendering)
+  minimodem multimon-ng sox             # decoders that check what goes on the air
+  tzdata
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,58 @@
+#include "app/command_line.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "app/station_settings.h"
+
+namespace sked {
+
+std::string JoinParameters(const std::vector<std::string>& parameters) {
+    std::string text;
+    for (const auto& p : parameters) {
+        if (!text.empty()) text += ' ';
+        text += p;
+    }
+    return text;
+}
+
+StationParameters ParseStationParameters(const std::string& commandLine) {
+    std::string text = commandLine;
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (auto quote = text.rfind('"'); quote != std::string::npos) text = text.substr(quote + 1);
+
+    std::vector<std::string> tokens;
+    std::istringstream words(text);
+    for (std::string word; tokens.size() < 4 && words >> word;) tokens.push_back(word);
+
+    StationParameters p;
+    if (tokens.empty()) {
+        p.outcome = StationParameters::Outcome::NotSet;
+        return p;
+    }
+    if (tokens.size() >= 4) {
+        p.outcome = StationParameters::Outcome::TooMany;
+        return p;
+    }
+    p.callsign = tokens[0];
+    if (tokens.size() >= 2) {
+        // Decimal value of the leading digits; "COM2" reads as 0.
+        long value = std::strtol(tokens[1].c_str(), nullptr, 10);
+        p.portNumber = value > 9999 ? 9999 : (value < -9999 ? -9999 : static_cast<int>(value));
+    }
+    if (tokens.size() == 3) {
+        if (std::strncmp(tokens[2].c_str(), "RTS", 3) == 0) p.keyLine = 2;
+        p.powerLine = p.keyLine == 1 ? 2 : 1;
+    }
+    if (p.portNumber == 0) {
+        p.outcome = StationParameters::Outcome::EditorOnly;
+        return p;
+    }
+    if (PortBase(p.portNumber) != 0) p.portBase = PortBase(p.portNumber);
+    if (p.callsign.size() > kMaxCallsign) p.outcome = StationParameters::Outcome::CallsignTooLong;
+    return p;
+}
+
+}  // namespace sked

@@ -1,0 +1,38 @@
+// Our own options (they begin with "--" and are not station parameters):
+// which serial back end, headless, the simulated clock, how long to run.
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sked {
+
+struct RunOptions {
+    enum class Serial { Tty, Emulated, IoPorts };
+
+    Serial serial = Serial::Tty;
+    bool serialGiven = false;
+    std::string serialArgument;  // tty device, or the emulated port's trace file
+    bool headless = false;
+    bool simulate = false;
+    std::time_t simulateFrom = 0;  // 0: now
+    std::optional<double> runFor;  // seconds of the clock in use
+    std::string onAirFile;
+    bool enable = false;
+    bool exitWhenIdle = false;
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> parameters;  // the station's own parameters
+    std::string error;                    // set when the options do not read
+};
+
+RunOptions ParseRunOptions(int argc, char* const argv[]);
+
+// "YYYY-MM-DDTHH:MM:SS" as local time; nothing when it does not read.
+std::optional<std::time_t> ParseLocalTimestamp(const std::string& text);
+
+extern const char* const kUsageText;
+
+}  // namespace sked

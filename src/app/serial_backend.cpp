@@ -1,0 +1,59 @@
+#include "app/serial_backend.h"
+
+#include <stdexcept>
+
+#include "app/station_settings.h"
+#include "platform/emulated_uart.h"
+#include "platform/ioports_port.h"
+#include "platform/onair_renderer.h"
+#include "platform/tty_port.h"
+#include "platform/uart_trace_writer.h"
+
+namespace sked {
+
+SerialBackend::~SerialBackend() = default;
+
+void SerialBackend::Finish(TimePoint end) {
+    if (emulated) emulated->Sync();
+    if (onAir) onAir->Finish(end);
+}
+
+std::unique_ptr<SerialBackend> MakeSerialBackend(const RunOptions& options, const Clock& clock) {
+    auto backend = std::make_unique<SerialBackend>();
+    switch (options.serial) {
+        case RunOptions::Serial::Emulated: {
+            auto port = std::make_unique<EmulatedPortIo>(clock);
+            port->SetLineMasks([] {
+                return LineMasks{static_cast<std::uint8_t>(Settings().keyLine),
+                                 static_cast<std::uint8_t>(Settings().powerLine)};
+            });
+            if (!options.serialArgument.empty()) {
+                backend->trace = std::make_unique<UartTraceWriter>(options.serialArgument);
+                if (!backend->trace->error().empty()) throw std::runtime_error(backend->trace->error());
+                port->AddObserver(backend->trace.get());
+            }
+            if (!options.onAirFile.empty()) {
+                backend->onAir = std::make_unique<OnAirRenderer>(options.onAirFile);
+                if (!backend->onAir->error().empty()) throw std::runtime_error(backend->onAir->error());
+                backend->onAir->Begin(clock.Now());
+                port->AddObserver(backend->onAir.get());
+            }
+            backend->emulated = port.get();
+            backend->description = "emulated 16550";
+            backend->port = std::move(port);
+            break;
+        }
+        case RunOptions::Serial::IoPorts:
+            backend->port = std::make_unique<IoPortsPortIo>(clock);
+            backend->description = "direct port access";
+            break;
+        case RunOptions::Serial::Tty:
+            backend->port = std::make_unique<TtyPortIo>(clock, options.serialArgument);
+            backend->description =
+                options.serialArgument.empty() ? "tty (COMn = /dev/ttyS(n-1))" : "tty " + options.serialArgument;
+            break;
+    }
+    return backend;
+}
+
+}  // namespace sked

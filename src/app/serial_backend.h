@@ -1,0 +1,34 @@
+// Picks the serial back end that --serial names and, for the emulated port,
+// attaches the line trace and the on-air rendering.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/run_options.h"
+#include "platform/clock.h"
+#include "platform/port_io.h"
+
+namespace sked {
+
+class EmulatedPortIo;
+class UartTraceWriter;
+class OnAirRenderer;
+
+struct SerialBackend {
+    std::unique_ptr<PortIo> port;
+    EmulatedPortIo* emulated = nullptr;  // when the port is the emulated one
+    std::unique_ptr<UartTraceWriter> trace;
+    std::unique_ptr<OnAirRenderer> onAir;
+    std::string description;  // for the start-up message
+
+    ~SerialBackend();
+    // Writes out what is still owed to the trace and the WAV file.
+    void Finish(TimePoint end);
+};
+
+// Throws std::runtime_error naming the file and the reason when a trace or
+// WAV file cannot be created.
+std::unique_ptr<SerialBackend> MakeSerialBackend(const RunOptions& options, const Clock& clock);
+
+}  // namespace sked

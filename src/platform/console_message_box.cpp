@@ -1,0 +1,18 @@
+#include <cstdio>
+
+#include "platform/message_box.h"
+
+namespace sked {
+
+int ConsoleMessageBox::Show(const std::string& caption, const std::string& text, BoxIcon) {
+    std::fprintf(stderr, "[%s]\n%s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    return 1;
+}
+
+void ConsoleMessageBox::Beep() {
+    std::fputc('\a', stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace sked

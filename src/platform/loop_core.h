@@ -1,0 +1,80 @@
+// Shared machinery of the poll()-based loops (real clock and simulated clock):
+// the timer table, the posted-call queue and the descriptor watches.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include <poll.h>
+
+#include "platform/event_loop.h"
+
+namespace sked {
+
+class LoopCore : public EventLoop {
+public:
+    bool StartTimer(int id, std::chrono::milliseconds period, Alignment alignment = Alignment::None) override;
+    void StopTimer(int id) override;
+    bool TimerRunning(int id) const override;
+    std::chrono::milliseconds TimerPeriod(int id) const override;
+
+    void Post(Callback call) override;
+
+    int WatchFd(int fd, short events, FdHandler handler) override;
+    void ModifyWatch(int watchId, short events) override;
+    void RemoveWatch(int watchId) override;
+
+    void PumpMessages() override;
+    void WaitForEvent(TimePoint deadline) override;
+
+protected:
+    using Nanos = std::chrono::nanoseconds;
+
+    // The watches to poll, with the watch id of each entry.
+    struct PollSet {
+        std::vector<pollfd> fds;
+        std::vector<int> ids;
+    };
+
+    // The loop's own monotonic time base and the wall-clock conversions.
+    virtual Nanos MonoNow() const = 0;
+    virtual Nanos WallToMono(TimePoint wall) const = 0;
+    // Sleeps until `until` (monotonic) or until a watched descriptor or a
+    // posted call is ready; poll() results are left in `set`.
+    virtual void SleepUntil(Nanos until, PollSet& set) = 0;
+    // Wakes a SleepUntil in progress (called by Post from any thread).
+    virtual void Wake() {}
+
+    PollSet WatchedFds() const;
+    bool AnyWatchWants(short events) const;
+    // Dispatches what poll() reported ready in `set`.
+    bool DispatchPolled(const PollSet& set);
+
+private:
+    struct Timer {
+        std::chrono::milliseconds period;
+        Alignment alignment;
+        Nanos due;
+    };
+    struct Watch {
+        int fd;
+        short events;
+        FdHandler handler;
+        bool dispatching = false;
+    };
+
+    bool DispatchReady();
+    bool DispatchPosted();
+    bool DispatchDueTimers();
+    Nanos NextDue(const Timer& timer, Nanos after) const;
+    Nanos EarliestTimer() const;
+
+    std::map<int, Timer> timers_;
+    std::map<int, Watch> watches_;
+    int nextWatchId_ = 1;
+    mutable std::mutex postMutex_;
+    std::vector<Callback> posted_;
+};
+
+}  // namespace sked

@@ -1,0 +1,91 @@
+// What an FSK transmitter keyed by the serial port would radiate, as an
+// 8000 Hz mono 16-bit WAV file: silence while the key line is off; while it is
+// on, the mark tone when the data line is at mark (idle, stop bits, ones) and
+// the space tone at space (start bits, zeros, break). One oscillator for the
+// whole file, so the phase runs on across every shift; each keyed stretch
+// starts at phase zero (no click when the key closes). Samples are produced
+// as the port's events arrive and written in small chunks, so runs of many
+// hours need no memory.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sndfile.h>
+
+#include "platform/clock.h"
+#include "platform/uart_timeline.h"
+
+namespace sked {
+
+class OnAirRenderer : public UartObserver {
+public:
+    static constexpr int kSampleRate = 8000;
+    // About -6 dBFS of 16-bit full scale.
+    static constexpr double kAmplitude = 16422.0;
+
+    // Creates the WAV file; throws std::runtime_error naming the file and the
+    // reason when it cannot.
+    explicit OnAirRenderer(const std::string& path, double markHz = 2125.0, double spaceHz = 2295.0);
+    // Finishes at the last event, or at the end of the last frame if later.
+    ~OnAirRenderer() override;
+    OnAirRenderer(const OnAirRenderer&) = delete;
+    OnAirRenderer& operator=(const OnAirRenderer&) = delete;
+
+    // The time of the file's first sample (else the first event's time).
+    // Ignored once the file has begun.
+    void Begin(TimePoint start);
+    void OnUartEvent(const UartEvent& event) override;
+    // Renders up to (not including) `end` and closes the file; later events are ignored.
+    void Finish(TimePoint end);
+
+    // Samples rendered so far (written or waiting in the chunk buffer).
+    std::int64_t samples() const { return next_; }
+    const std::string& path() const { return path_; }
+    // The first write failure ("" while all is well); rendering stops there.
+    const std::string& error() const { return error_; }
+
+private:
+    // One port's lines as the transmitter sees them.
+    struct Line {
+        bool keyed = false;
+        bool breakOn = false;
+        bool hasFrame = false;
+        UartEvent frame;
+        std::uint64_t keyedOrder = 0;  // later key closures win when several ports are keyed
+    };
+
+    TimePoint SampleTime(std::int64_t n) const;
+    // Index of the first sample at or after `t`.
+    std::int64_t FirstSampleAtOrAfter(TimePoint t) const;
+    void RenderUntil(TimePoint t);
+    bool AtSpace(const Line& line, TimePoint t) const;
+    void ChooseAudibleLine();
+    void Put(std::int16_t sample);
+    void WriteChunk();
+    void Close();
+
+    std::string path_;
+    SNDFILE* file_ = nullptr;
+    double markStep_;   // phase advance per sample, radians
+    double spaceStep_;
+    double phase_ = 0.0;
+
+    bool started_ = false;
+    bool finished_ = false;
+    TimePoint origin_{};
+    std::int64_t next_ = 0;  // index of the next sample to render
+    TimePoint lastEvent_{};
+    TimePoint lastFrameEnd_{};
+
+    std::map<std::uint16_t, Line> lines_;
+    const Line* audible_ = nullptr;
+    std::uint64_t keyClosures_ = 0;
+
+    std::vector<std::int16_t> chunk_;
+    std::string error_;
+};
+
+}  // namespace sked

@@ -1,0 +1,35 @@
+// The real-clock loop of the headless station: timers on the monotonic clock
+// (one-second ticks aligned to the wall clock's seconds), ppoll() on the
+// watched descriptors and an eventfd that posted calls use to wake it.
+#pragma once
+
+#include "platform/loop_core.h"
+
+namespace sked {
+
+class RealClock : public Clock {
+public:
+    TimePoint Now() const override { return std::chrono::system_clock::now(); }
+};
+
+class PollEventLoop : public LoopCore {
+public:
+    PollEventLoop();
+    ~PollEventLoop() override;
+    PollEventLoop(const PollEventLoop&) = delete;
+    PollEventLoop& operator=(const PollEventLoop&) = delete;
+
+    const Clock& clock() const override { return clock_; }
+
+protected:
+    Nanos MonoNow() const override;
+    Nanos WallToMono(TimePoint wall) const override;
+    void SleepUntil(Nanos until, PollSet& set) override;
+    void Wake() override;
+
+private:
+    RealClock clock_;
+    int wakeFd_ = -1;
+};
+
+}  // namespace sked

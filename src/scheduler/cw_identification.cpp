@@ -1,0 +1,88 @@
+#include "scheduler/cw_identification.h"
+
+#include "app/scheduler_dlg.h"
+#include "scheduler/dispatcher.h"
+#include "transmit/code_sender.h"
+#include "transmit/file_sender.h"
+#include "transmit/psk_modem.h"
+#include "transmit/transmitter_switch.h"
+
+namespace sked {
+
+void CwIdentifier::WaitSecondTicksFrom(int start, int seconds) {
+    StationSettings& s = Settings();
+    EventLoop& loop = dlg_.loop;
+    TimePoint fallback = loop.clock().Now() + std::chrono::seconds(seconds);
+    while (s.secondTicks - start < seconds) {
+        if (loop.TimerRunning(kSecondTimer)) {
+            loop.WaitForEvent(EventLoop::Forever);
+        } else {
+            if (loop.clock().Now() >= fallback) break;
+            loop.WaitForEvent(fallback);
+        }
+    }
+}
+
+void CwIdentifier::Cwid(const std::string& text) {
+    StationSettings& s = Settings();
+    MainWindow& w = dlg_.w;
+    // An identification does not release the queue early: Send now stays as it was.
+    const int sendNowBefore = s.sendNow;
+    s.sending = 1;
+    s.idle = 0;
+    s.sendNow = 0;
+    dlg_.log.LogEvent("Cwid : Sending CW Identification.");
+    w.queueLine.SetText("CW Pre-Identification Text");
+    dlg_.transmitter->CmTX();
+    dlg_.files->TXFile("cwid.txt", s.mode);
+    w.queueLine.SetText("Sending CWID " + text);
+
+    if (s.mode == kPsk31) {
+        PskModem& psk = *dlg_.psk;
+        psk.SetCwIdText(text);
+        psk.QueueCode(2, 1);
+        psk.EndTransmit();
+        WaitSecondTicksFrom(s.secondTicks, 15);
+        psk.StartTransmit();
+    } else {
+        Dispatcher& timing = *dlg_.dispatcher;
+        timing.OnTimer(kStartFastTimer);
+        timing.WaitTicks(50);
+        for (char c : text) dlg_.sender->SendMorseBreak(static_cast<unsigned char>(c));
+        timing.WaitTicks(50);
+        timing.OnTimer(kStopFastTimer);
+        if (s.secondsToNext > 0) dlg_.transmitter->CmRX();
+    }
+    w.queueLine.SetText("Completed CWID");
+    s.sending = 0;
+    s.idle = 1;
+    s.sendNow = sendNowBefore;
+}
+
+void CwIdentifier::CwTimerClicked() {
+    StationSettings& s = Settings();
+    if (dlg_.w.cwTimerCheck.Check()) {
+        s.cwTimerSeconds = 0;
+        if (s.transmitterOn == 1 && s.sending == 0) Cwid(s.idText);
+    } else {
+        s.cwTimerSeconds = -1;
+        dlg_.w.cwTimerField.SetText("OFF");
+    }
+}
+
+void CwIdentifier::SendCwidClicked() {
+    if (Settings().sending == 1) {
+        deferred_ = true;
+        dlg_.w.statusLine.SetText("Cwid : Identification follows the transmission under way.");
+        return;
+    }
+    Cwid(Settings().idText);
+}
+
+void CwIdentifier::RunDeferred() {
+    if (!deferred_ || Settings().sending == 1) return;
+    deferred_ = false;
+    Cwid(Settings().idText);
+}
+
+}  // namespace sked

@@ -1,0 +1,144 @@
+#include "transmit/code_sender.h"
+
+#include <cctype>
+#include <string_view>
+
+#include "app/scheduler_dlg.h"
+#include "audio/tone_generator.h"
+#include "scheduler/dispatcher.h"
+#include "transmit/baudot_table.h"
+#include "transmit/macro_expander.h"
+#include "transmit/morse_table.h"
+#include "transmit/psk_modem.h"
+#include "transmit/transmitter_switch.h"
+#include "transmit/uart.h"
+
+namespace sked {
+
+void CodeSender::PumpMessages() { dlg_.PumpMessages(); }
+
+int CodeSender::SendCode(int code) {
+    if (Settings().mode == kPsk31) {
+        PskModem& psk = *dlg_.psk;
+        psk.QueueCode(code, 0);
+        // At most three codes ahead of the modulator, so pause and cancel bite quickly.
+        while (psk.Pending() > 2) {
+            PumpMessages();
+            if (psk.Pending() > 2) dlg_.loop.WaitForEvent(psk.NextChange());
+        }
+        return code;
+    }
+    ToneGenerator* generator = dlg_.transmitter->Generator();
+    if (!dlg_.w.noSoundCheck.Check() && generator) generator->QueueAudioChar(code);
+    dlg_.uart->TransmitCode(static_cast<std::uint8_t>(code));
+    return code;
+}
+
+void CodeSender::SendIdle(int seconds) {
+    StationSettings& s = Settings();
+    if (s.mode == kAscii) {
+        dlg_.dispatcher->WaitSeconds(seconds);  // ASCII idles in silence
+        return;
+    }
+    s.secondTicks = 0;
+    while (s.secondTicks < seconds) {
+        SendCode(kLtrs);
+        PumpMessages();
+    }
+}
+
+void CodeSender::Echo(int character) { dlg_.EchoCharacter(0xFFFF, Settings().msgPort00, character, 0); }
+
+void CodeSender::SendBaudot(int character, int mode) {
+    int c = dlg_.macros->ExpandMacro(character, mode);
+    // Bytes above 127 have no teleprinter code: nothing is sent or echoed.
+    if (c < 0 || c > 127) return;
+    if (c > 96) c -= 32;  // lower case to capitals; { | } ~ DEL to [ \ ] ^ _
+    if (c > 95) c = 0;    // the grave accent
+    const BaudotRow& row = BaudotTable(c);
+    std::uint8_t code = row.CodeFor(mode);
+
+    switch (code) {
+        case kNotSent:
+            return;
+        case 2:  // every line end goes out as CR CR LF LTRS
+            SendCode(8);
+            SendCode(8);
+            SendCode(2);
+            SendCode(kLtrs);
+            shiftState_ = kLtrs;
+            Echo(13);
+            return;
+        case 4:
+        case kLtrs:  // unshift on space
+            SendCode(code);
+            if (shiftState_ == kFigs) SendCode(kLtrs);
+            shiftState_ = kLtrs;
+            Echo(c);
+            return;
+        case 8:  // the carriage return is sent with the line feed
+            return;
+        case kFigs:
+            SendCode(kFigs);
+            shiftState_ = kFigs;
+            return;
+        default:
+            if (shiftState_ != row.shift) {
+                SendCode(row.shift);
+                shiftState_ = row.shift;
+            }
+            SendCode(code);
+            Echo(c);
+            return;
+    }
+}
+
+int CodeSender::SendTextCharacter(int character, int mode) {
+    int c = dlg_.macros->ExpandMacro(character, mode);
+    // The caret only marks a macro: readers of the bulletin never see it,
+    // as in the Baudot alphabets, which have no caret.
+    if (c == MacroExpander::kCaret) return c;
+    SendCode(c & 0x7F);
+    if (c == '\n') Echo(13);
+    else if (c != '\r') Echo(c);
+    return c;
+}
+
+void CodeSender::SendMorseKey(int character) { SendMorse(character, Keyer::KeyLine); }
+void CodeSender::SendMorseBreak(int character) { SendMorse(character, Keyer::Break); }
+
+void CodeSender::SendMorse(int character, Keyer keyer) {
+    Uart& uart = *dlg_.uart;
+    Dispatcher& timing = *dlg_.dispatcher;
+    const std::uint8_t mcr = uart.ReadMcr();
+    const std::uint8_t lcr = uart.ReadLcr();
+    const std::uint8_t keyLine = static_cast<std::uint8_t>(Settings().keyLine);
+
+    // Characters beyond the table ({ | } ~ and bytes above 127) send the pause.
+    int upper = (character >= 0 && character < 128) ? std::toupper(character) : 0x7F;
+    int index = upper - kMorseFirst;
+    if (index < 0) index = 0;
+    std::string_view elements = MorseTable(index);
+
+    if (elements[0] == '3') {
+        timing.WaitTicks(6);
+    } else {
+        for (char symbol : elements) {
+            if (symbol == ' ') continue;
+            int d = symbol - '0';
+            if (keyer == Keyer::KeyLine) uart.WriteMcr(static_cast<std::uint8_t>(mcr | keyLine));
+            else uart.WriteLcr(0x40);
+            timing.WaitTicks(d * 83 / 30);
+            if (keyer == Keyer::KeyLine) uart.WriteMcr(static_cast<std::uint8_t>(mcr & ~keyLine));
+            else uart.WriteLcr(0);
+            timing.WaitTicks(33 / 30);
+        }
+        timing.WaitTicks(200 / 30);
+    }
+    if (keyer == Keyer::Break) uart.WriteMcr(mcr);
+    uart.WriteLcr(lcr);
+}
+
+void CodeSender::CmDiddle() { Settings().diddle = dlg_.w.diddleCheck.Check() ? 1 : 0; }
+
+}  // namespace sked

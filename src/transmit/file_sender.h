@@ -1,0 +1,46 @@
+// Sending and showing text files under data/: TXFile with its progress
+// display and Pause/Resume/Cancel between characters, PrintFile, the
+// composition area, and the test transmissions.
+#pragma once
+
+#include <string>
+
+namespace sked {
+
+class CSchedulerDlg;
+
+class FileSender {
+public:
+    static constexpr std::size_t kBufferSize = 32000;
+    static constexpr std::size_t kMaxText = 31998;
+
+    explicit FileSender(CSchedulerDlg& dlg) : dlg_(dlg) {}
+
+    void TXFile(const std::string& name, int mode);
+    // 0 on success or when nothing is to be shown, 1 on failure.
+    int PrintFile(const std::string& name);
+    void UpdateDisplayMode();
+
+    void CmCompose();
+    void CmSendCompose();
+    void CmEditSave();
+    void CmRYRYRYRY();
+    void CmRepeat();
+    void CmHeader();
+
+    // The RY and Fox tests: key, 3 s idle, the file (again while Repeat is
+    // ticked), 3 s idle, release.
+    void SendTestFile(const std::string& name);
+
+    // Text of a file as the station reads it: at most 31998 bytes, ending at
+    // the first zero byte. False when the file cannot be opened.
+    static bool ReadText(const std::string& path, std::string& text);
+
+private:
+    void ShowRunningLine(char sent);
+    void SendRepeatedly(const std::string& name);
+
+    CSchedulerDlg& dlg_;
+};
+
+}  // namespace sked

@@ -1,0 +1,16 @@
+// Morse code for ASCII 32 (space) to 102 ("f"): up to six elements, '1' a dot,
+// '2' a dash; an entry beginning with '3' has no code and sends a pause.
+#pragma once
+
+#include <string_view>
+
+namespace sked {
+
+inline constexpr int kMorseFirst = 32;
+inline constexpr int kMorseEntries = 71;
+
+// Elements of the entry at `index` (character code minus 32), six places
+// padded with blanks; indices outside the table give the pause entry.
+std::string_view MorseTable(int index);
+
+}  // namespace sked

@@ -1,0 +1,137 @@
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "platform/poll_event_loop.h"
+#include "platform/simulated_event_loop.h"
+#include "support/station_fixture.h"
+
+namespace sked {
+namespace {
+
+using namespace std::chrono;
+using test::LocalTimePoint;
+
+TEST(SimulatedLoop, TimersFireAtTheirPeriodsAndTimeJumpsToThem) {
+    TimePoint start = LocalTimePoint("2026-01-01T12:00:00") + milliseconds(250);
+    SimulatedEventLoop loop(start);
+    std::vector<std::pair<int, TimePoint>> ticks;
+    loop.SetTimerHandler([&](int id) { ticks.emplace_back(id, loop.clock().Now()); });
+    ASSERT_TRUE(loop.StartTimer(5, seconds(1), EventLoop::Alignment::WallSecond));
+    ASSERT_TRUE(loop.StartTimer(6, milliseconds(34)));
+    TimePoint end = start + milliseconds(1800);
+    while (loop.clock().Now() < end) loop.WaitForEvent(end);
+
+    std::vector<TimePoint> seconds5, fast;
+    for (auto& [id, t] : ticks) (id == 5 ? seconds5 : fast).push_back(t);
+    // One-second ticks fall on the wall clock's whole seconds.
+    ASSERT_EQ(seconds5.size(), 2u);
+    EXPECT_EQ(seconds5[0], LocalTimePoint("2026-01-01T12:00:01"));
+    EXPECT_EQ(seconds5[1], LocalTimePoint("2026-01-01T12:00:02"));
+    ASSERT_EQ(fast.size(), 1800u / 34u);
+    for (std::size_t i = 0; i < fast.size(); ++i) EXPECT_EQ(fast[i], start + milliseconds(34) * (i + 1));
+}
+
+TEST(SimulatedLoop, PumpMessagesNeverWaits) {
+    SimulatedEventLoop loop(LocalTimePoint("2026-01-01T12:00:00"));
+    int fired = 0;
+    loop.SetTimerHandler([&](int) { ++fired; });
+    loop.StartTimer(5, seconds(1));
+    TimePoint before = loop.clock().Now();
+    for (int i = 0; i < 100; ++i) loop.PumpMessages();
+    EXPECT_EQ(loop.clock().Now(), before);
+    EXPECT_EQ(fired, 0);
+}
+
+TEST(SimulatedLoop, WaitStopsAtTheDeadlineWhenNoTimerComesFirst) {
+    SimulatedEventLoop loop(LocalTimePoint("2026-01-01T12:00:00"));
+    loop.StartTimer(5, seconds(1));
+    TimePoint deadline = loop.clock().Now() + milliseconds(165);
+    loop.WaitForEvent(deadline);
+    EXPECT_EQ(loop.clock().Now(), deadline);
+}
+
+TEST(SimulatedLoop, StoppedTimerNoLongerFiresAndRestartCountsAfresh) {
+    SimulatedEventLoop loop(LocalTimePoint("2026-01-01T12:00:00"));
+    int fired = 0;
+    loop.SetTimerHandler([&](int id) {
+        ++fired;
+        loop.StopTimer(id);
+    });
+    loop.StartTimer(7, milliseconds(100));
+    loop.WaitForEvent(EventLoop::Forever);
+    EXPECT_EQ(fired, 1);
+    EXPECT_FALSE(loop.TimerRunning(7));
+    loop.StartTimer(9, seconds(2));
+    loop.WaitForEvent(EventLoop::Forever);
+    EXPECT_EQ(fired, 2);
+    EXPECT_EQ(loop.clock().Now(), LocalTimePoint("2026-01-01T12:00:02") + milliseconds(100));
+}
+
+TEST(SimulatedLoop, NestedPumpingDeliversLaterTicks) {
+    // A handler that waits inside itself (as a send does) keeps the ticks coming.
+    SimulatedEventLoop loop(LocalTimePoint("2026-01-01T12:00:00"));
+    int ticks = 0;
+    bool nested = false;
+    loop.SetTimerHandler([&](int) {
+        ++ticks;
+        if (!nested) {
+            nested = true;
+            loop.WaitUntil([&] { return ticks >= 5; });
+        }
+    });
+    loop.StartTimer(5, seconds(1));
+    loop.WaitForEvent(EventLoop::Forever);
+    EXPECT_EQ(ticks, 5);
+}
+
+TEST(SimulatedLoop, FdHandlerIsNotReenteredWhileItPumps) {
+    SimulatedEventLoop loop(LocalTimePoint("2026-01-01T12:00:00"));
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_EQ(::write(fds[1], "x", 1), 1);
+    int depth = 0, maxDepth = 0, calls = 0;
+    loop.WatchFd(fds[0], POLLIN, [&](short) {
+        ++calls;
+        maxDepth = std::max(maxDepth, ++depth);
+        loop.PumpMessages();  // still readable: must not come back in here
+        char c;
+        ASSERT_EQ(::read(fds[0], &c, 1), 1);
+        --depth;
+    });
+    loop.PumpMessages();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(maxDepth, 1);
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+TEST(PollLoop, PostedCallFromAnotherThreadWakesTheWait) {
+    PollEventLoop loop;
+    std::atomic<bool> ran{false};
+    std::thread poster([&] { loop.Post([&] { ran = true; }); });
+    TimePoint deadline = loop.clock().Now() + seconds(10);
+    while (!ran && loop.clock().Now() < deadline) loop.WaitForEvent(deadline);
+    poster.join();
+    EXPECT_TRUE(ran);
+    EXPECT_LT(loop.clock().Now(), deadline);
+}
+
+TEST(PollLoop, TimerWithoutHandlerIdCheckAndDeadlineReturn) {
+    PollEventLoop loop;
+    EXPECT_FALSE(loop.StartTimer(3, milliseconds(0)));
+    EXPECT_FALSE(loop.TimerRunning(3));
+    ASSERT_TRUE(loop.StartTimer(4, milliseconds(20)));
+    EXPECT_EQ(loop.TimerPeriod(4), milliseconds(20));
+    int fired = 0;
+    loop.SetTimerHandler([&](int id) { fired += id == 4; });
+    TimePoint deadline = loop.clock().Now() + seconds(5);
+    while (fired == 0 && loop.clock().Now() < deadline) loop.WaitForEvent(deadline);
+    EXPECT_EQ(fired, 1);
+}
+
+}  // namespace
+}  // namespace sked
