@@ -129,6 +129,10 @@ bool CSchedulerDlg::SetupWindow(const std::string& commandLine) {
     s.repeat = 0;
     w.flowField.SetText("");
     controls->RefreshFileList();
+    // CmRX does nothing while transmitterOn is 0, but a program that died
+    // keyed may have left the line up (direct port access has no HUPCL):
+    // release the keying line itself, leaving the power line as it is.
+    uart->KeyLineOff();
     transmitter->CmRX();
     controls->CmDisable();
     s.headerEnabled = 1;

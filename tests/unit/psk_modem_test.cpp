@@ -260,7 +260,8 @@ TEST_F(PskModemTest, SinkBitsDecodeToTheQueuedText) {
     FeedLikeTheStation(text);
     modem.EndTransmit();
     // Uneven steps: the sink still hears every symbol once, in order.
-    while (modem.Transmitting()) clock.AdvanceTo(clock.Now() + milliseconds(7));
+    for (int step = 0; step < 100'000 && modem.Transmitting(); ++step) clock.AdvanceTo(clock.Now() + milliseconds(7));
+    ASSERT_FALSE(modem.Transmitting());
     ASSERT_FALSE(symbols.empty());
     for (std::size_t i = 0; i < symbols.size(); ++i) EXPECT_EQ(symbols[i].when, At(32 * static_cast<int>(i)));
     EXPECT_EQ(DecodedSymbols(), text);

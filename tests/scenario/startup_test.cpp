@@ -1,0 +1,152 @@
+#include <cstdlib>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "app/command_line.h"
+#include "app/operator_controls.h"
+#include "scheduler/command_interpreter.h"
+#include "scheduler/dispatcher.h"
+#include "transmit/transmitter_switch.h"
+#include "support/station_fixture.h"
+
+namespace sked::test {
+namespace {
+
+using StartUp = StationTest;
+
+TEST_F(StartUp, SetupWindowFillsTheWindowAndProgramsTheLine) {
+    ASSERT_TRUE(StartStation("qz0xb 2 rts"));
+    StationSettings& s = Settings();
+    MainWindow& w = dlg->w;
+    EXPECT_EQ(s.callsign, "QZ0XB");
+    EXPECT_EQ(s.keyLine, 2);
+    EXPECT_EQ(s.powerLine, 1);
+    EXPECT_EQ(w.comPortField.Text(), "COM2");
+    EXPECT_EQ(w.autoSendField.Text(), "DISABLED");
+    EXPECT_EQ(s.autoSendEnabled, 0);
+    EXPECT_EQ(s.headerEnabled, 1);
+    EXPECT_EQ(w.headerCheck.Check(), 1);
+    EXPECT_EQ(s.mode, kMilitary);
+    EXPECT_TRUE(w.milButton.Checked());
+    EXPECT_TRUE(w.baudButtons[0].Checked());
+    EXPECT_EQ(w.marginSlider.Pos(), 425);
+    EXPECT_EQ(w.markField.Text(), "2125.0");
+    EXPECT_EQ(w.spaceField.Text(), "2295.0");
+    EXPECT_EQ(w.centreField.Text(), "2210");
+    EXPECT_EQ(w.shiftField.Text(), "170.0");
+    EXPECT_TRUE(w.centreShiftRadio.Checked());
+    EXPECT_EQ(w.netPortCombo.EditText(), "OFF");
+    EXPECT_EQ(w.soundCardCombo.EditText(), "None");
+    EXPECT_EQ(w.noSoundCheck.Check(), 1);
+    EXPECT_TRUE(loop->TimerRunning(kSecondTimer));
+    EXPECT_EQ(LogMessages().front(), "***** Skedcast has been STARTED *****");
+
+    // The UART at 45.45 baud, 5 data bits and 1.5 stop bits.
+    bool divisor = false;
+    for (const auto& e : uart.events)
+        if (e.kind == UartEventKind::kDivisor && e.divisor == 2534) divisor = true;
+    EXPECT_TRUE(divisor);
+    EXPECT_EQ(port->In(0x2F8 + 3), 0x04);
+    EXPECT_EQ(port->In(0x2F8 + 4) & 0x03, 0);  // neither keyed nor powered
+}
+
+TEST_F(StartUp, TitlesOfAFourLetterCallsign) {
+    ASSERT_TRUE(StartStation("ab1c"));
+    EXPECT_EQ(dlg->w.title, "Scheduler" + std::string(62, ' ') + "A B 1 C ");
+    EXPECT_EQ(Settings().idText, "de AB1C AB1C ");
+    EXPECT_EQ(Settings().idText.size(), 13u);
+    EXPECT_EQ(Settings().spacedCallsign, "A B 1 C ");
+    EXPECT_EQ(CommandInterpreter::HelpTable()[12], "$CWID     // de AB1C AB1C ");
+}
+
+TEST_F(StartUp, PortNineShowsQuestionMarksOnTheDefaultAddress) {
+    ASSERT_TRUE(StartStation("QZ0XB 9 RTS"));
+    EXPECT_EQ(dlg->w.comPortField.Text(), "????");
+    EXPECT_EQ(Settings().portBase, 0x2F8);
+}
+
+TEST_F(StartUp, ParameterProblemsEndBeforeAnythingIsLogged) {
+    ASSERT_FALSE(StartStation(""));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].caption, "Parameters Not Set");
+    EXPECT_EQ(dlg->exitStatus(), 0);
+
+    boxes.shown.clear();
+    ASSERT_FALSE(StartStation("QZ0XB 2 RTS MORE"));
+    EXPECT_EQ(boxes.shown.at(0).caption, "Too Many Parameters");
+    EXPECT_EQ(boxes.shown.at(0).text, texts::kTooManyText);
+
+    ASSERT_FALSE(StartStation("QZ0XB COM2"));
+    EXPECT_TRUE(dlg->editorOnly());
+    EXPECT_TRUE(LogMessages().empty());
+}
+
+TEST_F(StartUp, ShutDownReleasesTheTransmitterStopsTheTimerAndLogsTheEnd) {
+    ASSERT_TRUE(StartStation("QZ0XB 2 RTS"));
+    dlg->transmitter->CmTX();
+    ASSERT_EQ(port->In(0x2F8 + 4) & 0x02, 0x02);
+    dlg->DestroyWindow();
+    EXPECT_EQ(port->In(0x2F8 + 4) & 0x02, 0);
+    EXPECT_FALSE(loop->TimerRunning(kSecondTimer));
+    auto messages = LogMessages();
+    EXPECT_EQ(messages.back(), "***** Skedcast has been TERMINATED *****");
+    EXPECT_EQ(messages[messages.size() - 2], "CmRX : Transmitter OFF");
+}
+
+TEST_F(StartUp, ClockFieldShowsCtimeEverySecond) {
+    ASSERT_TRUE(StartStation("QZ0XB", "2026-01-01T08:04:05"));
+    RunFor(std::chrono::seconds(2));
+    EXPECT_EQ(dlg->w.clockField.Text(), "Thu Jan  1 08:04:07 2026");
+}
+
+TEST_F(StartUp, FatalTimerStopReleasesTheTransmitterAndEnds) {
+    ASSERT_TRUE(StartStation("QZ0XB 2 RTS"));
+    dlg->transmitter->CmTX();
+    // A loop that has no timer left for the fast timer.
+    class NoFastTimer : public SimulatedEventLoop {
+    public:
+        using SimulatedEventLoop::SimulatedEventLoop;
+        bool StartTimer(int id, std::chrono::milliseconds period, Alignment a = Alignment::None) override {
+            return id == kFastTimer ? false : SimulatedEventLoop::StartTimer(id, period, a);
+        }
+    };
+    NoFastTimer poor(Now());
+    CSchedulerDlg other(poor, *port, boxes);
+    EXPECT_THROW(other.dispatcher->OnTimer(kStartFastTimer), StationExit);
+    EXPECT_EQ(Settings().transmitterOn, 0);
+    EXPECT_EQ(port->In(0x2F8 + 4) & 0x02, 0);
+    EXPECT_TRUE(Logged("OnTimer : Out of Timers - Fatal Abort - Exiting"));
+}
+
+// The station as a program, on the simulated clock across midnight.
+TEST(StationProgram, SimulatedRunAcrossMidnightLogsIntoBothDays) {
+    ScratchDirectory dir;
+    std::filesystem::create_directory("log");
+    std::string command = std::string(SKEDCAST_BINARY) +
+                          " --headless --simulate=2026-01-01T23:59:58 --run-for=5 --serial=emulated:trace.tsv"
+                          " QZ0XB 2 RTS </dev/null >out.txt 2>err.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile("err.txt");
+    auto first = ReadLines("log/20260101.log");
+    auto second = ReadLines("log/20260102.log");
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    EXPECT_EQ(first.front(), "23:59:58 > ***** Skedcast has been STARTED *****");
+    EXPECT_EQ(second.back(), "00:00:03 > ***** Skedcast has been TERMINATED *****");
+
+    std::string trace = ReadFile("trace.tsv");
+    EXPECT_NE(trace.find("2026-01-01 23:59:58.000\t0x2F8\tdivisor\t2534\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("\t0x2F8\tlcr\t0x04\n"), std::string::npos);
+    EXPECT_NE(trace.find("\t0x2F8\tmcr\t0x00 key=OFF power=OFF\n"), std::string::npos);
+    EXPECT_EQ(trace.find("key=ON"), std::string::npos);
+}
+
+TEST(StationProgram, UsageWithoutParametersEndsWithStatusZero) {
+    ScratchDirectory dir;
+    std::string command = std::string(SKEDCAST_BINARY) + " --headless </dev/null >out.txt 2>err.txt";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_NE(ReadFile("err.txt").find("Parameters Not Set"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sked::test
