@@ -41,9 +41,14 @@ void CodeSender::SendIdle(int seconds) {
         return;
     }
     s.secondTicks = 0;
+    EventLoop& loop = dlg_.loop;
     while (s.secondTicks < seconds) {
         SendCode(kLtrs);
         PumpMessages();
+        // A PSK31 modem that is not on the air takes codes without pacing
+        // them: wait for the tick instead of spinning.
+        if (s.mode == kPsk31 && !dlg_.psk->Transmitting() && s.secondTicks < seconds)
+            loop.WaitForEvent(EventLoop::Forever);
     }
 }
 

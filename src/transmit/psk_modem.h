@@ -45,7 +45,7 @@ public:
     void SetSymbolSink(SymbolSink sink);
 
     // Read-only observers.
-    // The characters that have completely gone out, in order, since Start.
+    // The characters that have completely gone out, in order, over the modem's life.
     std::string SentText();
     // When the carrier goes off: the end of the postamble once EndTransmit
     // has been given, TimePoint::max() while the transmission has no end yet,

@@ -92,6 +92,7 @@ bool StationTest::StartStation(const std::string& parameters, const std::string&
 
 void StationTest::RunUntil(TimePoint t) {
     while (loop->clock().Now() < t) loop->WaitForEvent(t);
+    port->Sync();  // report a held character that has started by now
 }
 
 void StationTest::RunFor(std::chrono::nanoseconds d) {
