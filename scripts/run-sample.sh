@@ -12,7 +12,9 @@ rm -rf "$station"
 mkdir -p "$station/log"
 cp -r "$here/sample/data" "$station/data"
 cd "$station"
-"$build/skedcast" --headless --simulate="$start" --run-for="${RUN_FOR:-600}" \
+# --enable puts the station on schedule at once; it ends by itself when the
+# queue is done (--run-for is only a safety limit).
+"$build/skedcast" --headless --simulate="$start" --enable --exit-when-idle --run-for="${RUN_FOR:-3600}" \
   --serial=emulated:uart-trace.tsv --onair=onair.wav ${SKEDCAST_OPTIONS:-} QZ0XB 2 RTS </dev/null
 
 echo

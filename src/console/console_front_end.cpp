@@ -80,7 +80,9 @@ void ConsoleFrontEnd::StatusChanged(const std::string& text) {
 void ConsoleFrontEnd::WatchFields() {
     MainWindow& w = dlg_.w;
     w.statusLine.Observe([this, &w] { StatusChanged(w.statusLine.Text()); });
-    w.queueLine.Observe([this, &w] { Print("queue", w.queueLine.Text()); });
+    w.queueLine.Observe([this, &w] {
+        if (!w.queueLine.Text().empty()) Print("queue", w.queueLine.Text());
+    });
     w.autoSendField.Observe([this, &w] { Print("autosend", w.autoSendField.Text()); });
     w.transmitField.Observe([this, &w] { Print("transmit", Trim(w.transmitField.Text())); });
     w.flowField.Observe([this, &w] {
