@@ -9,20 +9,6 @@
 
 namespace sked {
 
-void CwIdentifier::WaitSecondTicksFrom(int start, int seconds) {
-    StationSettings& s = Settings();
-    EventLoop& loop = dlg_.loop;
-    TimePoint fallback = loop.clock().Now() + std::chrono::seconds(seconds);
-    while (s.secondTicks - start < seconds) {
-        if (loop.TimerRunning(kSecondTimer)) {
-            loop.WaitForEvent(EventLoop::Forever);
-        } else {
-            if (loop.clock().Now() >= fallback) break;
-            loop.WaitForEvent(fallback);
-        }
-    }
-}
-
 void CwIdentifier::Cwid(const std::string& text) {
     StationSettings& s = Settings();
     MainWindow& w = dlg_.w;
@@ -42,7 +28,7 @@ void CwIdentifier::Cwid(const std::string& text) {
         psk.SetCwIdText(text);
         psk.QueueCode(2, 1);
         psk.EndTransmit();
-        WaitSecondTicksFrom(s.secondTicks, 15);
+        dlg_.dispatcher->WaitForSecondTicks(s.secondTicks + 15);
         psk.StartTransmit();
     } else {
         Dispatcher& timing = *dlg_.dispatcher;

@@ -22,7 +22,6 @@ public:
     bool deferred() const { return deferred_; }
 
 private:
-    void WaitSecondTicksFrom(int start, int seconds);
     CSchedulerDlg& dlg_;
     bool deferred_ = false;
 };

@@ -76,10 +76,15 @@ void Dispatcher::WaitTicks(int ticks) {
 }
 
 void Dispatcher::WaitSeconds(int seconds) {
+    Settings().secondTicks = 0;
+    WaitForSecondTicks(seconds);
+}
+
+void Dispatcher::WaitForSecondTicks(int count) {
     StationSettings& s = Settings();
-    s.secondTicks = 0;
     EventLoop& loop = dlg_.loop;
-    WaitForCount(loop, s.secondTicks, seconds, kSecondTimer, loop.clock().Now() + std::chrono::seconds(seconds));
+    WaitForCount(loop, s.secondTicks, count, kSecondTimer,
+                 loop.clock().Now() + std::chrono::seconds(count - s.secondTicks));
 }
 
 void Dispatcher::OneSecondTick() {

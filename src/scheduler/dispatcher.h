@@ -39,6 +39,8 @@ public:
     // Resets secondTicks and waits until it reaches `seconds`, pumping
     // messages (the wait lasts between seconds-1 and seconds).
     void WaitSeconds(int seconds);
+    // Waits, pumping messages, until secondTicks reaches `count`.
+    void WaitForSecondTicks(int count);
 
 private:
     void OneSecondTick();

@@ -19,19 +19,23 @@ void CodeSender::PumpMessages() { dlg_.PumpMessages(); }
 
 int CodeSender::SendCode(int code) {
     if (Settings().mode == kPsk31) {
-        PskModem& psk = *dlg_.psk;
-        psk.QueueCode(code, 0);
-        // At most three codes ahead of the modulator, so pause and cancel bite quickly.
-        while (psk.Pending() > 2) {
-            PumpMessages();
-            if (psk.Pending() > 2) dlg_.loop.WaitForEvent(psk.NextChange());
-        }
+        dlg_.psk->QueueCode(code, 0);
+        WaitForPskQueue();
         return code;
     }
     ToneGenerator* generator = dlg_.transmitter->Generator();
     if (!dlg_.w.noSoundCheck.Check() && generator) generator->QueueAudioChar(code);
     dlg_.uart->TransmitCode(static_cast<std::uint8_t>(code));
     return code;
+}
+
+void CodeSender::WaitForPskQueue(const std::function<bool()>& stop) {
+    // At most three codes ahead of the modulator, so pause and cancel bite quickly.
+    PskModem& psk = *dlg_.psk;
+    while (psk.Pending() > 2 && !(stop && stop())) {
+        PumpMessages();
+        if (psk.Pending() > 2) dlg_.loop.WaitForEvent(psk.NextChange());
+    }
 }
 
 void CodeSender::SendIdle(int seconds) {

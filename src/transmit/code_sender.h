@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace sked {
 
@@ -15,6 +16,9 @@ public:
     // Puts one code on the air in the current mode; returns it.
     int SendCode(int code);
     void PumpMessages();
+    // Pumps messages while more than two codes wait in the PSK31 modem, or
+    // until `stop` says otherwise.
+    void WaitForPskQueue(const std::function<bool()>& stop = {});
     // LTRS for `seconds` (a silent wait in ASCII).
     void SendIdle(int seconds);
     // One text character in a Baudot mode (1 ITA2, 2 TELEX, 3 Military).

@@ -65,10 +65,8 @@ void FileSender::TXFile(const std::string& name, int mode) {
             if (mode == kPsk31) {
                 // Keep the carrier alive with idle codes while paused.
                 dlg_.psk->QueueCode(0, 0);
-                while (dlg_.psk->Pending() > 2 && s.cancelRequested == 0) {
-                    sender.PumpMessages();
-                    if (dlg_.psk->Pending() > 2) dlg_.loop.WaitForEvent(dlg_.psk->NextChange());
-                }
+                sender.WaitForPskQueue([&s] { return s.cancelRequested == 1; });
+                if (!dlg_.psk->Transmitting()) dlg_.loop.WaitForEvent(EventLoop::Forever);
             } else {
                 dlg_.loop.WaitForEvent(EventLoop::Forever);
             }
