@@ -15,6 +15,7 @@
 #include "scheduler/dispatcher.h"
 #include "support/station_fixture.h"
 #include "transmit/file_sender.h"
+#include "transmit/code_sender.h"
 #include "transmit/psk_modem.h"
 #include "transmit/transmitter_switch.h"
 
@@ -214,6 +215,58 @@ TEST_F(TransmitterSwitching, ListenerThatClosesMidFileSwitchesOffAndPauses) {
     EXPECT_TRUE(Logged("CmPause : Session PAUSED"));
     EXPECT_TRUE(Logged("CmRX : Transmitter OFF"));
     EXPECT_NE(dlg->telnet->linkState, Telnet::kConnected);
+}
+
+}  // namespace
+}  // namespace sked::test
+
+namespace sked::test {
+namespace {
+
+class PskSending : public StationTest {
+protected:
+    void SetUp() override {
+        StationTest::SetUp();
+        ASSERT_TRUE(StartStation("QZ0XB 2 RTS"));
+        dlg->w.soundCardCombo.SetCurSel(1);  // "-1 Auto"
+        dlg->modes->SoundCardChanged();
+        dlg->modes->ModeClicked(kPsk31);
+        ASSERT_EQ(Settings().mode, kPsk31);
+        ASSERT_EQ(dlg->w.statusLine.Text(), "No error in starting sound card process");
+    }
+};
+
+TEST_F(PskSending, FileGoesOutThroughTheModemAtMostThreeCodesAhead) {
+    WriteData("psk.txt", "cq cq de qz0xb\r\n^5k");
+    int most = 0;
+    dlg->psk->SetSymbolSink([&](TimePoint, bool) { most = std::max(most, dlg->psk->Pending()); });
+    dlg->transmitter->CmTX();
+    dlg->files->TXFile("psk.txt", kPsk31);
+    EXPECT_LE(most, 3);
+    RunFor(std::chrono::seconds(5));
+    // Text as written (no capitals in PSK31), the bells, no caret.
+    EXPECT_EQ(dlg->psk->SentText(), "cq cq de qz0xb\r\n\a\a\a\a\ak");
+    EXPECT_TRUE(uart.FrameCodes().empty());  // nothing on the serial line
+    dlg->transmitter->CmRX();
+    EXPECT_FALSE(dlg->psk->Transmitting());
+}
+
+TEST_F(PskSending, IdleFillWithTheModemOffTheAirDoesNotSpin) {
+    // No CmTX: the modem takes the codes without sending them.
+    TimePoint start = Now();
+    dlg->sender->SendIdle(3);
+    EXPECT_GE(Now() - start, std::chrono::seconds(2));
+    EXPECT_LE(Now() - start, std::chrono::seconds(3));
+}
+
+TEST_F(PskSending, BaudButtonsChooseTheToneInPsk31) {
+    dlg->modes->BaudClicked(3);
+    EXPECT_FLOAT_EQ(Settings().pskFrequency, 1800.0f);
+    EXPECT_FLOAT_EQ(Settings().baud, 45.45f);
+    EXPECT_EQ(dlg->w.baudGroup.Caption(), "TX Freq");
+    EXPECT_EQ(dlg->w.centreField.Text(), "  1800.000");
+    EXPECT_EQ(dlg->w.markField.Text(), "  1784.4");
+    EXPECT_EQ(dlg->psk->Frequency(), 1800);
 }
 
 }  // namespace
