@@ -155,7 +155,7 @@ void Dispatcher::SendEntry(const std::string& name) {
     w.statusLine.SetText("");
 
     if (s.cancelRequested == 0) {
-        if (std::FILE* f = std::fopen(("data/" + name).c_str(), "rb")) {
+        if (std::FILE* f = FileSender::OpenForReading("data/" + name)) {
             std::fclose(f);
             if (s.mode == kCw) {
                 dlg_.transmitter->CmTX();

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "app/operator_controls.h"
 #include "app/scheduler_dlg.h"
 #include "platform/text_format.h"
@@ -19,8 +21,20 @@ constexpr std::size_t kNameChars = 254;
 constexpr std::size_t kRunningLineChars = 79;
 }  // namespace
 
-bool FileSender::ReadText(const std::string& path, std::string& text) {
+std::FILE* FileSender::OpenForReading(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return nullptr;
+    // A folder opens on Linux but holds no text.
+    struct stat st {};
+    if (::fstat(::fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
+bool FileSender::ReadText(const std::string& path, std::string& text) {
+    std::FILE* file = OpenForReading(path);
     if (!file) return false;
     text.assign(kMaxText, '\0');
     std::size_t n = std::fread(text.data(), 1, kMaxText, file);

@@ -3,6 +3,7 @@
 // composition area, and the test transmissions.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace sked {
@@ -35,6 +36,9 @@ public:
     // Text of a file as the station reads it: at most 31998 bytes, ending at
     // the first zero byte. False when the file cannot be opened.
     static bool ReadText(const std::string& path, std::string& text);
+    // The file opened for reading bytes unchanged; null when it cannot be
+    // opened or is a folder.
+    static std::FILE* OpenForReading(const std::string& path);
 
 private:
     void ShowRunningLine(char sent);

@@ -127,6 +127,8 @@ void TransmitterSwitch::CmRX() {
     dlg_.cwid->CwTimerClicked();
     w.transmitField.SetText("  OFF  ");
     s.idle = 1;
+    // The last teleprinter character goes out whole before the key drops.
+    if (s.mode != kPsk31 && s.mode != kCw) dlg_.uart->WaitUntilSent();
     dlg_.uart->KeyLineOff();
     dlg_.log.LogEvent("CmRX : Transmitter OFF");
     SetToneFieldsWritable();

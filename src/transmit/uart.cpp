@@ -28,18 +28,24 @@ void Uart::ProgramUart(std::uint16_t base, float baud, int parityBits, int wordL
     port.Out(base + uart::kLcr, static_cast<std::uint8_t>(format & 0x7F));
 }
 
-void Uart::TransmitCode(std::uint8_t code) {
+void Uart::WaitForLineStatus(std::uint8_t bit) {
     PortIo& port = dlg_.port;
     const std::uint16_t lsr = Base() + uart::kLsr;
     for (;;) {
         std::uint8_t status = port.In(lsr);
         dlg_.PumpMessages();
-        if (status & uart::kLsrThre) break;
+        if (status & bit) break;
         // Sleep until the register empties or a message arrives; never spin.
         dlg_.loop.WaitForEvent(port.NextChange(lsr));
     }
-    port.Out(Base() + uart::kThr, code);
 }
+
+void Uart::TransmitCode(std::uint8_t code) {
+    WaitForLineStatus(uart::kLsrThre);
+    dlg_.port.Out(Base() + uart::kThr, code);
+}
+
+void Uart::WaitUntilSent() { WaitForLineStatus(uart::kLsrTemt); }
 
 std::uint8_t Uart::ReadMcr() { return dlg_.port.In(Base() + uart::kMcr); }
 void Uart::WriteMcr(std::uint8_t value) { dlg_.port.Out(Base() + uart::kMcr, value); }

@@ -20,6 +20,9 @@ public:
     // Waits, pumping messages, until the transmit holding register is empty,
     // then writes the code.
     void TransmitCode(std::uint8_t code);
+    // Waits, pumping messages, until the last character has left the shift
+    // register, so that releasing the transmitter does not cut it off.
+    void WaitUntilSent();
 
     void KeyLineOn();
     void KeyLineOff();
@@ -36,6 +39,7 @@ public:
 
 private:
     std::uint16_t Base() const;
+    void WaitForLineStatus(std::uint8_t bit);
     CSchedulerDlg& dlg_;
 };
 

@@ -80,6 +80,8 @@ void StationTest::TearDown() {
 }
 
 bool StationTest::StartStation(const std::string& parameters, const std::string& start, bool setup) {
+    dlg.reset();  // an earlier station goes before its loop and port
+    port.reset();
     loop = std::make_unique<SimulatedEventLoop>(LocalTimePoint(start));
     port = std::make_unique<EmulatedPortIo>(loop->clock());
     port->SetLineMasks([] {
