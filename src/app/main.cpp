@@ -62,6 +62,9 @@ int RunStation(const RunOptions& options) {
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGINT);
     sigprocmask(SIG_BLOCK, &signals, nullptr);
+    // A closed standard output (a pipe whose reader went away) must not end
+    // the station with its transmitter keyed.
+    std::signal(SIGPIPE, SIG_IGN);
     int signalFd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signalFd >= 0)
         loop->WatchFd(signalFd, POLLIN, [&](short) {
