@@ -75,6 +75,16 @@ void Dispatcher::WaitTicks(int ticks) {
     WaitForCount(loop, s.milliTicks, ticks, kFastTimer, loop.clock().Now() + kFastTimerPeriod * ticks);
 }
 
+void Dispatcher::MorseLeadIn() {
+    OnTimer(kStartFastTimer);
+    WaitTicks(50);
+    // The keying line is also the Morse key: it has been closed since the
+    // transmitter came on. Open it for a word space, or the first element
+    // would run on from the lead-in carrier and be lost.
+    dlg_.uart->KeyLineOff();
+    WaitTicks(7);
+}
+
 void Dispatcher::WaitSeconds(int seconds) {
     Settings().secondTicks = 0;
     WaitForSecondTicks(seconds);
@@ -159,8 +169,7 @@ void Dispatcher::SendEntry(const std::string& name) {
             std::fclose(f);
             if (s.mode == kCw) {
                 dlg_.transmitter->CmTX();
-                OnTimer(kStartFastTimer);
-                WaitTicks(50);
+                MorseLeadIn();
             } else {
                 dlg_.transmitter->CmTX();
                 dlg_.sender->SendIdle(5);

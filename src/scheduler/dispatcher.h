@@ -39,6 +39,8 @@ public:
     // Resets secondTicks and waits until it reaches `seconds`, pumping
     // messages (the wait lasts between seconds-1 and seconds).
     void WaitSeconds(int seconds);
+    // Starts the fast timer and sends the lead-in of a Morse transmission.
+    void MorseLeadIn();
     // Waits, pumping messages, until secondTicks reaches `count`.
     void WaitForSecondTicks(int count);
 

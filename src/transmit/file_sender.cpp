@@ -208,8 +208,7 @@ void FileSender::CmSendCompose() {
     // A composition in CW mode needs the fast timer that times the Morse.
     bool morse = s.mode == kCw;
     dlg_.transmitter->CmTX();
-    if (morse) dlg_.dispatcher->OnTimer(kStartFastTimer);
-    if (morse) dlg_.dispatcher->WaitTicks(50);
+    if (morse) dlg_.dispatcher->MorseLeadIn();
     else dlg_.sender->SendIdle(3);
     s.idle = 0;
     SendRepeatedly("EditDisplayTemp.txt");

@@ -173,9 +173,18 @@ TEST_F(FileSending, ComposedTextInCwModeIsTimedByTheFastTimer) {
     dlg->files->CmSendCompose();
     EXPECT_EQ(test::ReadFile("data/EditDisplayTemp.txt"), "EE");
     EXPECT_FALSE(loop->TimerRunning(kFastTimer));
-    int keyDowns = 0;
-    for (const auto& e : uart.events) keyDowns += e.kind == UartEventKind::kMcr && e.keyOn;
-    EXPECT_GE(keyDowns, 3);  // key-up, then the two dots
+    // The lead-in carrier, a word space, then the two dots, each on its own.
+    std::vector<long> downs;
+    TimePoint downAt{};
+    for (const auto& e : uart.events) {
+        if (e.kind != UartEventKind::kMcr) continue;
+        if (e.keyOn && downAt == TimePoint{}) downAt = e.time;
+        if (!e.keyOn && downAt != TimePoint{}) {
+            downs.push_back(std::chrono::round<std::chrono::milliseconds>(e.time - downAt) / kFastTimerPeriod);
+            downAt = {};
+        }
+    }
+    EXPECT_EQ(downs, (std::vector<long>{50, 2, 2}));
     EXPECT_EQ(Settings().sending, 0);
 }
 
