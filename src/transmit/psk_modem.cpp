@@ -200,11 +200,13 @@ PskModem::Index PskModem::LastStarted() const {
 }
 
 PskModem::Index PskModem::NextBoundary() const {
-    if (now_ <= origin_) return 0;
+    if (now_ <= origin_) return std::max<Index>(0, delivered_);
     const Duration elapsed = now_ - origin_;
     Index index = static_cast<Index>(elapsed / kSymbol);
     if (elapsed % kSymbol != Duration::zero()) ++index;
-    return index;
+    // A symbol already handed to the sink (the one starting right now) is on
+    // the air: what is queued now starts after it.
+    return std::max(index, delivered_);
 }
 
 PskModem::Index PskModem::CwIdSymbols() const {

@@ -63,9 +63,7 @@ TEST_F(CodeSending, CharactersWithoutCodeAreNeitherSentNorEchoed) {
     EXPECT_EQ(Baudot("abc", kIta2, kLtrs), (Codes{3, 25, 14}));
     // Bytes above 127 have no teleprinter code.
     EXPECT_EQ(Baudot("\xE9\xC3\xA9", kIta2, kLtrs), Codes{});
-}
-
-TEST_F(CodeSending, GraveAccentAndNulGoOutAsCodeZeroUnshifted) {
+    // The grave accent folds to NUL: code 0, shifted "none", so LTRS follows.
     EXPECT_EQ(Baudot("`A", kIta2, kLtrs), (Codes{0, 0, 31, 3}));
 }
 

@@ -36,11 +36,6 @@ protected:
         action_ = std::move(action);
         loop->StartTimer(kTestTimer, after);
     }
-    std::vector<std::string> Watch(EditControl& field) {
-        std::vector<std::string> seen;
-        field.Observe([&field, this] { seen_.push_back(field.Text()); });
-        return seen;
-    }
     std::function<void()> action_;
     std::vector<std::string> seen_;
 };
