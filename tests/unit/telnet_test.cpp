@@ -14,35 +14,18 @@
 
 #include <gtest/gtest.h>
 
+#include "support/local_port.h"
+
 #include "platform/poll_event_loop.h"
 
 namespace sked {
 namespace {
 
+using test::LocalPort;
+using test::RunUntil;
+
 using namespace std::chrono_literals;
 using Calls = std::vector<std::string>;
-
-bool RunUntil(EventLoop& loop, auto done) {
-    const TimePoint deadline = loop.clock().Now() + 5s;
-    while (!done() && loop.clock().Now() < deadline) loop.WaitForEvent(deadline);
-    return done();
-}
-
-// A socket on 127.0.0.1 at an ephemeral port: listening, or only bound (connections are refused).
-struct LocalPort {
-    explicit LocalPort(bool listening) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        EXPECT_TRUE(::bind(fd, reinterpret_cast<sockaddr*>(&a), size) == 0 && (!listening || ::listen(fd, 4) == 0));
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-        port = ntohs(a.sin_port);
-    }
-    ~LocalPort() { ::close(fd); }
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    int port = 0;
-};
 
 // The main window as the link sees it; like the station's, CmRX with the transmitter on closes the link.
 struct FakeHost : TelnetHost {
