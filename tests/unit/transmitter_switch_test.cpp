@@ -1,4 +1,6 @@
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -142,7 +144,7 @@ TEST_F(TransmitterSwitching, FailedLinkLeavesTheTransmitterOffAndIdleRestored) {
 // A listener on 127.0.0.1 that collects what the station mirrors.
 class Listener {
 public:
-    explicit Listener(int port, std::size_t closeAfter = 0) : closeAfter_(closeAfter) {
+    explicit Listener(int port) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
         ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -163,25 +165,35 @@ public:
         if (thread_.joinable()) thread_.join();
         return received_;
     }
+    // The peer hangs up now (from the station's thread, so the station's
+    // next look at its socket finds the link closed).
+    void HangUp() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        accepted_.wait_for(lock, std::chrono::seconds(5), [this] { return connection_ >= 0; });
+        if (connection_ >= 0) ::shutdown(connection_, SHUT_RDWR);
+    }
 
 private:
     void Serve() {
         int c = ::accept(fd_, nullptr, nullptr);
         if (c < 0) return;
-        char buffer[256];
-        for (;;) {
-            ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            received_.append(buffer, static_cast<std::size_t>(n));
-            if (closeAfter_ && received_.size() >= closeAfter_) break;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            connection_ = c;
         }
+        accepted_.notify_all();
+        char buffer[256];
+        for (ssize_t n; (n = ::recv(c, buffer, sizeof buffer, 0)) > 0;)
+            received_.append(buffer, static_cast<std::size_t>(n));
         ::close(c);
     }
     int fd_;
     bool ok_ = false;
-    std::size_t closeAfter_;
     std::thread thread_;
     std::string received_;
+    std::mutex mutex_;
+    std::condition_variable accepted_;
+    int connection_ = -1;
 };
 
 TEST_F(TransmitterSwitching, MirrorGetsAuthenticationThenEverySentCharacter) {
@@ -196,20 +208,29 @@ TEST_F(TransmitterSwitching, MirrorGetsAuthenticationThenEverySentCharacter) {
 }
 
 TEST_F(TransmitterSwitching, ListenerThatClosesMidFileSwitchesOffAndPauses) {
-    Listener listener(6000, 12);
-    ASSERT_TRUE(listener.ok()) << "127.0.0.1:6000 is busy";
+    // Port 2 (6001): tests run in parallel, and the one above holds 6000.
+    Listener listener(6001);
+    ASSERT_TRUE(listener.ok()) << "127.0.0.1:6001 is busy";
     WriteData("long.txt", std::string(400, 'R'));
-    dlg->w.netPortCombo.SetCurSel(1);
+    dlg->w.netPortCombo.SetCurSel(2);
     dlg->controls->CmEnable();
-    loop->SetTimerHandler([this](int id) {
+    bool hungUp = false;
+    loop->SetTimerHandler([&](int id) {
         dlg->dispatcher->OnTimer(id);
-        // Once the link has dropped the file waits paused: cancel it to end the test.
-        if (id == kSecondTimer && Settings().transmitterOn == 0 && Settings().running == 0)
+        if (id != kSecondTimer) return;
+        // Some seconds into the file the peer goes away; once the link has
+        // dropped the file waits paused: cancel it to end the test.
+        if (!hungUp && Settings().transmitterOn == 1 && Settings().secondTicks >= 3) {
+            hungUp = true;
+            listener.HangUp();
+        } else if (Settings().transmitterOn == 0 && Settings().running == 0) {
             dlg->controls->CmCancel();
+        }
     });
     Settings().sending = 1;
     dlg->transmitter->CmTX();
     Settings().idle = 0;
+    Settings().secondTicks = 0;
     dlg->files->TXFile("long.txt", kMilitary);
     EXPECT_EQ(Settings().transmitterOn, 0);
     EXPECT_TRUE(Logged("CmPause : Session PAUSED"));
