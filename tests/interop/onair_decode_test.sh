@@ -67,7 +67,7 @@ schedule() {
 # Runs the station until its queue is empty, then checks the audio's format.
 run_station() {
   local rc=0
-  (cd "$work" && TZ=UTC timeout 120 "$skedcast" --headless --simulate="$START" --run-for=900 \
+  (cd "$work" && TZ=UTC LC_ALL=C timeout 120 "$skedcast" --headless --simulate="$START" --run-for=900 \
      --enable --exit-when-idle --serial=emulated:uart-trace.tsv --onair=onair.wav $CALL 2 RTS \
      </dev/null >station.out 2>station.err) || rc=$?
   [ "$rc" = 0 ] || { tail -n 20 "$work/station.err" >&2; fail "skedcast ended with status $rc"; }
