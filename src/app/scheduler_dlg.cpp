@@ -19,8 +19,6 @@
 
 namespace sked {
 
-namespace {
-
 // What the Telnet link reaches of the main window.
 class WindowTelnetHost : public TelnetHost {
 public:
@@ -46,16 +44,13 @@ private:
     CSchedulerDlg& dlg_;
 };
 
+namespace {
+
 // Registered window messages come from the 0xC000..0xFFFF range.
 constexpr int kMsgPort00 = 0xC000;
 constexpr int kMsgPort01 = 0xC001;
 
 }  // namespace
-
-struct TelnetHostHolder {
-    explicit TelnetHostHolder(CSchedulerDlg& dlg) : host(dlg) {}
-    WindowTelnetHost host;
-};
 
 CSchedulerDlg::CSchedulerDlg(EventLoop& loop_, PortIo& port_, MessageBoxService& boxes_)
     : loop(loop_), port(port_), boxes(boxes_), log(loop_.clock(), w.statusLine) {
@@ -71,8 +66,8 @@ CSchedulerDlg::CSchedulerDlg(EventLoop& loop_, PortIo& port_, MessageBoxService&
     cwid = std::make_unique<CwIdentifier>(*this);
     controls = std::make_unique<OperatorControls>(*this);
     modes = std::make_unique<ModeControls>(*this);
-    telnetHost_ = std::make_unique<TelnetHostHolder>(*this);
-    telnet = std::make_unique<Telnet>(loop, telnetHost_->host);
+    telnetHost_ = std::make_unique<WindowTelnetHost>(*this);
+    telnet = std::make_unique<Telnet>(loop, *telnetHost_);
     loop.SetTimerHandler([this](int id) { dispatcher->OnTimer(id); });
 }
 

@@ -29,7 +29,7 @@ class CwIdentifier;
 class OperatorControls;
 class ModeControls;
 class Telnet;
-struct TelnetHostHolder;
+class WindowTelnetHost;
 
 // Ends the program from anywhere inside a handler (the fatal timer path);
 // main() catches it after the files are closed.
@@ -90,7 +90,7 @@ public:
     std::unique_ptr<Telnet> telnet;
 
 private:
-    std::unique_ptr<TelnetHostHolder> telnetHost_;
+    std::unique_ptr<WindowTelnetHost> telnetHost_;
     int exitStatus_ = 0;
     bool editorOnly_ = false;
 };
