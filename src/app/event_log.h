@@ -1,6 +1,11 @@
 // The station's record: one time-stamped line per action in log/YYYYMMDD.log,
 // opened, appended and closed for every line so the file is complete on disk
 // after each event.
+//
+// A line that cannot be written (full disk, read-only file system, ...) is
+// counted and reported once in the status line; the station runs on. The
+// first line that can be written again is preceded by a line saying how many
+// were lost, so the record shows the gap.
 #pragma once
 
 #include <ctime>
@@ -26,8 +31,14 @@ public:
     std::string TodaysFileName() const;
 
 private:
+    // Appends `text` to `path` in one write; 0 or the errno of the failure.
+    // A line cut short by a failing write is taken back off the file.
+    static int Append(const std::string& path, const std::string& text);
+
     const Clock& clock_;
     EditControl& statusLine_;
+    long lostLines_ = 0;
+    bool writeFailureShown_ = false;
 };
 
 }  // namespace sked

@@ -5,7 +5,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include "app/command_line.h"
@@ -13,7 +12,9 @@
 #include "app/run_options.h"
 #include "app/scheduler_dlg.h"
 #include "app/serial_backend.h"
+#include "app/shutdown_signals.h"
 #include "console/console_front_end.h"
+#include "platform/line_release.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
 #include "scheduler/dispatcher.h"
@@ -56,23 +57,10 @@ int RunStation(const RunOptions& options) {
     ConsoleFrontEnd console(dlg, stdout);
     console.WatchFields();
 
-    // SIGTERM (systemd) and SIGINT end the station through its shut-down.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    sigprocmask(SIG_BLOCK, &signals, nullptr);
-    // A closed standard output (a pipe whose reader went away) must not end
-    // the station with its transmitter keyed.
-    std::signal(SIGPIPE, SIG_IGN);
-    int signalFd = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (signalFd >= 0)
-        loop->WatchFd(signalFd, POLLIN, [&](short) {
-            signalfd_siginfo info;
-            while (::read(signalFd, &info, sizeof info) > 0) {
-            }
-            dlg.RequestShutdown();
-        });
+    ShutdownSignals signals(*loop, [&](int signal) {
+        dlg.log.LogEvent(SignalName(signal) + " : Shutting down");
+        dlg.RequestShutdown();
+    });
 
     int status = 0;
     try {
@@ -101,18 +89,21 @@ int RunStation(const RunOptions& options) {
         if (options.exitWhenIdle) loop->StartTimer(kIdleCheckTimer, std::chrono::seconds(1));
 
         loop->Run();
+        console.StopInput();
         dlg.DestroyWindow();
     } catch (const StationExit& exit) {
         status = exit.status;
     }
     serial->Finish(loop->clock().Now());
-    if (signalFd >= 0) ::close(signalFd);
     return status;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Before any port is opened: no signal may end the station keyed.
+    BlockTerminatingSignals();
+    line_release::InstallCrashHandlers();
     // Day and month names of the date macros follow the operator's locale;
     // numbers keep the decimal point the tone fields are written with.
     std::setlocale(LC_TIME, "");

@@ -1,6 +1,7 @@
 #include "app/operator_controls.h"
 
 #include <algorithm>
+#include <sstream>
 #include <vector>
 
 #include "app/scheduler_dlg.h"
@@ -8,6 +9,7 @@
 #include "platform/text_format.h"
 #include "scheduler/command_interpreter.h"
 #include "scheduler/schedule_loader.h"
+#include "transmit/data_file_name.h"
 #include "transmit/file_sender.h"
 #include "transmit/psk_modem.h"
 #include "transmit/transmitter_switch.h"
@@ -70,6 +72,22 @@ void OperatorControls::CmSendNow() {
     dlg_.log.LogEvent("CmSendNow : Manual Enabling of next in queue.");
 }
 
+void OperatorControls::TransmitterOnClicked() {
+    StationSettings& s = Settings();
+    dlg_.transmitter->CmTX();
+    // A transmission under way keeps the key as its own; otherwise the key
+    // stays down until it is released.
+    if (s.transmitterOn == 1 && s.sending == 0) {
+        s.keyedOnRequest = true;
+        s.keyHeldForNext = false;
+    }
+}
+
+void OperatorControls::TransmitterOffClicked() {
+    if (Settings().sending == 1) CmCancel();
+    dlg_.transmitter->CmRX();
+}
+
 void OperatorControls::DeleteSelected() {
     ListBoxControl& list = dlg_.w.scheduleList;
     if (list.CurSel() >= 0) list.DeleteString(list.CurSel());
@@ -80,6 +98,16 @@ void OperatorControls::FileAdd() {
     std::string text = w.fileCombo.EditText(254);
     if (text.empty()) {
         RefreshFileList();
+        return;
+    }
+    // The name is what the queue will send: only files of data/ (or commands).
+    std::istringstream words(text);
+    std::string name;
+    words >> name;
+    if (name.empty() || (name[0] != '$' && !IsDataFileName(name))) {
+        std::string refused = Format("FileAdd : Refused <%s>: not a file of the data folder.", text.c_str());
+        w.statusLine.SetText(refused);
+        dlg_.log.LogEvent(refused);
         return;
     }
     int position = std::max(0, w.scheduleList.CurSel());

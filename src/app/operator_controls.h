@@ -21,6 +21,11 @@ public:
     void CmResume();
     void CmCancel();
     void CmSendNow();
+    // The transmitter ON and OFF buttons (and $TX, $RX). Switched on this
+    // way the transmitter stays keyed until released; switched off during a
+    // transmission, the transmission is cancelled rather than sent on unkeyed.
+    void TransmitterOnClicked();
+    void TransmitterOffClicked();
     void DeleteSelected();
     void FileAdd();
     void RefreshFileList();

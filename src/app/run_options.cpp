@@ -1,11 +1,13 @@
 #include "app/run_options.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include <getopt.h>
 
 #include "platform/clock.h"
+#include "platform/text_format.h"
 
 namespace sked {
 
@@ -23,21 +25,84 @@ const char* const kUsageText =
     "  --serial=ioports             direct port access (x86, root)\n"
     "  --onair=FILE.wav             with the emulated port: what the transmitter radiates\n"
     "  --headless                   no window: fields on standard output, commands on standard input\n"
-    "  --simulate[=YYYY-MM-DDTHH:MM:SS]  simulated clock from that local time (default now);\n"
-    "                               implies --serial=emulated unless --serial is given\n"
+    "  --simulate[=YYYY-MM-DDTHH:MM:SS]  simulated clock from that local time (default now; years\n"
+    "                               1970..2099); implies --serial=emulated unless --serial is given\n"
     "  --run-for=SECONDS            end cleanly after that many seconds of the clock in use\n"
+    "                               (0 to 315360000, ten years)\n"
     "  --enable                     start with automatic sending enabled\n"
     "  --exit-when-idle             end once the queue is empty and nothing is being sent\n"
     "  --help, --version\n";
 
-std::optional<std::time_t> ParseLocalTimestamp(const std::string& text) {
-    int y, mo, d, h, mi, s;
-    char tail;
-    if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6) return std::nullopt;
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 60)
+namespace {
+
+// Reads the digits at `at` (at least one) into `value`, saturating instead of
+// overflowing so that an absurd year is reported as such.
+bool ReadNumber(const std::string& text, std::size_t& at, long long& value) {
+    std::size_t start = at;
+    value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+        value = std::min(value * 10 + (text[at] - '0'), 999'999'999LL);
+    return at > start;
+}
+
+bool ReadSeparator(const std::string& text, std::size_t& at, char separator) {
+    if (at >= text.size() || text[at] != separator) return false;
+    ++at;
+    return true;
+}
+
+bool LeapYear(long long year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(long long year, long long month) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && LeapYear(year) ? 29 : days[month - 1];
+}
+
+std::string Range(const char* what, long long value, long long low, long long high) {
+    return std::string(what) + " " + std::to_string(value) + " is outside " + std::to_string(low) + ".." +
+           std::to_string(high);
+}
+
+std::optional<std::time_t> ReadTimestamp(const std::string& text, std::string& why) {
+    long long year, month, day, hour, minute, second;
+    long long* fields[] = {&year, &month, &day, &hour, &minute, &second};
+    const char separators[] = "--T::";
+    std::size_t at = 0;
+    for (int i = 0; i < 6; ++i)
+        if (!ReadNumber(text, at, *fields[i]) || (i < 5 && !ReadSeparator(text, at, separators[i])))
+            return std::nullopt;
+    if (at != text.size()) return std::nullopt;
+
+    if (year < kFirstSimulatedYear || year > kLastSimulatedYear)
+        why = Range("year", year, kFirstSimulatedYear, kLastSimulatedYear);
+    else if (month < 1 || month > 12)
+        why = Range("month", month, 1, 12);
+    else if (day < 1 || day > DaysInMonth(year, month))
+        why = Range("day", day, 1, DaysInMonth(year, month)) + " of that month";
+    else if (hour > 23)
+        why = Range("hour", hour, 0, 23);
+    else if (minute > 59)
+        why = Range("minute", minute, 0, 59);
+    else if (second > 59)
+        why = Range("second", second, 0, 59);
+    if (!why.empty()) return std::nullopt;
+
+    std::time_t t = MakeLocalTime(static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
+                                  static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second));
+    // At or before 0 lies before 1970 in UTC (and 0 would read as "now").
+    if (t <= 0) {
+        why = "before 1970-01-01T00:00:00 UTC";
         return std::nullopt;
-    std::time_t t = MakeLocalTime(y, mo, d, h, mi, s);
-    if (t == -1) return std::nullopt;
+    }
+    return t;
+}
+
+}  // namespace
+
+std::optional<std::time_t> ParseLocalTimestamp(const std::string& text, std::string* problem) {
+    std::string why;
+    auto t = ReadTimestamp(text, why);
+    if (problem) *problem = why;
     return t;
 }
 
@@ -78,15 +143,22 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
             case kSimulate:
                 o.simulate = true;
                 if (!value.empty()) {
-                    auto t = ParseLocalTimestamp(value);
-                    if (!t) o.error = "--simulate wants a local time as YYYY-MM-DDTHH:MM:SS, not \"" + value + "\"";
+                    std::string problem;
+                    auto t = ParseLocalTimestamp(value, &problem);
+                    if (!t)
+                        o.error = "--simulate wants a local time as YYYY-MM-DDTHH:MM:SS in the years " +
+                                  std::to_string(kFirstSimulatedYear) + ".." + std::to_string(kLastSimulatedYear) +
+                                  ", not \"" + value + "\"" + (problem.empty() ? "" : " (" + problem + ")");
                     else o.simulateFrom = *t;
                 }
                 break;
             case kRunFor: {
                 char* end = nullptr;
                 double seconds = std::strtod(value.c_str(), &end);
-                if (value.empty() || *end != '\0' || !(seconds >= 0)) o.error = "--run-for wants seconds, not \"" + value + "\"";
+                // NaN and infinity fail the range test too.
+                if (value.empty() || *end != '\0' || !(seconds >= 0 && seconds <= kMaxRunForSeconds))
+                    o.error = Format("--run-for wants seconds from 0 to %.0f (10 years), not \"%s\"", kMaxRunForSeconds,
+                                     value.c_str());
                 else o.runFor = seconds;
                 break;
             }

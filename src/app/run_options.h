@@ -30,8 +30,15 @@ struct RunOptions {
 
 RunOptions ParseRunOptions(int argc, char* const argv[]);
 
-// "YYYY-MM-DDTHH:MM:SS" as local time; nothing when it does not read.
-std::optional<std::time_t> ParseLocalTimestamp(const std::string& text);
+// The simulated clock starts within these years, and a run lasts at most ten
+// years of its clock: beyond them the station's dates and timers overflow.
+constexpr int kFirstSimulatedYear = 1970;
+constexpr int kLastSimulatedYear = 2099;
+constexpr double kMaxRunForSeconds = 10.0 * 365 * 24 * 3600;
+
+// "YYYY-MM-DDTHH:MM:SS" as local time, a real calendar date in the years
+// above; nothing when it does not read, with the reason in `problem` if given.
+std::optional<std::time_t> ParseLocalTimestamp(const std::string& text, std::string* problem = nullptr);
 
 extern const char* const kUsageText;
 

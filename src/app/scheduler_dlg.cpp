@@ -177,14 +177,21 @@ void CSchedulerDlg::SetTitles(const std::string& callsign) {
 }
 
 void CSchedulerDlg::DestroyWindow() {
-    transmitter->CmRX();
+    // Nothing may start while the transmitter goes off: no more ticks (the
+    // transmitter's tail then waits on the clock), no automatic sending.
     dispatcher->OnTimer(kStopSecondTimer);
+    Settings().autoSendEnabled = 0;
+    Settings().sendNow = 0;
+    transmitter->CmRX();
     log.LogEvent("***** Skedcast has been TERMINATED *****");
 }
 
 void CSchedulerDlg::RequestShutdown() {
-    // A transmission under way is cancelled so that it ends at once.
+    // A transmission under way is cancelled so that it ends at once, and no
+    // entry falls due while the station unwinds.
     if (Settings().sending == 1) controls->CmCancel();
+    Settings().autoSendEnabled = 0;
+    Settings().sendNow = 0;
     loop.Quit();
 }
 

@@ -39,6 +39,11 @@ struct StationSettings {
     int repeat = 0;
     int diddle = 0;
     int transmitterOn = 0;
+    // The operator (or a $TX entry) keyed the transmitter and it stays keyed
+    // until released, with nothing to send.
+    bool keyedOnRequest = false;
+    // A sender left the transmitter keyed because the next entry was due.
+    bool keyHeldForNext = false;
     int cwTimerSeconds = -1;  // -1: hourly identification off
     long secondsToNext = 0;
     int secondTicks = 0;

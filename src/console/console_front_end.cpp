@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <sstream>
 
 #include <poll.h>
@@ -96,22 +97,35 @@ void ConsoleFrontEnd::WatchInput(int fd) {
     inputWatch_ = dlg_.loop.WatchFd(fd, POLLIN, [this](short) { ReadInput(); });
 }
 
+void ConsoleFrontEnd::StopInput() {
+    if (inputWatch_) dlg_.loop.RemoveWatch(inputWatch_);
+    inputWatch_ = 0;
+}
+
 void ConsoleFrontEnd::ReadInput() {
-    char buffer[512];
+    char buffer[4096];
     ssize_t n = ::read(inputFd_, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;  // nothing this time; the watch calls again
     if (n <= 0) {
         // End of input (or a closed terminal): the station runs on unattended.
         dlg_.loop.RemoveWatch(inputWatch_);
         inputWatch_ = 0;
-        if (!pending_.empty()) HandleLine(pending_);
-        pending_.clear();
+        input_.Finish();
+        HandleReadyLines();
         return;
     }
-    pending_.append(buffer, static_cast<std::size_t>(n));
-    for (auto nl = pending_.find('\n'); nl != std::string::npos; nl = pending_.find('\n')) {
-        std::string line = pending_.substr(0, nl);
-        pending_.erase(0, nl + 1);
-        HandleLine(line);
+    input_.Push(std::string_view(buffer, static_cast<std::size_t>(n)));
+    HandleReadyLines();
+}
+
+void ConsoleFrontEnd::HandleReadyLines() {
+    while (auto line = input_.Next()) {
+        if (line->tooLong) {
+            std::fprintf(out_, "input line longer than %zu bytes discarded\n", LineReader::kMaxLine);
+            std::fflush(out_);
+        } else {
+            HandleLine(line->text);
+        }
     }
 }
 
@@ -174,8 +188,8 @@ bool ConsoleFrontEnd::HandleLine(const std::string& raw) {
     else if (command == "cwtimer" && (argument == "on" || argument == "off")) {
         w.cwTimerCheck.SetCheck(argument == "on" ? 1 : 0);
         dlg_.cwid->CwTimerClicked();
-    } else if (command == "tx") dlg_.transmitter->CmTX();
-    else if (command == "rx") dlg_.transmitter->CmRX();
+    } else if (command == "tx") controls.TransmitterOnClicked();
+    else if (command == "rx") controls.TransmitterOffClicked();
     else if (command == "power" && (argument == "on" || argument == "off")) {
         w.powerCheck.SetCheck(argument == "on" ? 1 : 0);
         controls.PowerClicked();

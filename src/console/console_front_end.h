@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "console/line_reader.h"
+
 namespace sked {
 
 class CSchedulerDlg;
@@ -21,6 +23,8 @@ public:
     void WatchFields();
     // Reads commands from `fd` (standard input) on the event loop.
     void WatchInput(int fd);
+    // No more commands: the station is shutting down.
+    void StopInput();
 
     // Runs one typed command; false (after a message) when it is unknown.
     bool HandleLine(const std::string& line);
@@ -31,6 +35,7 @@ private:
     void Print(const char* label, const std::string& text);
     void StatusChanged(const std::string& text);
     void ReadInput();
+    void HandleReadyLines();
     void PrintStatus();
     void PrintQueue();
 
@@ -38,7 +43,7 @@ private:
     std::FILE* out_;
     int inputFd_ = -1;
     int inputWatch_ = 0;
-    std::string pending_;
+    LineReader input_;
     std::string runningLine_;  // the line being sent, printed when finished
     std::string lastStatus_;
 };

@@ -29,6 +29,15 @@ std::time_t MakeLocalTime(int year, int month, int day, int hour, int minute, in
     return std::mktime(&tm);
 }
 
+bool IsCalendarTime(int year, int month, int day, int hour, int minute, int second) {
+    if (year < kFirstCalendarYear || year > kLastCalendarYear || month < 1 || month > 12) return false;
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    int days = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+    return day >= 1 && day <= days && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 &&
+           second <= 59;
+}
+
 std::string FormatTime(const char* format, const std::tm& tm, std::size_t capacity) {
     std::string buffer(capacity, '\0');
     std::size_t n = std::strftime(buffer.data(), capacity, format, &tm);

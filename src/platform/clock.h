@@ -27,6 +27,17 @@ std::tm LocalTime(std::time_t t);
 std::tm GmTime(std::time_t t);
 // mktime with the daylight-saving flag left to the library; -1 when rejected.
 std::time_t MakeLocalTime(int year, int month, int day, int hour, int minute, int second);
+
+// The calendar years a date may carry: four digits, and every one of them a
+// time that 64-bit time values, localtime and mktime hold alike.
+constexpr int kFirstCalendarYear = 1970;
+constexpr int kLastCalendarYear = 2099;
+// True when the six numbers name a real date and time of day in those years:
+// month 1..12, day 1..days of that month (leap years counted), hour 0..23,
+// minute and second 0..59. mktime would quietly carry any of them over into
+// another date, so this is asked first.
+bool IsCalendarTime(int year, int month, int day, int hour, int minute, int second);
+
 // strftime into a buffer of `capacity` bytes (the result holds at most capacity-1 characters).
 std::string FormatTime(const char* format, const std::tm& tm, std::size_t capacity = 80);
 // The fixed 24-character ctime form without its line end.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/line_release.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <sys/io.h>
 #define SKED_HAVE_IOPERM 1
@@ -25,6 +27,10 @@ IoPortsPortIo::Access IoPortsPortIo::Access::Hardware() {
     access.permit = [](std::uint16_t base, unsigned count) { return ioperm(base, count, 1) == 0 ? 0 : errno; };
     access.in = [](std::uint16_t address) { return static_cast<std::uint8_t>(inb(address)); };
     access.out = [](std::uint16_t address, std::uint8_t value) { outb(value, address); };
+    access.release = [](std::uint16_t base) noexcept {
+        outb(static_cast<std::uint8_t>(inb(base + uart::kMcr) & ~(uart::kMcrDtr | uart::kMcrRts)), base + uart::kMcr);
+        outb(static_cast<std::uint8_t>(inb(base + uart::kLcr) & ~uart::kLcrBreak), base + uart::kLcr);
+    };
 #else
     access.permit = [](std::uint16_t, unsigned) { return ENOSYS; };
     access.in = [](std::uint16_t) { return std::uint8_t{0xFF}; };
@@ -44,6 +50,7 @@ IoPortsPortIo::Port& IoPortsPortIo::PortAt(std::uint16_t base) {
         slot = std::make_unique<Port>(clock_);
         const int err = access_.permit(base, kPortCount);
         slot->permitted = err == 0;
+        if (slot->permitted && access_.release) line_release::RegisterPort(base, access_.release);
         if (err != 0) {
             char range[32];
             std::snprintf(range, sizeof range, "0x%X-0x%X", static_cast<unsigned>(base),

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/line_pacer.h"
+#include "platform/line_release.h"
 #include "platform/port_io.h"
 
 namespace sked {
@@ -23,6 +24,8 @@ public:
         std::function<int(std::uint16_t base, unsigned count)> permit;
         std::function<std::uint8_t(std::uint16_t address)> in;
         std::function<void(std::uint16_t address, std::uint8_t value)> out;
+        // Drops both lines and the break at `base` from a crash handler.
+        line_release::PortRelease release = nullptr;
 
         // ioperm/inb/outb on x86; elsewhere permit always fails with ENOSYS.
         static Access Hardware();

@@ -14,6 +14,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/line_release.h"
+
 namespace sked {
 
 namespace {
@@ -87,6 +89,7 @@ TtyPortIo::~TtyPortIo() {
         if (port->breakOn) ioctl(port->fd, TIOCCBRK, 0);
         int lines = TIOCM_DTR | TIOCM_RTS;
         ioctl(port->fd, TIOCMBIC, &lines);
+        line_release::UnregisterTty(port->fd);
         ::close(port->fd);
     }
 }
@@ -267,6 +270,7 @@ void TtyPortIo::TryOpen(Port& port, TimePoint now) {
     }
 
     port.fd = fd;
+    line_release::RegisterTty(fd);
     port.appliedLines = 0;
     port.breakOn = false;
     port.formatApplied = false;
@@ -399,7 +403,10 @@ bool TtyPortIo::FlushPending(Port& port, TimePoint now) {
 }
 
 void TtyPortIo::GoDown(Port& port, const std::string& reason, TimePoint now) {
-    if (port.fd >= 0) ::close(port.fd);
+    if (port.fd >= 0) {
+        line_release::UnregisterTty(port.fd);
+        ::close(port.fd);
+    }
     port.fd = -1;
     port.pending = false;
     port.formatApplied = false;

@@ -123,8 +123,8 @@ void CommandInterpreter::Run(std::string text) {
         return dlg_.cwid->CwTimerClicked();
     }
     if (Starts(text, "CW")) return modes.ModeClicked(kCw);
-    if (Starts(text, "TX")) return dlg_.transmitter->CmTX();
-    if (Starts(text, "RX")) return dlg_.transmitter->CmRX();
+    if (Starts(text, "TX")) return dlg_.controls->TransmitterOnClicked();
+    if (Starts(text, "RX")) return dlg_.controls->TransmitterOffClicked();
     if (Starts(text, "PON")) return dlg_.uart->CmPowerON();
     if (Starts(text, "POF")) return dlg_.uart->CmPowerOFF();
     if (Starts(text, "DIS")) {
@@ -133,14 +133,8 @@ void CommandInterpreter::Run(std::string text) {
     }
     for (int i = 0; i < 7; ++i)
         if (Starts(text, kBaudKeys[i])) return modes.BaudClicked(i);
-    if (Starts(text, "RTS")) {
-        s.keyLine = 2;
-        return;
-    }
-    if (Starts(text, "DTR")) {
-        s.keyLine = 1;
-        return;
-    }
+    if (Starts(text, "RTS")) return ChangeKeyLine(uart::kMcrRts);
+    if (Starts(text, "DTR")) return ChangeKeyLine(uart::kMcrDtr);
     if (Starts(text, "REL")) return dlg_.loader->GetSchedule();
     if (Starts(text, "HEA")) {
         w.headerCheck.SetCheck(1);
@@ -162,6 +156,14 @@ void CommandInterpreter::Run(std::string text) {
     if (Starts(text, "COM")) return ChangePort(text);
 }
 
+void CommandInterpreter::ChangeKeyLine(int keyLine) {
+    if (Settings().keyLine == keyLine && Settings().powerLine != keyLine) return;
+    // Released on the line that keyed it; the other line becomes the power
+    // line, so that switching the power on never keys the transmitter.
+    dlg_.controls->TransmitterOffClicked();
+    dlg_.uart->SetLines(keyLine, keyLine == uart::kMcrDtr ? uart::kMcrRts : uart::kMcrDtr);
+}
+
 void CommandInterpreter::ChangePort(const std::string& text) {
     StationSettings& s = Settings();
     MainWindow& w = dlg_.w;
@@ -170,8 +172,9 @@ void CommandInterpreter::ChangePort(const std::string& text) {
         w.statusLine.SetText("Error: Invalid Port ID");
         return;
     }
+    // Released on the port that keyed it, before the station moves on.
+    dlg_.controls->TransmitterOffClicked();
     s.portBase = PortBase(n);
-    dlg_.transmitter->CmRX();
     w.comPortField.SetText(PortName(n));
     dlg_.uart->ProgramUart(s.portBase, s.baud, 0, s.wordLength, 4);
     dlg_.log.LogEvent(Format("ComPort Changed to %s", PortName(n)));

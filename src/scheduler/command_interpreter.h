@@ -22,6 +22,7 @@ public:
 
 private:
     void ChangePort(const std::string& text);
+    void ChangeKeyLine(int keyLine);
     CSchedulerDlg& dlg_;
 };
 

@@ -17,6 +17,7 @@ void CwIdentifier::Cwid(const std::string& text) {
     s.sending = 1;
     s.idle = 0;
     s.sendNow = 0;
+    s.cancelRequested = 0;
     dlg_.log.LogEvent("Cwid : Sending CW Identification.");
     w.queueLine.SetText("CW Pre-Identification Text");
     dlg_.transmitter->CmTX();
@@ -34,15 +35,19 @@ void CwIdentifier::Cwid(const std::string& text) {
         Dispatcher& timing = *dlg_.dispatcher;
         timing.OnTimer(kStartFastTimer);
         timing.WaitTicks(50);
-        for (char c : text) dlg_.sender->SendMorseBreak(static_cast<unsigned char>(c));
+        for (char c : text) {
+            if (s.cancelRequested == 1) break;
+            dlg_.sender->SendMorseBreak(static_cast<unsigned char>(c));
+        }
         timing.WaitTicks(50);
         timing.OnTimer(kStopFastTimer);
-        if (s.secondsToNext > 0) dlg_.transmitter->CmRX();
     }
+    // Send now as it was: an identification does not release the queue early.
+    s.sendNow = sendNowBefore;
+    dlg_.dispatcher->ReleaseUnlessNextIsDue();
     w.queueLine.SetText("Completed CWID");
     s.sending = 0;
     s.idle = 1;
-    s.sendNow = sendNowBefore;
 }
 
 void CwIdentifier::CwTimerClicked() {

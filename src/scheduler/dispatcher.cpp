@@ -9,6 +9,7 @@
 #include "scheduler/cw_identification.h"
 #include "scheduler/schedule_loader.h"
 #include "transmit/code_sender.h"
+#include "transmit/data_file_name.h"
 #include "transmit/file_sender.h"
 #include "transmit/transmitter_switch.h"
 #include "transmit/uart.h"
@@ -104,6 +105,36 @@ void Dispatcher::OneSecondTick() {
     dlg_.w.clockField.SetText(CtimeText(now));
     dlg_.cwid->RunDeferred();
     if (s.autoSendEnabled == 1) QueueStep(now);
+    ReleaseHeldKey();
+}
+
+bool Dispatcher::NextTransmissionDue() const {
+    const StationSettings& s = Settings();
+    const ListBoxControl& queue = dlg_.w.scheduleList;
+    if (queue.Count() == 0 || queue.Item(0).empty()) return false;
+    if (s.sendNow == 1) return true;
+    if (s.autoSendEnabled != 1) return false;
+    std::istringstream words(queue.Item(0));
+    std::string date, time, name;
+    if (!(words >> date >> time >> name)) return false;
+    const std::time_t due = ScheduleLoader::EntryTime(queue.Item(0));
+    return due > 0 && due <= dlg_.loop.clock().Time();
+}
+
+void Dispatcher::ReleaseUnlessNextIsDue() {
+    StationSettings& s = Settings();
+    if (s.transmitterOn != 1) return;
+    if (NextTransmissionDue()) {
+        s.keyHeldForNext = true;
+        return;
+    }
+    dlg_.transmitter->CmRX();
+}
+
+void Dispatcher::ReleaseHeldKey() {
+    StationSettings& s = Settings();
+    if (s.transmitterOn == 1 && s.keyHeldForNext && s.sending == 0 && !NextTransmissionDue())
+        dlg_.transmitter->CmRX();
 }
 
 void Dispatcher::QueueStep(std::time_t now) {
@@ -138,7 +169,9 @@ void Dispatcher::QueueStep(std::time_t now) {
     if (words >> time) ++count;
     if (words >> name) ++count;
 
-    bool goes = s.sendNow == 1 || (s.sending == 0 && count == 3 && t <= 0);
+    // Send now moves the head whatever its time, but never into the middle
+    // of a transmission still under way (its key-up tail included).
+    bool goes = s.sending == 0 && (s.sendNow == 1 || (count == 3 && t <= 0));
     if (!goes) {
         w.countdownField.SetText(Format("%ld", t));
         return;
@@ -164,33 +197,34 @@ void Dispatcher::SendEntry(const std::string& name) {
     dlg_.log.LogEvent(queued);
     w.statusLine.SetText("");
 
+    bool sent = false;
     if (s.cancelRequested == 0) {
-        if (std::FILE* f = FileSender::OpenForReading("data/" + name)) {
+        if (std::FILE* f = FileSender::OpenForReading("data/" + name); f && IsDataFileName(name)) {
             std::fclose(f);
-            if (s.mode == kCw) {
-                dlg_.transmitter->CmTX();
-                MorseLeadIn();
-            } else {
-                dlg_.transmitter->CmTX();
-                dlg_.sender->SendIdle(5);
-            }
+            dlg_.transmitter->CmTX();
+            if (s.mode == kCw) MorseLeadIn();
+            else dlg_.sender->SendIdle(5);
             if (s.cancelRequested == 0 && s.headerEnabled == 1) dlg_.files->TXFile("header.txt", s.mode);
-            if (s.cancelRequested == 0) dlg_.files->TXFile(name, s.mode);
+            if (s.cancelRequested == 0) sent = dlg_.files->TXFile(name, s.mode);
             if (s.cancelRequested == 0 && s.headerEnabled == 1) dlg_.files->TXFile("footer.txt", s.mode);
             if (s.mode == kCw) OnTimer(kStopFastTimer);
             else if (s.cancelRequested == 0) dlg_.sender->SendIdle(5);
         } else {
+            if (f) std::fclose(f);
             std::string abort = Format("SendAbort : File <%s> could not be opened.", name.c_str());
             dlg_.log.LogEvent(abort);
             w.statusLine.SetText(abort);
         }
     }
 
-    if (s.secondsToNext > 0) dlg_.transmitter->CmRX();
+    ReleaseUnlessNextIsDue();
     std::string result;
     if (s.cancelRequested == 1) {
         result = Format("ABORTED sending <%s>.", name.c_str());
         dlg_.controls->CmDisable();
+    } else if (!sent) {
+        // Not sent, and not the operator's doing: the queue goes on.
+        result = Format("ABORTED sending <%s>.", name.c_str());
     } else {
         result = Format("Completed sending <%s>.", name.c_str());
     }

@@ -33,6 +33,14 @@ public:
     void OnTimer(int number);
     void QueueStep(std::time_t now);
 
+    // The head of the queue goes out at the next tick (or at this one): it is
+    // due and automatic sending is on, or Send now was pressed. Read from the
+    // queue as it is at this moment.
+    bool NextTransmissionDue() const;
+    // After a transmission: the transmitter stays keyed when the next entry
+    // is already due, otherwise it is released.
+    void ReleaseUnlessNextIsDue();
+
     // Waits for `ticks` ticks of the fast timer, pumping messages. Without a
     // running fast timer it waits the same time on the clock.
     void WaitTicks(int ticks);
@@ -48,6 +56,9 @@ private:
     void OneSecondTick();
     void FatalTimerStop();
     void SendEntry(const std::string& name);
+    // A key held over for an entry that is no longer due (a command ran, the
+    // queue emptied, the scheduler was disabled) is released.
+    void ReleaseHeldKey();
 
     CSchedulerDlg& dlg_;
 };

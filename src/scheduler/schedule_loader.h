@@ -1,5 +1,7 @@
 // data/schedule.lst into the schedule list: dated entries, and one-word
-// entries timed to follow the one before by an estimate of its length.
+// entries timed to follow the one before by an estimate of its length. The
+// reading itself is ReadSchedule's (schedule_file.h); this is the station's
+// side: the file, the list, the log.
 #pragma once
 
 #include <ctime>
@@ -20,18 +22,15 @@ public:
     void ShowEntry(int index);
 
     // Time of a line that reads as date, time, name ("%d/%d/%d %d:%d:%d");
-    // 0 or less when it does not read or the calendar rejects it.
+    // 0 or less when it does not read or names no real date and time.
     static std::time_t EntryTime(const std::string& line);
 
     float estimateSpeed() const { return estimateSpeed_; }
 
 private:
-    void TestSpeedMarker(const std::string& word);
-    float SecondsPerCharacter() const;
-
     CSchedulerDlg& dlg_;
-    std::time_t runningTimeTag_ = 0;
-    std::uintmax_t lastLength_ = 1;
+    // Speed assumed for the estimates; only speed markers change it, and it
+    // carries over to the next load.
     float estimateSpeed_ = 45.45f;
 };
 

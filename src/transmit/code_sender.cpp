@@ -46,6 +46,9 @@ void CodeSender::SendIdle(int seconds) {
     }
     s.secondTicks = 0;
     EventLoop& loop = dlg_.loop;
+    // The receiving teleprinter is in letters after the fill, whatever the
+    // text before it ended with: so is the shift the next text starts from.
+    if (s.mode != kPsk31) shiftState_ = kLtrs;
     while (s.secondTicks < seconds) {
         SendCode(kLtrs);
         PumpMessages();
@@ -119,9 +122,8 @@ void CodeSender::SendMorseBreak(int character) { SendMorse(character, Keyer::Bre
 void CodeSender::SendMorse(int character, Keyer keyer) {
     Uart& uart = *dlg_.uart;
     Dispatcher& timing = *dlg_.dispatcher;
-    const std::uint8_t mcr = uart.ReadMcr();
+    const StationSettings& s = Settings();
     const std::uint8_t lcr = uart.ReadLcr();
-    const std::uint8_t keyLine = static_cast<std::uint8_t>(Settings().keyLine);
 
     // Characters beyond the table ({ | } ~ and bytes above 127) send the pause.
     int upper = (character >= 0 && character < 128) ? std::toupper(character) : 0x7F;
@@ -129,22 +131,30 @@ void CodeSender::SendMorse(int character, Keyer keyer) {
     if (index < 0) index = 0;
     std::string_view elements = MorseTable(index);
 
+    // The key lines are read afresh at every element: a handler that ran
+    // during the last wait may have released the transmitter or its power,
+    // and an element must never bring either back.
+    auto keyLineTo = [&](bool closed) {
+        const std::uint8_t keyLine = static_cast<std::uint8_t>(s.keyLine);
+        const std::uint8_t mcr = uart.ReadMcr();
+        uart.WriteMcr(static_cast<std::uint8_t>(closed ? mcr | keyLine : mcr & ~keyLine));
+    };
     if (elements[0] == '3') {
         timing.WaitTicks(6);
     } else {
         for (char symbol : elements) {
             if (symbol == ' ') continue;
             int d = symbol - '0';
-            if (keyer == Keyer::KeyLine) uart.WriteMcr(static_cast<std::uint8_t>(mcr | keyLine));
-            else uart.WriteLcr(0x40);
+            const bool keyed = s.transmitterOn == 1;
+            if (keyer == Keyer::Break) uart.WriteLcr(uart::kLcrBreak);
+            else if (keyed) keyLineTo(true);
             timing.WaitTicks(d * 83 / 30);
-            if (keyer == Keyer::KeyLine) uart.WriteMcr(static_cast<std::uint8_t>(mcr & ~keyLine));
-            else uart.WriteLcr(0);
+            if (keyer == Keyer::Break) uart.WriteLcr(0);
+            else if (keyed) keyLineTo(false);
             timing.WaitTicks(33 / 30);
         }
         timing.WaitTicks(200 / 30);
     }
-    if (keyer == Keyer::Break) uart.WriteMcr(mcr);
     uart.WriteLcr(lcr);
 }
 

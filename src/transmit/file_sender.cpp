@@ -11,6 +11,7 @@
 #include "platform/text_format.h"
 #include "scheduler/dispatcher.h"
 #include "transmit/code_sender.h"
+#include "transmit/data_file_name.h"
 #include "transmit/psk_modem.h"
 #include "transmit/transmitter_switch.h"
 
@@ -36,31 +37,39 @@ std::FILE* FileSender::OpenForReading(const std::string& path) {
 bool FileSender::ReadText(const std::string& path, std::string& text) {
     std::FILE* file = OpenForReading(path);
     if (!file) return false;
-    text.assign(kMaxText, '\0');
-    std::size_t n = std::fread(text.data(), 1, kMaxText, file);
+    text.clear();
+    char chunk[8192];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+    const bool readWhole = !std::ferror(file);
     std::fclose(file);
-    text.resize(n);
     text.resize(std::strlen(text.c_str()));  // a zero byte ends the text
-    return true;
+    return readWhole;
 }
 
-void FileSender::TXFile(const std::string& name, int mode) {
+bool FileSender::TXFile(const std::string& name, int mode) {
     StationSettings& s = Settings();
     MainWindow& w = dlg_.w;
+    // A pause pending from an earlier file is dropped; a cancel is not: it
+    // ends the whole transmission, which the caller started.
     s.running = 1;
-    s.cancelRequested = 0;
     w.flowField.SetText("");
-
-    PrintFile(name);
-    w.editCheck.SetCheck(2);
 
     std::string path = "data/" + name;
     std::string text;
+    if (!IsDataFileName(name)) {
+        std::string message = Format("[TXFile : Refused %s: not a file of the data folder.]", name.c_str());
+        w.displayBox.SetText(message);
+        dlg_.log.LogEvent(message);
+        return false;
+    }
+    PrintFile(name);
+    w.editCheck.SetCheck(2);
     if (!ReadText(path, text)) {
         std::string message = Format("[TXFile : Cannot open %s input file.]", path.c_str());
         w.displayBox.SetText(message);
         dlg_.log.LogEvent(message);
-        return;
+        return false;
     }
     w.statusLine.SetText("");
     std::string sending = Format("TXFile : Sending file <%s>.", name.c_str());
@@ -70,7 +79,7 @@ void FileSender::TXFile(const std::string& name, int mode) {
     CodeSender& sender = *dlg_.sender;
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
-        w.charCountField.SetText(Format("C=%d", static_cast<int>(n - (i + 1))));
+        w.charCountField.SetText(Format("C=%zu", n - (i + 1)));
         if (w.fileNameField.Text(kNameChars) == name)
             w.displayBox.SetSelection(static_cast<int>(i), static_cast<int>(i + 1));
 
@@ -102,6 +111,7 @@ void FileSender::TXFile(const std::string& name, int mode) {
     w.statusLine.SetText("");
     w.queueLine.SetText("");
     w.charCountField.SetText("");
+    return s.cancelRequested == 0;
 }
 
 void FileSender::ShowRunningLine(char sent) {
@@ -117,8 +127,17 @@ void FileSender::ShowRunningLine(char sent) {
 
 int FileSender::PrintFile(const std::string& name) {
     MainWindow& w = dlg_.w;
-    std::string path = name.find("log/") != std::string::npos ? name : "data/" + name;
     if (!name.empty() && name[0] == '$') return 0;
+    // Log files are shown from the log folder; everything else from data/,
+    // and nothing from anywhere else.
+    const bool logFile = name.rfind("log/", 0) == 0;
+    std::string path = logFile ? name : "data/" + name;
+    if (!IsDataFileName(name)) {
+        std::string message = Format("[PrintFile :Refused %s: not a file of the data folder.]", name.c_str());
+        w.displayBox.SetText(message);
+        dlg_.log.LogEvent(message);
+        return 1;
+    }
     w.fileNameField.SetText(name);
     w.editCheck.SetCheck(0);
     UpdateDisplayMode();
@@ -168,6 +187,10 @@ void FileSender::CmEditSave() {
     w.displayBox.SetSoftBreaks(true);
     std::string text = w.displayBox.Text(kBufferSize - 1);
     std::string name = w.fileNameField.Text(253);
+    if (!IsDataFileName(name)) {
+        dlg_.log.LogEvent(Format("CmEditSave : Refused <%s>: not a file of the data folder", name.c_str()));
+        return;
+    }
     std::FILE* file = std::fopen(("data/" + name).c_str(), "wb");
     if (!file) {
         dlg_.log.LogEvent(Format("CmEditSave : Cannot open <%s> file", name.c_str()));
@@ -190,6 +213,7 @@ void FileSender::CmSendCompose() {
     // A second press during the key-up and pre-roll (idle is still 1) is refused.
     if (s.idle != 1 || s.sending == 1) return;
     s.sending = 1;
+    s.cancelRequested = 0;
     dlg_.controls->CmDisable();
     std::string text = w.displayBox.Text(kBufferSize - 1);
     std::FILE* file = std::fopen("data/EditDisplayTemp.txt", "wb");
@@ -222,6 +246,7 @@ void FileSender::CmSendCompose() {
 void FileSender::SendTestFile(const std::string& name) {
     StationSettings& s = Settings();
     s.sending = 1;
+    s.cancelRequested = 0;
     dlg_.controls->CmDisable();
     dlg_.transmitter->CmTX();
     dlg_.sender->SendIdle(3);

@@ -12,12 +12,14 @@ class CSchedulerDlg;
 
 class FileSender {
 public:
+    // What the display box and the composition hold at most.
     static constexpr std::size_t kBufferSize = 32000;
-    static constexpr std::size_t kMaxText = 31998;
 
     explicit FileSender(CSchedulerDlg& dlg) : dlg_(dlg) {}
 
-    void TXFile(const std::string& name, int mode);
+    // Sends data/<name>; true when its whole text went out (not cancelled,
+    // the file readable).
+    bool TXFile(const std::string& name, int mode);
     // 0 on success or when nothing is to be shown, 1 on failure.
     int PrintFile(const std::string& name);
     void UpdateDisplayMode();
@@ -33,8 +35,8 @@ public:
     // ticked), 3 s idle, release.
     void SendTestFile(const std::string& name);
 
-    // Text of a file as the station reads it: at most 31998 bytes, ending at
-    // the first zero byte. False when the file cannot be opened.
+    // Text of a file as the station reads it: the whole file, ending at the
+    // first zero byte. False when the file cannot be opened or read.
     static bool ReadText(const std::string& path, std::string& text);
     // The file opened for reading bytes unchanged; null when it cannot be
     // opened or is a folder.

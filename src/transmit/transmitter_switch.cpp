@@ -118,7 +118,15 @@ void TransmitterSwitch::CmRX() {
         }
         return;
     }
+    // The last teleprinter character goes out whole before the key drops,
+    // and the station shows OFF only once the key is really up.
+    if (s.mode != kPsk31 && s.mode != kCw) {
+        dlg_.uart->WaitUntilSent();
+        if (s.transmitterOn == 0) return;  // switched off meanwhile
+    }
     linkFailed_ = false;
+    s.keyedOnRequest = false;
+    s.keyHeldForNext = false;
     w.noSoundCheck.SetEnabled(true);
     w.soundCardCombo.SetEnabled(true);
     if (dlg_.telnet->IsOpen()) dlg_.telnet->CloseLink();
@@ -127,8 +135,6 @@ void TransmitterSwitch::CmRX() {
     dlg_.cwid->CwTimerClicked();
     w.transmitField.SetText("  OFF  ");
     s.idle = 1;
-    // The last teleprinter character goes out whole before the key drops.
-    if (s.mode != kPsk31 && s.mode != kCw) dlg_.uart->WaitUntilSent();
     dlg_.uart->KeyLineOff();
     dlg_.log.LogEvent("CmRX : Transmitter OFF");
     SetToneFieldsWritable();

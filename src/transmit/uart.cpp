@@ -52,19 +52,31 @@ void Uart::WriteMcr(std::uint8_t value) { dlg_.port.Out(Base() + uart::kMcr, val
 std::uint8_t Uart::ReadLcr() { return dlg_.port.In(Base() + uart::kLcr); }
 void Uart::WriteLcr(std::uint8_t value) { dlg_.port.Out(Base() + uart::kLcr, value); }
 
+void Uart::SetLines(int keyLine, int powerLine) {
+    StationSettings& s = Settings();
+    const bool powered = (ReadMcr() & s.powerLine) != 0;
+    s.keyLine = keyLine;
+    s.powerLine = powerLine;
+    std::uint8_t lines = static_cast<std::uint8_t>(uart::kMcrDtr | uart::kMcrRts);
+    std::uint8_t mcr = static_cast<std::uint8_t>(ReadMcr() & ~lines);
+    if (powered) mcr |= static_cast<std::uint8_t>(powerLine);
+    WriteMcr(mcr);
+}
+
 void Uart::KeyLineOn() { WriteMcr(static_cast<std::uint8_t>(ReadMcr() | Settings().keyLine)); }
 void Uart::KeyLineOff() { WriteMcr(static_cast<std::uint8_t>(ReadMcr() & ~Settings().keyLine & 0xFF)); }
 void Uart::BreakOn() { WriteLcr(uart::kLcrBreak); }
 void Uart::BreakOff() { WriteLcr(0); }
 
 void Uart::CmPowerON() {
-    if (Settings().transmitterOn == 1) dlg_.transmitter->CmRX();
+    if (Settings().transmitterOn == 1) dlg_.controls->TransmitterOffClicked();
     WriteMcr(static_cast<std::uint8_t>(ReadMcr() | Settings().powerLine));
     dlg_.w.powerCheck.SetCheck(1);
 }
 
 void Uart::CmPowerOFF() {
-    if (Settings().transmitterOn == 1) dlg_.controls->CmCancel();
+    // Dropping the power releases the key too, whoever keyed it.
+    if (Settings().transmitterOn == 1) dlg_.controls->TransmitterOffClicked();
     WriteMcr(static_cast<std::uint8_t>(ReadMcr() & ~Settings().powerLine & 0xFF));
     dlg_.log.LogEvent("CmPowerOFF : Power turned OFF");
     dlg_.w.powerCheck.SetCheck(0);

@@ -24,6 +24,10 @@ public:
     // register, so that releasing the transmitter does not cut it off.
     void WaitUntilSent();
 
+    // Makes `keyLine` the keying line and `powerLine` the power line of the
+    // current port: the key is left open, the power as it was.
+    void SetLines(int keyLine, int powerLine);
+
     void KeyLineOn();
     void KeyLineOff();
     void BreakOn();

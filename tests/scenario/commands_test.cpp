@@ -84,7 +84,8 @@ TEST_F(Commands, EveryCommandTakesEffectWhenItsEntryFallsDue) {
         {"$RX", [&] { return s.transmitterOn == 0 && mcr(0); }},
         {"$PON", [&] { return w.powerCheck.Check() == 1 && mcr(1); }},
         {"$POFF", [&] { return w.powerCheck.Check() == 0 && mcr(0); }},
-        {"$dtr", [&] { return s.keyLine == 1 && s.powerLine == 1; }},
+        // The other line becomes the power line: power on never keys.
+        {"$dtr", [&] { return s.keyLine == 1 && s.powerLine == 2; }},
         {"$TX", [&] { return mcr(1); }},
         {"$RX", [&] { return mcr(0); }},
         {"$RTS", [&] { return s.keyLine == 2 && s.powerLine == 1; }},

@@ -98,7 +98,7 @@ TEST_F(Identification, SendCwidDuringAFileWaitsUntilTheFileIsDone) {
     EXPECT_EQ(MorseElements(), kIdentificationMorse);
 }
 
-TEST_F(Identification, InPsk31TheIdentificationTakesFifteenSecondsAndLeavesTheTransmitterKeyed) {
+TEST_F(Identification, InPsk31TheIdentificationTakesFifteenSecondsThenReleasesTheKey) {
     ASSERT_TRUE(Start());
     dlg->w.soundCardCombo.SetCurSel(2);  // sound card "1"
     dlg->modes->ModeClicked(kPsk31);
@@ -107,8 +107,9 @@ TEST_F(Identification, InPsk31TheIdentificationTakesFifteenSecondsAndLeavesTheTr
     dlg->cwid->SendCwidClicked();
     EXPECT_GE(Now() - started, 15s);
     EXPECT_EQ(Identifications(), 1);
-    EXPECT_EQ(Settings().transmitterOn, 1);
-    EXPECT_TRUE(KeyLineUp());
+    // Nothing is due after it: the transmitter does not stay on.
+    EXPECT_EQ(Settings().transmitterOn, 0);
+    EXPECT_FALSE(KeyLineUp());
     EXPECT_TRUE(MorseElements().empty());  // the modem sends it, not the UART
 }
 

@@ -127,20 +127,34 @@ TEST_F(Dispatching, ACommandEntryRunsWithoutKeyingAndWithoutAQueueLine) {
     EXPECT_EQ(dlg->w.countdownField.Text(), "3590");
 }
 
-TEST_F(Dispatching, AMissingFileOrAFolderIsReportedAndNothingIsKeyed) {
+TEST_F(Dispatching, AFileThatCannotBeSentIsReportedAsNotSentAndTheQueueGoesOn) {
     std::filesystem::create_directory("data/archive");
-    StartEnabled({"01/01/2026 12:00:05 ghost.txt", "01/01/2026 12:00:07 archive", "01/01/2026 13:00:00 later.txt"});
-    RunUntil(T("2026-01-01T12:00:20"));
+    WriteData("vanish.txt", "GONE BEFORE IT WENT OUT\n");
+    WriteData("later.txt", "T");
+    StartEnabled({"01/01/2026 12:00:05 ghost.txt", "01/01/2026 12:00:07 archive", "01/01/2026 12:00:09 vanish.txt",
+                  "01/01/2026 12:00:30 later.txt"});
+    // Deleted during the lead-in, after the station found it and keyed.
+    At("2026-01-01T12:00:11", [] { std::filesystem::remove("data/vanish.txt"); });
+    RunUntil(T("2026-01-01T12:01:00"));
     auto log = LogMessages();
     for (std::string name : {"ghost.txt", "archive"}) {
         int file = IndexOf(log, "File <" + name + "> in TRANSMIT Queue.");
         ASSERT_GE(file, 0) << name;
         EXPECT_EQ(Lines(log.begin() + file + 1, log.begin() + file + 3),
-                  (Lines{"SendAbort : File <" + name + "> could not be opened.", "Completed sending <" + name + ">."}));
+                  (Lines{"SendAbort : File <" + name + "> could not be opened.", "ABORTED sending <" + name + ">."}));
     }
-    EXPECT_TRUE(KeyChanges().empty());
-    EXPECT_TRUE(uart.Frames().empty());
-    EXPECT_EQ(Settings().autoSendEnabled, 1);
+    EXPECT_TRUE(Logged("[TXFile : Cannot open data/vanish.txt input file.]"));
+    EXPECT_TRUE(Logged("ABORTED sending <vanish.txt>."));
+    EXPECT_FALSE(Logged("Completed sending <vanish.txt>."));
+    EXPECT_TRUE(Logged("Completed sending <later.txt>."));
+    // Keyed only for the file that was there, and for later.txt.
+    auto keys = KeyChanges();
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].time, T("2026-01-01T12:00:09"));
+    EXPECT_LT(keys[1].time, T("2026-01-01T12:00:30"));
+    EXPECT_FALSE(KeyLineUp());
+    EXPECT_EQ(Settings().autoSendEnabled, 0);  // only because the queue ran empty
+    EXPECT_TRUE(Logged("Queue Empty: Nothing to Send."));
 }
 
 TEST_F(Dispatching, CancelStopsAScheduledFileAndTheScheduler) {

@@ -9,6 +9,7 @@
 #include "transmit/baudot_table.h"
 #include "transmit/code_sender.h"
 #include "transmit/macro_expander.h"
+#include "transmit/transmitter_switch.h"
 
 namespace sked::test {
 namespace {
@@ -156,6 +157,7 @@ class MorseTiming : public CodeSending {
 protected:
     // Key-down lengths in ticks, from the modem-control writes.
     std::vector<long> KeyDowns(int character) {
+        if (Settings().transmitterOn == 0) dlg->transmitter->CmTX();  // the key closes only while keyed
         uart.events.clear();
         dlg->dispatcher->OnTimer(kStartFastTimer);
         start_ = Now();

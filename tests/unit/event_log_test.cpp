@@ -1,4 +1,10 @@
+#include <csignal>
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +16,7 @@ namespace sked {
 namespace {
 
 using test::LocalTimePoint;
+using test::ReadFile;
 using test::ReadLines;
 
 class EventLogTest : public ::testing::Test {
@@ -62,12 +69,75 @@ TEST_F(EventLogTest, LongMessageIsCutSoTheLineFits256Bytes) {
     EXPECT_EQ(lines[0].substr(11), std::string(243, 'x'));
 }
 
-TEST_F(EventLogTest, MissingDirectoryOnlyShowsTheStatusText) {
-    std::filesystem::remove_all("log");
-    log.LogEvent("lost");
-    log.LogEvent("lost too");
-    EXPECT_EQ(status.Text(), "Cannot open LOG file,check for LOG directory.");
-    EXPECT_FALSE(std::filesystem::exists("log"));
+// Lines that cannot be written are counted; the failure is shown in the
+// status line (a missing folder at every line as before, any other failure
+// once per outage), and the first line written again tells how many were lost.
+TEST_F(EventLogTest, LostLinesAreReportedAndCountedWhenTheLogIsWritableAgain) {
+    struct Case {
+        const char* name;
+        std::function<void()> breakLog, mendLog;
+        std::string shown;
+        bool shownAtEveryLine;
+    };
+    const std::string file = "log/20260101.log";
+    const std::vector<Case> cases = {
+        {"full disk",
+         [&] {
+             std::filesystem::remove(file);
+             std::filesystem::create_symlink("/dev/full", file);  // every write fails with ENOSPC
+         },
+         [&] { std::filesystem::remove(file); },
+         "Cannot write LOG file log/20260101.log : No space left on device", false},
+        {"missing log folder", [] { std::filesystem::remove_all("log"); },
+         [] { std::filesystem::create_directory("log"); }, EventLog::kCannotOpen, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all("log");
+        std::filesystem::create_directory("log");
+        log.LogEvent("before");
+        for (int outage = 0; outage < 2; ++outage) {
+            c.breakLog();
+            status.SetText("");
+            log.LogEvent("lost 1");
+            EXPECT_EQ(status.Text(), c.shown);
+            status.SetText("CmEnable : Scheduler ENABLED");
+            log.LogEvent("lost 2");
+            log.LogEvent("lost 3");
+            EXPECT_EQ(status.Text(), c.shownAtEveryLine ? c.shown : "CmEnable : Scheduler ENABLED");
+            c.mendLog();
+            log.LogEvent("back");
+        }
+        EXPECT_EQ(ReadLines(file),
+                  (std::vector<std::string>{"08:04:07 > EventLog : LOG file writable again after 3 lost lines",
+                                            "08:04:07 > back"}))
+            << "the earlier lines went with the folder or the link";
+        log.LogEvent("on");
+        EXPECT_EQ(ReadLines(file).back(), "08:04:07 > on");
+        EXPECT_EQ(ReadLines(file).size(), 3u) << "no second note once the log is writable";
+    }
+}
+// A disk that fills in the middle of a line: the part already written is taken
+// back, so the log holds whole lines only.
+TEST_F(EventLogTest, LineCutShortByAFailingWriteIsTakenBack) {
+    log.LogEvent("first");
+    const std::string file = "log/20260101.log";
+    auto size = std::filesystem::file_size(file);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = size + 5;  // room for "08:04" only
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    log.LogEvent("cut short");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(status.Text(), "Cannot write LOG file log/20260101.log : File too large");
+    EXPECT_EQ(ReadFile(file), "08:04:07 > first\n");
+    log.LogEvent("next");
+    EXPECT_EQ(ReadLines(file), (std::vector<std::string>{"08:04:07 > first",
+                                                         "08:04:07 > EventLog : LOG file writable again after 1 lost lines",
+                                                         "08:04:07 > next"}));
 }
 
 }  // namespace

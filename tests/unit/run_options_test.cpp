@@ -1,4 +1,10 @@
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <utility>
 #include <vector>
+
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +51,57 @@ TEST(RunOptions, BadValuesAreReportedWithTheReason) {
     EXPECT_NE(Parse({"--bogus", "QZ0XB"}).error.find("--bogus"), std::string::npos);
     EXPECT_FALSE(Parse({"--serial=tty", "--onair=x.wav", "QZ0XB"}).error.empty());
     EXPECT_TRUE(Parse({"--serial=emulated:t.txt", "--onair=x.wav", "QZ0XB"}).error.empty());
+}
+
+// Values that would overflow the clock or the timers, or end the run at once
+// without being asked to, are refused naming the option, the value and the range.
+TEST(RunOptions, ValuesOutOfRangeAreRefused) {
+    const std::string simulateRange = "years 1970..2099", runForRange = "from 0 to 315360000";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--simulate=99999-01-01T00:00:00", "year 99999 is outside 1970..2099"},
+        {"--simulate=99999999999999999999-01-01T00:00:00", "year 999999999 is outside 1970..2099"},
+        {"--simulate=1969-12-31T23:59:59", "year 1969"},
+        {"--simulate=2100-01-01T00:00:00", "year 2100"},
+        {"--simulate=2026-02-30T12:00:00", "day 30 is outside 1..28"},
+        {"--simulate=2026-04-31T12:00:00", "day 31 is outside 1..30"},
+        {"--simulate=2026-13-01T12:00:00", "month 13"},
+        {"--simulate=2026-01-01T24:00:00", "hour 24"},
+        {"--simulate=2026-01-01T12:60:00", "minute 60"},
+        {"--simulate=2026-01-01T12:00:60", "second 60"},
+        {"--run-for=1e12", ""},
+        {"--run-for=1e300", ""},
+        {"--run-for=inf", ""},
+        {"--run-for=-1", ""},
+        {"--run-for=nan", ""},
+    };
+    for (const auto& [option, reason] : cases) {
+        RunOptions o = Parse({option, "QZ0XB"});
+        std::string name = option.substr(0, option.find('=')), value = option.substr(option.find('=') + 1);
+        EXPECT_NE(o.error.find(name), std::string::npos) << option << ": " << o.error;
+        EXPECT_NE(o.error.find("\"" + value + "\""), std::string::npos) << option << ": " << o.error;
+        EXPECT_NE(o.error.find(name == "--simulate" ? simulateRange : runForRange), std::string::npos) << o.error;
+        EXPECT_NE(o.error.find(reason), std::string::npos) << option << ": " << o.error;
+    }
+    // The edges of the ranges, a leap day and the short forms still read.
+    for (const char* good : {"--simulate=2024-02-29T00:00:00", "--simulate=2099-12-31T23:59:59",
+                             "--simulate=1970-01-02T00:00:00", "--simulate=2026-1-5T8:04:07", "--run-for=0",
+                             "--run-for=315360000", "--run-for=0.5", "--run-for=1e3"})
+        EXPECT_EQ(Parse({good, "QZ0XB"}).error, "") << good;
+    EXPECT_EQ(Parse({"--simulate=2026-1-5T8:04:07", "QZ0XB"}).simulateFrom,
+              std::chrono::system_clock::to_time_t(test::LocalTimePoint("2026-01-05T08:04:07")));
+}
+
+// The program refuses a bad value before it starts anything, with status 2.
+TEST(RunOptions, ProgramEndsWithStatusTwoOnAValueOutOfRange) {
+    test::ScratchDirectory dir;
+    // Should the value be taken, the idle station still ends at once instead of running for 30000 years.
+    std::string command =
+        std::string(SKEDCAST_BINARY) + " --simulate --exit-when-idle --run-for=1e12 QZ0XB </dev/null >out.txt 2>err.txt";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(test::ReadFile("err.txt").find("--run-for wants seconds from 0 to 315360000"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists("log")) << "nothing started";
 }
 
 }  // namespace

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Dependencies point one way: a file may include headers of its own folder and
+# of folders below it, never of a folder above.
+#   platform < audio, net < transmit < scheduler < editor, app < console, gui
+set -euo pipefail
+cd "$(dirname "$0")/../src"
+
+rank() {
+  case "$1" in
+    platform) echo 0 ;;
+    audio | net) echo 1 ;;
+    transmit) echo 2 ;;
+    scheduler) echo 3 ;;
+    editor | app) echo 4 ;;
+    console | gui) echo 5 ;;
+    *) echo -1 ;;
+  esac
+}
+
+status=0
+for folder in */; do
+  folder=${folder%/}
+  own=$(rank "$folder")
+  if [ "$own" -lt 0 ]; then
+    echo "check-layers: src/$folder has no place in the layers; add it to scripts/check-layers.sh" >&2
+    status=1
+    continue
+  fi
+  while IFS= read -r hit; do
+    file=${hit%%:*}
+    included=$(sed -E 's/.*#include "([^/"]+)\/.*/\1/' <<<"$hit")
+    theirs=$(rank "$included")
+    if [ "$theirs" -gt "$own" ]; then
+      echo "check-layers: src/$file includes a header of src/$included/, a layer above src/$folder/" >&2
+      status=1
+    fi
+  done < <(grep -HnE '^\s*#\s*include "[^/"]+/' -r "$folder" || true)
+done
+[ "$status" -eq 0 ] && echo "check-layers: every include points down"
+exit "$status"

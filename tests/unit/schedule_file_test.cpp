@@ -1,0 +1,168 @@
+// Reading schedule text into queue entries without a station: the dates and
+// times a line may carry, line ends, long lines, names outside data/, and
+// automatic entries that would run past the last date a list line can hold.
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "scheduler/schedule_file.h"
+
+namespace sked {
+namespace {
+
+using Lines = std::vector<std::string>;
+using namespace std::string_literals;
+
+// US Eastern time with its daylight-saving rule, written out so that no zone
+// database is needed: 2026-03-08 02:00 to 03:00 does not exist.
+class ScheduleText : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* tz = std::getenv("TZ")) previous_ = tz;
+        setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+        tzset();
+    }
+    void TearDown() override {
+        if (previous_)
+            setenv("TZ", previous_->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+    // Reads `text` at 2026-01-01 12:00:00 in a Baudot mode at 45.45 baud;
+    // data/ holds the files of `sizes`. Names looked up land in `asked`.
+    ScheduleReading Read(std::string_view text) {
+        return ReadSchedule(text, MakeLocalTime(2026, 1, 1, 12, 0, 0), CharacterTiming::kBaudot, 45.45f,
+                            [this](const std::string& name) -> std::optional<std::uintmax_t> {
+                                asked.push_back(name);
+                                auto it = sizes.find(name);
+                                if (it == sizes.end()) return std::nullopt;
+                                return it->second;
+                            });
+    }
+    static Lines Texts(const ScheduleReading& r) {
+        Lines texts;
+        for (const auto& e : r.entries) texts.push_back(e.text);
+        return texts;
+    }
+
+    std::map<std::string, std::uintmax_t> sizes{{"news.txt", 3300}, {"wx.txt", 1000}};
+    Lines asked;
+
+private:
+    std::optional<std::string> previous_;
+};
+
+TEST_F(ScheduleText, DateAndTimeReadOnlyAsARealCalendarTimeWithoutOverflow) {
+    const struct {
+        const char* line;
+        LineTime::Kind kind;
+        std::time_t time;
+    } cases[] = {
+        {"01/01/2026 12:00:00 news.txt", LineTime::kValid, MakeLocalTime(2026, 1, 1, 12, 0, 0)},
+        {" 1/1/2026\t7:5:3t x", LineTime::kValid, MakeLocalTime(2026, 1, 1, 7, 5, 3)},
+        {"02/29/2028 23:59:59 x", LineTime::kValid, MakeLocalTime(2028, 2, 29, 23, 59, 59)},
+        {"02/29/2000 00:00:00 x", LineTime::kValid, MakeLocalTime(2000, 2, 29, 0, 0, 0)},
+        {"12/31/2099 23:59:59 x", LineTime::kValid, MakeLocalTime(2099, 12, 31, 23, 59, 59)},
+        {"000000000000000000000000004/30/2026 12:00:00 x", LineTime::kValid, MakeLocalTime(2026, 4, 30, 12, 0, 0)},
+        // In the spring-forward gap: taken as mktime moves it, an hour on.
+        {"03/08/2026 02:30:00 x", LineTime::kValid, MakeLocalTime(2026, 3, 8, 3, 30, 0)},
+        {"02/29/2027 12:00:00 x", LineTime::kInvalid, -1},
+        {"02/30/2026 12:00:00 x", LineTime::kInvalid, -1},
+        {"04/31/2026 12:00:00 x", LineTime::kInvalid, -1},
+        {"13/01/2026 12:00:00 x", LineTime::kInvalid, -1},
+        {"0/01/2026 12:00:00 x", LineTime::kInvalid, -1},
+        {"-1/01/2026 12:00:00 x", LineTime::kInvalid, -1},
+        {"01/00/2026 12:00:00 x", LineTime::kInvalid, -1},
+        {"01/01/2026 24:00:00 x", LineTime::kInvalid, -1},
+        {"01/01/2026 12:60:00 x", LineTime::kInvalid, -1},
+        {"01/01/2026 12:00:60 x", LineTime::kInvalid, -1},
+        {"01/01/2026 99:99:99 x", LineTime::kInvalid, -1},
+        {"12/31/1969 23:59:59 x", LineTime::kInvalid, -1},
+        {"01/01/2100 00:00:00 x", LineTime::kInvalid, -1},
+        {"01/01/99999 12:00:00 x", LineTime::kInvalid, -1},
+        {"01/01/2147483647 12:00:00 x", LineTime::kInvalid, -1},
+        {"01/01/2026 12:00:99999999999999999999999 x", LineTime::kInvalid, -1},
+        {"01/01/2026", LineTime::kUnreadable, -1},
+        {"01/01/2026x 12:00:00 x", LineTime::kUnreadable, -1},
+        {"01-01-2026 12:00:00 x", LineTime::kUnreadable, -1},
+        {"01/01/2026 12:00:+ x", LineTime::kUnreadable, -1},
+        {"hello world again", LineTime::kUnreadable, -1},
+    };
+    for (const auto& c : cases) {
+        LineTime t = ReadLineTime(c.line);
+        EXPECT_EQ(t.kind, c.kind) << c.line;
+        EXPECT_EQ(t.time, c.time) << c.line;
+    }
+}
+
+TEST_F(ScheduleText, LinesEntriesAndRefusals) {
+    sizes["big.txt"] = 10'000'000'000ULL;  // 52 years at 45.45 baud
+    sizes["all.txt"] = std::numeric_limits<std::uintmax_t>::max();
+    const std::string longName = "01/01/2026 12:30:00 " + std::string(240, 'n') + ".txt";
+    const struct {
+        std::string text;
+        Lines items, log, asked;
+    } cases[] = {
+        // Every line end; a zero byte ends the text of its line.
+        {"news.txt\r\nwx.txt\r$RX\nnews.txt\0junk\r\n\r\n\n"s,
+         {"01/01/2026 12:00:10 news.txt", "01/01/2026 12:09:14 wx.txt", "01/01/2026 12:11:59 $RX",
+          "01/01/2026 12:11:59 news.txt"},
+         {},
+         {"news.txt", "wx.txt", "$RX", "news.txt"}},
+        // A refused date leaves the timing of the lines after it alone.
+        {"01/01/2026 12:30:00 news.txt\n02/30/2026 12:00:00 wx.txt\nwx.txt\n",
+         {"01/01/2026 12:30:00 news.txt", "01/01/2026 12:39:04 wx.txt"},
+         {"GetSchedule : Invalid date or time 02/30/2026 12:00:00 wx.txt"},
+         {"news.txt", "wx.txt"}},
+        // Names outside data/ are never even looked at; a command is no path.
+        {"01/01/2026 12:30:00 ../../../../etc/passwd\n/etc/passwd\nnews/../../x\n01/01/2026 12:40:00 $X/../../RX\n",
+         {"01/01/2026 12:40:00 $X/../../RX"},
+         {"GetSchedule : Refused name outside data/ 01/01/2026 12:30:00 ../../../../etc/passwd",
+          "GetSchedule : Refused name outside data/ /etc/passwd",
+          "GetSchedule : Refused name outside data/ news/../../x"},
+         {}},
+        // The name must lie within the characters a list line keeps.
+        {longName + "\n" + std::string(255, 'w') + "\n",
+         {},
+         {"GetSchedule : Line too long " + longName.substr(0, 254),
+          "GetSchedule : Line too long " + std::string(254, 'w')},
+         {}},
+        // Automatic entries never run past the last date a list line holds,
+        // whatever the size of the file before them.
+        {"12/31/2099 23:59:59 news.txt\nwx.txt\n10/01/2099 12:00:00 big.txt\nwx.txt\n$RX\n"
+         "01/01/2027 12:00:00 all.txt\nwx.txt\n",
+         {"12/31/2099 23:59:59 news.txt", "10/01/2099 12:00:00 big.txt", "01/01/2027 12:00:00 all.txt"},
+         {"GetSchedule : Invalid date or time wx.txt", "GetSchedule : Invalid date or time wx.txt",
+          "GetSchedule : Invalid date or time $RX", "GetSchedule : Invalid date or time wx.txt"},
+         {"news.txt", "big.txt", "all.txt"}},
+    };
+    for (const auto& c : cases) {
+        asked.clear();
+        ScheduleReading r = Read(c.text);
+        EXPECT_EQ(Texts(r), c.items) << c.text;
+        EXPECT_EQ(r.log, c.log) << c.text;
+        EXPECT_EQ(asked, c.asked) << c.text;
+        for (const auto& e : r.entries) EXPECT_EQ(e.due, ReadLineTime(e.text).time) << e.text;
+    }
+}
+
+TEST_F(ScheduleText, ALongLineKeepsItsHeadAndDropsItsCommentTail) {
+    // The cut falls inside the two bytes of an "é": the list keeps neither.
+    const std::string head = "01/01/2026 12:30:00 news.txt // ";
+    const std::string line = head + std::string(253 - head.size(), 'x') + "\xc3\xa9" + std::string(1 << 20, 'y');
+    ScheduleReading r = Read(line + "\nwx.txt\n");
+    ASSERT_EQ(Texts(r), (Lines{line.substr(0, 253), "01/01/2026 12:39:04 wx.txt"}));
+    EXPECT_EQ(r.entries[0].name, "news.txt");
+    EXPECT_TRUE(r.log.empty());
+}
+
+}  // namespace
+}  // namespace sked
