@@ -23,8 +23,8 @@
 
 #include <unistd.h>
 
-#include "app/scheduler_dlg.h"
-#include "app/station_settings.h"
+#include "app/station.h"
+#include "transmit/station_state.h"
 #include "console/console_front_end.h"
 #include "console/line_reader.h"
 #include "platform/clock.h"
@@ -49,16 +49,16 @@ public:
     void Beep() override {}
 };
 
-// The last MCR value written to each port, and whether the key went down
+// Whether each port's keying line is on as its last write left it, and whether the key went down
 // again once the window was being closed (to tell the findings apart).
 class McrWatch : public UartObserver {
 public:
     void OnUartEvent(const UartEvent& event) override {
         if (event.kind != UartEventKind::kMcr) return;
-        mcr[event.base] = event.value;
+        keyed[event.base] = event.keyOn;
         if (closing && event.keyOn) keyedWhileClosing = true;
     }
-    std::map<std::uint16_t, std::uint8_t> mcr;
+    std::map<std::uint16_t, bool> keyed;  // the keying line as the last write left it
     bool closing = false;
     bool keyedWhileClosing = false;
 };
@@ -121,7 +121,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    ResetSettings();
     FreshFolders();
 
     LineReader reader;
@@ -132,16 +131,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         SimulatedEventLoop loop(std::chrono::system_clock::from_time_t(MakeLocalTime(2026, 1, 1, 12, 0, 0)));
         EmulatedPortIo port(loop.clock());
-        port.SetLineMasks([] {
-            return LineMasks{static_cast<std::uint8_t>(Settings().keyLine),
-                             static_cast<std::uint8_t>(Settings().powerLine)};
-        });
         port.AddObserver(&watch);
         OkMessageBox boxes;
-        CSchedulerDlg dlg(loop, port, boxes);
-        ConsoleFrontEnd console(dlg, output);
+        Station station(loop, port, boxes);
+        port.SetLineMasks([&station] {
+            return LineMasks{static_cast<std::uint8_t>(station.state.keyLine),
+                             static_cast<std::uint8_t>(station.state.powerLine)};
+        });
+        ConsoleFrontEnd console(station, output);
         console.WatchFields();
-        if (!dlg.SetupWindow("QZ0XB 2 RTS")) std::abort();
+        if (!station.SetupWindow("QZ0XB 2 RTS")) std::abort();
 
         int lines = 0;
         bool feeding = false;  // a line's own transmission is under way
@@ -151,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             auto line = reader.Next();
             if (!line || ++lines > kMaxLines) {
                 loop.StopTimer(kFeedTimer);
-                dlg.RequestShutdown();
+                station.RequestShutdown();
             } else if (!line->tooLong) {
                 console.HandleLine(line->text);
             }
@@ -159,27 +158,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         };
         loop.SetTimerHandler([&](int id) {
             if (id == kFeedTimer) feed();
-            else dlg.dispatcher->OnTimer(id);
+            else station.OnTimer(id);
         });
         loop.StartTimer(kFeedTimer, kFeedPeriod);
         loop.Run();
         watch.closing = true;
-        dlg.DestroyWindow();
+        station.DestroyWindow();
         port.Sync();
         if (output == stdout)
             for (const auto& file : std::filesystem::directory_iterator("log"))
                 std::printf("---- %s\n%s", file.path().c_str(), ReadFile(file.path()).c_str());
         std::fflush(output);
 
-        for (const auto& [base, mcr] : watch.mcr) {
-            if (mcr & Settings().keyLine) {
-                std::fprintf(stderr, "console_fuzz: key line (MCR bit %d) still on at port 0x%X after shut-down%s\n",
-                             Settings().keyLine, base,
-                             watch.keyedWhileClosing ? " (keyed again while the window was closing)" : "");
+        for (const auto& [base, keyed] : watch.keyed) {
+            if (keyed) {
+                std::fprintf(stderr, "console_fuzz: the keying line is still on at port 0x%X after shut-down%s\n",
+                             base, watch.keyedWhileClosing ? " (keyed again while the window was closing)" : "");
                 std::abort();
             }
         }
     }
-    ResetSettings();
     return 0;
 }

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Dependencies point one way: a file may include headers of its own folder and
 # of folders below it, never of a folder above.
-#   platform < audio, net < transmit < scheduler < editor, app < console, gui
+#   platform < net < transmit < audio, scheduler < editor, app < console, gui
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
 rank() {
   case "$1" in
     platform) echo 0 ;;
-    audio | net) echo 1 ;;
+    net) echo 1 ;;
     transmit) echo 2 ;;
+    audio) echo 3 ;;
     scheduler) echo 3 ;;
     editor | app) echo 4 ;;
     console | gui) echo 5 ;;

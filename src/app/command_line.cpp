@@ -5,7 +5,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "app/station_settings.h"
+#include "transmit/station_state.h"
 
 namespace sked {
 

@@ -13,17 +13,18 @@
 
 #include "platform/clock.h"
 #include "platform/controls.h"
+#include "transmit/station_view.h"
 
 namespace sked {
 
-class EventLog {
+class EventLog : public StationLog {
 public:
     static constexpr const char* kCannotOpen = "Cannot open LOG file,check for LOG directory.";
     static constexpr std::size_t kMaxMessage = 243;  // a whole line fits 256 bytes
 
     EventLog(const Clock& clock, EditControl& statusLine) : clock_(clock), statusLine_(statusLine) {}
 
-    void LogEvent(const std::string& message);
+    void LogEvent(const std::string& message) override;
 
     // "log/YYYYMMDD.log" of a local calendar day.
     static std::string FileName(const std::tm& local);

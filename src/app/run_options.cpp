@@ -1,7 +1,9 @@
 #include "app/run_options.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include <getopt.h>
@@ -31,6 +33,10 @@ const char* const kUsageText =
     "                               (0 to 315360000, ten years)\n"
     "  --enable                     start with automatic sending enabled\n"
     "  --exit-when-idle             end once the queue is empty and nothing is being sent\n"
+    "  --net-port=OFF|1..16         the TCP mirror's port (TCP 6000..6015); OFF: no mirror\n"
+    "  --net-address=HOST           the mirror's peer (default 127.0.0.1)\n"
+    "  --auth-file=FILE             the mirror's authentication text: the first line of FILE\n"
+    "  --sound-card=None|-1|1..4    the sound card (-1: the default device)\n"
     "  --help, --version\n";
 
 namespace {
@@ -106,15 +112,39 @@ std::optional<std::time_t> ParseLocalTimestamp(const std::string& text, std::str
     return t;
 }
 
+std::optional<std::string> ReadAuthenticationFile(const std::string& path, std::string& problem) {
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) {
+        problem = path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    char line[256] = {};
+    bool read = std::fgets(line, sizeof line, file) != nullptr || std::feof(file);
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (!read || failed) {
+        problem = path + ": cannot be read";
+        return std::nullopt;
+    }
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
 RunOptions ParseRunOptions(int argc, char* const argv[]) {
     RunOptions o;
-    enum { kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion };
+    enum {
+        kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion,
+        kNetPort, kNetAddress, kAuthFile, kSoundCard
+    };
     static const option longOptions[] = {
         {"serial", required_argument, nullptr, kSerial},  {"headless", no_argument, nullptr, kHeadless},
         {"simulate", optional_argument, nullptr, kSimulate}, {"run-for", required_argument, nullptr, kRunFor},
         {"onair", required_argument, nullptr, kOnAir},    {"enable", no_argument, nullptr, kEnable},
         {"exit-when-idle", no_argument, nullptr, kExitWhenIdle}, {"help", no_argument, nullptr, kHelp},
-        {"version", no_argument, nullptr, kVersion},      {nullptr, 0, nullptr, 0},
+        {"version", no_argument, nullptr, kVersion},      {"net-port", required_argument, nullptr, kNetPort},
+        {"net-address", required_argument, nullptr, kNetAddress}, {"auth-file", required_argument, nullptr, kAuthFile},
+        {"sound-card", required_argument, nullptr, kSoundCard}, {nullptr, 0, nullptr, 0},
     };
     optind = 1;
     opterr = 0;
@@ -170,6 +200,27 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 break;
             case kExitWhenIdle:
                 o.exitWhenIdle = true;
+                break;
+            case kNetPort: {
+                char* end = nullptr;
+                long port = std::strtol(value.c_str(), &end, 10);
+                if (value == "OFF" || value == "off") o.netPort = "OFF";
+                else if (!value.empty() && *end == '\0' && port >= 1 && port <= 16) o.netPort = std::to_string(port);
+                else o.error = "--net-port wants OFF or 1..16 (TCP port 6000..6015), not \"" + value + "\"";
+                break;
+            }
+            case kNetAddress:
+                if (value.empty() || value.size() > 253) o.error = "--net-address wants a host name or address";
+                else o.netAddress = value;
+                break;
+            case kAuthFile:
+                o.authFile = value;
+                break;
+            case kSoundCard:
+                if (value == "None" || value == "none") o.soundCard = "None";
+                else if (value == "-1") o.soundCard = "-1 Auto";
+                else if (value.size() == 1 && value[0] >= '1' && value[0] <= '4') o.soundCard = value;
+                else o.error = "--sound-card wants None, -1 (the default device) or 1..4, not \"" + value + "\"";
                 break;
             case kHelp:
                 o.help = true;

@@ -1,5 +1,6 @@
 // Our own options (they begin with "--" and are not station parameters):
-// which serial back end, headless, the simulated clock, how long to run.
+// which serial back end, headless, the simulated clock, how long to run, and
+// what an unattended service needs set before its first entry.
 #pragma once
 
 #include <ctime>
@@ -21,6 +22,11 @@ struct RunOptions {
     std::optional<double> runFor;  // seconds of the clock in use
     std::string onAirFile;
     bool enable = false;
+    // The TCP mirror and the sound card, as the window's fields would set them.
+    std::optional<std::string> netPort;     // "OFF" or "1".."16"
+    std::optional<std::string> netAddress;
+    std::string authFile;                    // holds the authentication text
+    std::optional<std::string> soundCard;   // "None", "-1 Auto" or "1".."4"
     bool exitWhenIdle = false;
     bool help = false;
     bool version = false;
@@ -39,6 +45,11 @@ constexpr double kMaxRunForSeconds = 10.0 * 365 * 24 * 3600;
 // "YYYY-MM-DDTHH:MM:SS" as local time, a real calendar date in the years
 // above; nothing when it does not read, with the reason in `problem` if given.
 std::optional<std::time_t> ParseLocalTimestamp(const std::string& text, std::string* problem = nullptr);
+
+// The first line of `path`, the mirror's authentication text (a credential:
+// it is read from a file, never given on the command line where ps shows it).
+// Nothing, with the reason in `problem`, when the file cannot be read.
+std::optional<std::string> ReadAuthenticationFile(const std::string& path, std::string& problem);
 
 extern const char* const kUsageText;
 

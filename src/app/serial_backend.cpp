@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 
-#include "app/station_settings.h"
 #include "platform/emulated_uart.h"
 #include "platform/ioports_port.h"
 #include "platform/onair_renderer.h"
@@ -23,10 +22,6 @@ std::unique_ptr<SerialBackend> MakeSerialBackend(const RunOptions& options, cons
     switch (options.serial) {
         case RunOptions::Serial::Emulated: {
             auto port = std::make_unique<EmulatedPortIo>(clock);
-            port->SetLineMasks([] {
-                return LineMasks{static_cast<std::uint8_t>(Settings().keyLine),
-                                 static_cast<std::uint8_t>(Settings().powerLine)};
-            });
             if (!options.serialArgument.empty()) {
                 backend->trace = std::make_unique<UartTraceWriter>(options.serialArgument);
                 if (!backend->trace->error().empty()) throw std::runtime_error(backend->trace->error());

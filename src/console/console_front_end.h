@@ -1,20 +1,24 @@
 // The headless front end: the main window's fields are printed to standard
-// output as they change, and the operator types the buttons' names on
-// standard input, one command per line.
+// output as they change, and the operator types commands on standard input,
+// one per line, one for every control of the window. Each line is handed to
+// the event loop as a call of its own, so that a command typed during a
+// transmission (cancel, pause, quit) acts between two of its characters,
+// whoever started it.
 #pragma once
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "app/station.h"
 #include "console/line_reader.h"
+#include "platform/controls.h"
 
 namespace sked {
 
-class CSchedulerDlg;
-
 class ConsoleFrontEnd {
 public:
-    ConsoleFrontEnd(CSchedulerDlg& dlg, std::FILE* out);
+    ConsoleFrontEnd(Station& station, std::FILE* out);
     ~ConsoleFrontEnd();
     ConsoleFrontEnd(const ConsoleFrontEnd&) = delete;
     ConsoleFrontEnd& operator=(const ConsoleFrontEnd&) = delete;
@@ -26,24 +30,30 @@ public:
     // No more commands: the station is shutting down.
     void StopInput();
 
-    // Runs one typed command; false (after a message) when it is unknown.
+    // Runs one typed command; false (after a message) when it is unknown or
+    // incomplete.
     bool HandleLine(const std::string& line);
 
-    static const char* HelpText();
+    static std::string HelpText();
 
 private:
     void Print(const char* label, const std::string& text);
     void StatusChanged(const std::string& text);
     void ReadInput();
-    void HandleReadyLines();
+    void PostReadyLines();
     void PrintStatus();
     void PrintQueue();
+    void PrintFileList();
+    void PrintDisplay(bool fromFirstVisibleLine);
+    bool Refuse(const std::string& message);
 
-    CSchedulerDlg& dlg_;
+    Station& station_;
+    StationCommands& commands_;
     std::FILE* out_;
     int inputFd_ = -1;
     int inputWatch_ = 0;
     LineReader input_;
+    std::vector<ControlSubscription> fields_;
     std::string runningLine_;  // the line being sent, printed when finished
     std::string lastStatus_;
 };

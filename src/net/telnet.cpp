@@ -9,19 +9,19 @@ Telnet::Telnet(EventLoop& loop, TelnetHost& host) : AsyncSocket(loop), host_(hos
 bool Telnet::OpenLink(const std::string& host, int port) {
     if (IsOpen()) {
         linkState = kIdle;
-        return true;
+        return false;
     }
     if (!Create()) {
         linkState = kFailed;
-        return true;
+        return false;
     }
     if (!Connect(host, port) && LastError() != kWouldBlock) {
         // Closed here so that a later attempt is not refused as "already open".
         Close();
         linkState = kIdle;
-        return true;
+        return false;
     }
-    return false;
+    return true;
 }
 
 void Telnet::OnConnect(int /*error*/) {

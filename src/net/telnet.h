@@ -24,7 +24,8 @@ public:
     // Shown in the log; the station has one link.
     int channel = 1;
 
-    // Starts connecting. Returns TRUE ON FAILURE, false when under way.
+    // Starts connecting (or finds the link open already): true while the
+    // link is on its way, false when it cannot be opened (LastError() says why).
     bool OpenLink(const std::string& host, int port);
     // The transmitter-off sequence: closes the socket and unlocks the controls.
     void CloseLink();

@@ -1,7 +1,9 @@
 #include "platform/async_socket.h"
 
+#include <algorithm>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -12,9 +14,60 @@
 
 namespace sked {
 
+// One host-name lookup on its worker thread. The worker writes `error` and
+// `address`, then posts; the loop thread reads them once the post has come
+// (the posting queue's lock orders the two).
+struct AsyncSocket::Lookup {
+    std::uint64_t serial = 0;
+    int port = 0;
+    RealWorkScope work;
+    int error = 0;
+    in_addr address{};
+    std::thread worker;
+};
+
+namespace {
+
+// Host names are made of letters, digits, '-', '_' and '.'. Anything else (a
+// space, a '!') can never be found, so it fails at once, like an empty name,
+// rather than after a lookup.
+bool CouldBeHostName(const std::string& host) {
+    if (host.empty() || host.size() > 253) return false;
+    return std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+               c == '.';
+    });
+}
+
+}  // namespace
+
 AsyncSocket::AsyncSocket(EventLoop& loop) : loop_(loop) {}
 
-AsyncSocket::~AsyncSocket() { Close(); }
+AsyncSocket::~AsyncSocket() {
+    Close();
+    // No thread outlives the socket; a lookup still running is waited for
+    // (its posted result then finds the socket gone and is dropped).
+    for (auto& lookup : lookups_) lookup->worker.join();
+}
+
+int AsyncSocket::ResolveHost(const std::string& host, in_addr& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    errno = 0;
+    int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    int error = errno;
+    if (rc != 0 || found == nullptr || found->ai_addr == nullptr) {
+        if (rc == 0 && found) ::freeaddrinfo(found);
+        return rc == EAI_SYSTEM && error != 0 ? error : kHostNotFound;
+    }
+    sockaddr_in resolved{};
+    std::memcpy(&resolved, found->ai_addr, std::min<std::size_t>(sizeof resolved, found->ai_addrlen));
+    address = resolved.sin_addr;
+    ::freeaddrinfo(found);
+    return 0;
+}
 
 std::string AsyncSocket::ErrorText(int error) {
     if (error == kHostNotFound) return "host name not found";
@@ -43,15 +96,11 @@ bool AsyncSocket::Connect(const std::string& host, int port) {
         return false;
     }
     if (state_ != State::Created) {
-        Fail(state_ == State::Connecting ? EALREADY : EISCONN);
+        Fail(state_ == State::Connecting || state_ == State::Resolving ? EALREADY : EISCONN);
         return false;
     }
     if (port <= 0 || port > 65535) {
         Fail(EINVAL);
-        return false;
-    }
-    if (host.empty()) {
-        Fail(kHostNotFound);
         return false;
     }
 
@@ -59,37 +108,93 @@ bool AsyncSocket::Connect(const std::string& host, int port) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-        if (rc != 0 || found == nullptr) {
-            int error = errno;
-            if (found) ::freeaddrinfo(found);
-            Fail(rc == EAI_SYSTEM && error != 0 ? error : kHostNotFound);
-            return false;
-        }
-        sockaddr_in resolved{};
-        std::memcpy(&resolved, found->ai_addr, sizeof resolved);
-        address.sin_addr = resolved.sin_addr;
-        ::freeaddrinfo(found);
+        if (CouldBeHostName(host)) return StartLookup(host, port);
+        Fail(kHostNotFound);
+        return false;
     }
 
+    bool connected = false;
+    if (int error = StartConnect(address, connected); error != 0) {
+        Fail(error);
+        return false;
+    }
+    lastError_ = connected ? 0 : kWouldBlock;
+    return connected;
+}
+
+int AsyncSocket::StartConnect(const sockaddr_in& address, bool& connected) {
     int rc = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     // EINTR on a non-blocking socket: the attempt goes on in the background.
     if (rc != 0 && errno != EINPROGRESS && errno != EINTR) {
-        Fail(errno);
-        return false;
+        // EAGAIN here means no local port is free; it must not read as "under way".
+        return errno == EAGAIN ? EADDRNOTAVAIL : errno;
     }
     state_ = State::Connecting;
     Watch(POLLOUT);  // writable once the attempt has ended, either way
-    if (rc == 0) {
-        lastError_ = 0;
-        return true;
+    connected = rc == 0;
+    return 0;
+}
+
+bool AsyncSocket::StartLookup(const std::string& host, int port) {
+    auto lookup = std::make_unique<Lookup>();
+    lookup->serial = nextLookup_++;
+    lookup->port = port;
+    lookup->work = RealWorkScope(loop_);  // a simulated clock must not jump past the answer
+    Lookup* pending = lookup.get();
+    lookups_.reserve(lookups_.size() + 1);  // so that keeping it below cannot fail once the thread runs
+    try {
+        pending->worker = std::thread([pending, host, resolver = resolver_, &loop = loop_,
+                                       alive = std::weak_ptr<const bool>(alive_), this] {
+            in_addr address{};
+            int error = kHostNotFound;
+            try {
+                if (resolver) error = resolver(host, address);
+            } catch (...) {
+                error = kHostNotFound;
+            }
+            pending->error = error;
+            pending->address = address;
+            loop.Post([alive, this, serial = pending->serial] {
+                if (alive.lock()) LookupDone(serial);
+            });
+        });
+    } catch (const std::system_error& e) {
+        // No thread to be had: failed at once (EAGAIN would read as "under way").
+        Fail(e.code().value() == EAGAIN ? ENOMEM : e.code().value());
+        return false;
     }
+    lookups_.push_back(std::move(lookup));
+    currentLookup_ = pending->serial;
+    state_ = State::Resolving;
     lastError_ = kWouldBlock;
     return false;
+}
+
+// On the loop thread, once a lookup's result has been posted: the worker is
+// reaped, and the connection goes on unless the lookup was abandoned.
+void AsyncSocket::LookupDone(std::uint64_t serial) {
+    auto it = std::find_if(lookups_.begin(), lookups_.end(), [serial](const auto& l) { return l->serial == serial; });
+    if (it == lookups_.end()) return;
+    std::unique_ptr<Lookup> lookup = std::move(*it);
+    lookups_.erase(it);
+    lookup->worker.join();  // it has posted; nothing is left for it but to end
+    if (serial != currentLookup_ || state_ != State::Resolving) return;
+    currentLookup_ = 0;
+
+    int error = lookup->error;
+    if (error == 0) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(lookup->port));
+        address.sin_addr = lookup->address;
+        bool connected = false;
+        error = StartConnect(address, connected);
+    }
+    lookup.reset();
+    if (error == 0) return;  // OnReady reports how the attempt ends
+    state_ = State::Closed;
+    lastError_ = error;
+    OnConnect(error);
 }
 
 int AsyncSocket::Send(const void* data, int len) {
@@ -139,6 +244,7 @@ void AsyncSocket::Close() {
 }
 
 int AsyncSocket::Detach() {
+    currentLookup_ = 0;  // a lookup under way is abandoned; its worker is reaped when its result comes
     if (watchId_ != 0) loop_.RemoveWatch(watchId_);
     watchId_ = 0;
     watched_ = 0;

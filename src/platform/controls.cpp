@@ -1,9 +1,73 @@
 #include "platform/controls.h"
 
 #include <algorithm>
+#include <utility>
+
 #include <strings.h>
 
 namespace sked {
+
+// The observers of one control. Entries live on the heap so that a callback
+// keeps its storage while it runs, whatever is added or removed meanwhile;
+// removal during a notification only marks the entry, and the marked entries
+// are dropped when the outermost notification ends.
+struct Control::Observers {
+    struct Entry {
+        ObserverId id;
+        Observer call;
+    };
+
+    std::vector<std::unique_ptr<Entry>> entries;
+    ObserverId nextId = 1;
+    int rounds = 0;       // notifications in progress (an observer may change the control again)
+    bool closed = false;  // the control has been destroyed
+
+    ObserverId Add(Observer call) {
+        if (!call || closed) return 0;
+        ObserverId id = nextId++;
+        entries.push_back(std::make_unique<Entry>(Entry{id, std::move(call)}));
+        return id;
+    }
+
+    void Remove(ObserverId id) {
+        if (id == 0) return;
+        auto it = std::find_if(entries.begin(), entries.end(), [id](const auto& entry) { return entry->id == id; });
+        if (it == entries.end()) return;
+        if (rounds > 0) (*it)->id = 0;
+        else entries.erase(it);
+    }
+
+    void Notify() {
+        struct Round {
+            Observers& list;
+            explicit Round(Observers& l) : list(l) { ++list.rounds; }
+            ~Round() {
+                if (--list.rounds == 0)
+                    std::erase_if(list.entries, [](const auto& entry) { return entry->id == 0; });
+            }
+        } round(*this);
+        // Observers added during this round wait for the next change.
+        const std::size_t count = entries.size();
+        for (std::size_t i = 0; i < count && !closed; ++i) {
+            Entry& entry = *entries[i];
+            if (entry.id != 0) entry.call();
+        }
+    }
+};
+
+Control::Control(int id) : id_(id), observers_(std::make_shared<Observers>()) {}
+
+Control::~Control() { observers_->closed = true; }
+
+Control::ObserverId Control::Observe(Observer observer) { return observers_->Add(std::move(observer)); }
+
+void Control::Unobserve(ObserverId id) { observers_->Remove(id); }
+
+void Control::Changed() {
+    // Held here: an observer may destroy the window and this control with it.
+    std::shared_ptr<Observers> observers = observers_;
+    observers->Notify();
+}
 
 void Control::SetEnabled(bool enabled) {
     if (enabled_ == enabled) return;
@@ -11,8 +75,30 @@ void Control::SetEnabled(bool enabled) {
     Changed();
 }
 
-void Control::Changed() {
-    for (const auto& observer : observers_) observer();
+ControlSubscription::ControlSubscription(Control& control, Control::Observer observer)
+    : observers_(control.observers_), id_(control.Observe(std::move(observer))) {}
+
+ControlSubscription::ControlSubscription(ControlSubscription&& other) noexcept
+    : observers_(std::move(other.observers_)), id_(std::exchange(other.id_, 0)) {}
+
+ControlSubscription& ControlSubscription::operator=(ControlSubscription&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        observers_ = std::move(other.observers_);
+        id_ = std::exchange(other.id_, 0);
+    }
+    return *this;
+}
+
+void ControlSubscription::Reset() {
+    if (auto observers = observers_.lock()) observers->Remove(id_);
+    observers_.reset();
+    id_ = 0;
+}
+
+bool ControlSubscription::Active() const {
+    auto observers = observers_.lock();
+    return id_ != 0 && observers && !observers->closed;
 }
 
 void EditControl::SetText(const std::string& text) {
@@ -30,18 +116,24 @@ void EditControl::SetReadOnly(bool readOnly) {
 }
 
 void EditControl::SetMargins(int left, int right) {
+    if (leftMargin_ == left && rightMargin_ == right) return;
     leftMargin_ = left;
     rightMargin_ = right;
     Changed();
 }
 
 void EditControl::SetSelection(int start, int end) {
+    if (selStart_ == start && selEnd_ == end) return;
     selStart_ = start;
     selEnd_ = end;
+    Changed();
 }
 
 void EditControl::ScrollLines(int lines) {
-    firstLine_ = std::max(0, std::min(firstLine_ + lines, LineCount() - 1));
+    int first = std::max(0, std::min(firstLine_ + lines, LineCount() - 1));
+    if (first == firstLine_) return;
+    firstLine_ = first;
+    Changed();
 }
 
 int EditControl::LineCount() const {
@@ -69,13 +161,16 @@ void ListBoxControl::DeleteString(int index) {
 }
 
 void ListBoxControl::ResetContent() {
+    if (items_.empty() && curSel_ == -1) return;
     items_.clear();
     curSel_ = -1;
     Changed();
 }
 
 void ListBoxControl::SetCurSel(int index) {
-    curSel_ = (index >= 0 && index < Count()) ? index : -1;
+    int selection = (index >= 0 && index < Count()) ? index : -1;
+    if (selection == curSel_) return;
+    curSel_ = selection;
     Changed();
 }
 
@@ -87,6 +182,7 @@ int ComboBoxControl::AddString(const std::string& item) {
         });
     int index = static_cast<int>(at - items_.begin());
     items_.insert(at, item);
+    if (curSel_ >= index) ++curSel_;
     Changed();
     return index;
 }
@@ -94,6 +190,7 @@ int ComboBoxControl::AddString(const std::string& item) {
 void ComboBoxControl::InsertString(int index, const std::string& item) {
     if (index < 0 || index > Count()) index = Count();
     items_.insert(items_.begin() + index, item);
+    if (curSel_ >= index) ++curSel_;
     Changed();
 }
 
@@ -106,6 +203,7 @@ void ComboBoxControl::DeleteString(int index) {
 }
 
 void ComboBoxControl::ResetContent() {
+    if (items_.empty() && curSel_ == -1 && editText_.empty()) return;
     items_.clear();
     curSel_ = -1;
     editText_.clear();
@@ -113,17 +211,22 @@ void ComboBoxControl::ResetContent() {
 }
 
 void ComboBoxControl::SetCurSel(int index) {
-    curSel_ = (index >= 0 && index < Count()) ? index : -1;
-    if (curSel_ >= 0) editText_ = items_[static_cast<std::size_t>(curSel_)];
+    int selection = (index >= 0 && index < Count()) ? index : -1;
+    const std::string& text = selection >= 0 ? items_[static_cast<std::size_t>(selection)] : editText_;
+    if (selection == curSel_ && text == editText_) return;
+    curSel_ = selection;
+    editText_ = text;
     Changed();
 }
 
 void ComboBoxControl::SetEditText(const std::string& text) {
+    if (editText_ == text) return;
     editText_ = text;
     Changed();
 }
 
 void ComboBoxControl::ShowDropDown(bool show) {
+    if (droppedDown_ == show) return;
     droppedDown_ = show;
     Changed();
 }
@@ -131,6 +234,12 @@ void ComboBoxControl::ShowDropDown(bool show) {
 void CheckBoxControl::SetCheck(int state) {
     if (state_ == state) return;
     state_ = state;
+    Changed();
+}
+
+void CheckBoxControl::SetVisible(bool visible) {
+    if (visible_ == visible) return;
+    visible_ = visible;
     Changed();
 }
 
@@ -146,15 +255,27 @@ void ButtonControl::SetChecked(bool checked) {
     Changed();
 }
 
+namespace {
+
+// The position is kept within the range; a range given upside down holds the
+// position at its minimum rather than leaving it undefined.
+int KeepInRange(int pos, int min, int max) { return std::max(min, std::min(pos, max)); }
+
+}  // namespace
+
 void TrackbarControl::SetRange(int min, int max) {
+    int pos = KeepInRange(pos_, min, max);
+    if (min == min_ && max == max_ && pos == pos_) return;
     min_ = min;
     max_ = max;
-    pos_ = std::clamp(pos_, min_, max_);
+    pos_ = pos;
     Changed();
 }
 
 void TrackbarControl::SetPos(int pos) {
-    pos_ = std::clamp(pos, min_, max_);
+    pos = KeepInRange(pos, min_, max_);
+    if (pos == pos_) return;
+    pos_ = pos;
     Changed();
 }
 

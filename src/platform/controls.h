@@ -4,17 +4,22 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace sked {
 
+class ControlSubscription;
+
 class Control {
 public:
     using Observer = std::function<void()>;
+    // Names one observer of one control; 0 names none.
+    using ObserverId = int;
 
-    explicit Control(int id) : id_(id) {}
-    virtual ~Control() = default;
+    explicit Control(int id);
+    virtual ~Control();
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
@@ -22,16 +27,50 @@ public:
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
 
-    // Views subscribe here; called after every change of the control.
-    void Observe(Observer observer) { observers_.push_back(std::move(observer)); }
+    // Views subscribe here. Every observer is called once after each change
+    // of what the control shows; setting the value it already has calls
+    // nobody. An observer added during a notification hears the next change.
+    ObserverId Observe(Observer observer);
+    // Removes an observer; unknown ids are ignored. Safe from inside a
+    // notification (also for the observer being called): a removed observer
+    // is never called again, not even later in the same round.
+    void Unobserve(ObserverId id);
 
 protected:
     void Changed();
 
 private:
+    friend class ControlSubscription;
+    struct Observers;
+
     int id_;
     bool enabled_ = true;
-    std::vector<Observer> observers_;
+    // Shared with the notification in progress and watched by subscriptions,
+    // so that neither touches a control that an observer has destroyed.
+    std::shared_ptr<Observers> observers_;
+};
+
+// An observer that unsubscribes when it goes away. Windows and front ends
+// that close before the station does hold these, so a closed window is never
+// called. Harmless when the control has gone first.
+class ControlSubscription {
+public:
+    ControlSubscription() = default;
+    ControlSubscription(Control& control, Control::Observer observer);
+    ~ControlSubscription() { Reset(); }
+    ControlSubscription(ControlSubscription&& other) noexcept;
+    ControlSubscription& operator=(ControlSubscription&& other) noexcept;
+    ControlSubscription(const ControlSubscription&) = delete;
+    ControlSubscription& operator=(const ControlSubscription&) = delete;
+
+    // Unsubscribes now; nothing is called afterwards.
+    void Reset();
+    // Subscribed to a control that still exists.
+    bool Active() const;
+
+private:
+    std::weak_ptr<Control::Observers> observers_;
+    Control::ObserverId id_ = 0;
 };
 
 class EditControl : public Control {
@@ -55,8 +94,9 @@ public:
     int SelectionEnd() const { return selEnd_; }
     void SetSelection(int start, int end);
 
-    // Multi-line display: first visible line, and whether the text handed
-    // out carries the soft line breaks of the word wrap.
+    // Multi-line display: first visible line (scrolling stays within the
+    // text), and whether the text handed out carries the soft line breaks of
+    // the word wrap (a property of reading the text, not of what is shown).
     int FirstVisibleLine() const { return firstLine_; }
     void ScrollLines(int lines);
     int LineCount() const;
@@ -99,14 +139,16 @@ public:
     int Count() const { return static_cast<int>(items_.size()); }
     const std::string& Item(int index) const { return items_.at(static_cast<std::size_t>(index)); }
     const std::vector<std::string>& Items() const { return items_; }
-    // Sorted lists insert in text order (case-blind), others append.
+    // Sorted lists insert in text order (case-blind), others append. Adding
+    // or inserting keeps the selection on the item it was on.
     int AddString(const std::string& item);
     void InsertString(int index, const std::string& item);
     void DeleteString(int index);
     void ResetContent();
 
     int CurSel() const { return curSel_; }
-    // Selecting an item also puts it into the edit field.
+    // Selecting an item also puts it into the edit field; an index outside
+    // the list selects nothing and leaves the edit field as it is.
     void SetCurSel(int index);
     const std::string& EditText() const { return editText_; }
     std::string EditText(std::size_t maxChars) const { return editText_.substr(0, maxChars); }
@@ -129,7 +171,7 @@ public:
     int Check() const { return state_; }  // 0, 1, or 2 for a three-state box
     void SetCheck(int state);
     bool Visible() const { return visible_; }
-    void SetVisible(bool visible) { visible_ = visible; }
+    void SetVisible(bool visible);
 
 private:
     int state_ = 0;

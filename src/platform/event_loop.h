@@ -8,9 +8,11 @@
 // clock (jumps to the next timer or device event), and a Qt-driven loop.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "platform/clock.h"
 
@@ -44,7 +46,21 @@ public:
     virtual std::chrono::milliseconds TimerPeriod(int id) const = 0;
 
     // Thread-safe: `call` runs on the loop's thread at its next dispatch.
+    // Calls run one at a time in the order posted; a call that pumps
+    // messages runs the calls posted behind it.
     virtual void Post(Callback call) = 0;
+
+    // Work out in the real world (a host-name lookup on a worker thread, …)
+    // whose outcome will arrive as a posted call. While any is under way the
+    // simulated clock runs at real speed instead of jumping to the next timer,
+    // so the outcome can arrive before the time it is waited for has passed.
+    // Thread-safe; RealWorkScope pairs the calls.
+    void BeginRealWork() { realWork_.fetch_add(1); }
+    void EndRealWork() {
+        realWork_.fetch_sub(1);
+        RealWorkEnded();
+    }
+    bool RealWorkUnderWay() const { return realWork_.load() > 0; }
 
     // Level-triggered watch of `fd` for poll() events; returns a watch id.
     // A handler is never re-entered for its own watch: while it runs (and
@@ -80,10 +96,40 @@ protected:
     void DispatchTimer(int id) {
         if (timerHandler_) timerHandler_(id);
     }
+    // Called by EndRealWork, from whichever thread ended it.
+    virtual void RealWorkEnded() {}
 
 private:
     TimerHandler timerHandler_;
     bool quitRequested_ = false;
+    std::atomic<int> realWork_{0};
+};
+
+// One piece of real-world work registered with a loop for as long as the
+// scope lives (or until Release). Move-only.
+class RealWorkScope {
+public:
+    RealWorkScope() = default;
+    explicit RealWorkScope(EventLoop& loop) : loop_(&loop) { loop.BeginRealWork(); }
+    ~RealWorkScope() { Release(); }
+    RealWorkScope(RealWorkScope&& other) noexcept : loop_(std::exchange(other.loop_, nullptr)) {}
+    RealWorkScope& operator=(RealWorkScope&& other) noexcept {
+        if (this != &other) {
+            Release();
+            loop_ = std::exchange(other.loop_, nullptr);
+        }
+        return *this;
+    }
+    RealWorkScope(const RealWorkScope&) = delete;
+    RealWorkScope& operator=(const RealWorkScope&) = delete;
+
+    void Release() {
+        if (loop_) std::exchange(loop_, nullptr)->EndRealWork();
+    }
+    bool Active() const { return loop_ != nullptr; }
+
+private:
+    EventLoop* loop_ = nullptr;
 };
 
 }  // namespace sked

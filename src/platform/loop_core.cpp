@@ -1,10 +1,25 @@
 #include "platform/loop_core.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace sked {
 
 using namespace std::chrono;
+
+LoopCore::LoopCore() {
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0) throw std::runtime_error(std::string("event loop: eventfd: ") + std::strerror(errno));
+}
+
+LoopCore::~LoopCore() { ::close(wakeFd_); }
 
 LoopCore::Nanos LoopCore::NextDue(const Timer& timer, Nanos after) const {
     if (timer.alignment == Alignment::WallSecond) {
@@ -36,9 +51,43 @@ milliseconds LoopCore::TimerPeriod(int id) const {
 void LoopCore::Post(Callback call) {
     {
         std::lock_guard<std::mutex> lock(postMutex_);
-        posted_.push_back(std::move(call));
+        posted_.push_back(Posted{nextSerial_++, std::move(call)});
     }
     Wake();
+}
+
+bool LoopCore::HasPosted() const {
+    std::lock_guard<std::mutex> lock(postMutex_);
+    return !posted_.empty();
+}
+
+void LoopCore::Wake() {
+    std::uint64_t one = 1;
+    ssize_t ignored = ::write(wakeFd_, &one, sizeof one);  // only fails when the counter is full: awake anyway
+    (void)ignored;
+}
+
+bool LoopCore::PollReal(PollSet& set, Nanos timeout) {
+    set.fds.push_back(pollfd{wakeFd_, POLLIN, 0});
+    timespec limit{};
+    timespec* limitPtr = nullptr;
+    if (timeout != Nanos::max()) {
+        if (timeout < Nanos(0)) timeout = Nanos(0);
+        auto secs = duration_cast<seconds>(timeout);
+        limit.tv_sec = static_cast<time_t>(secs.count());
+        limit.tv_nsec = static_cast<long>((timeout - secs).count());
+        limitPtr = &limit;
+    }
+    int n = ::ppoll(set.fds.data(), set.fds.size(), limitPtr, nullptr);
+    if (n > 0 && set.fds.back().revents) {
+        std::uint64_t count;
+        while (::read(wakeFd_, &count, sizeof count) > 0) {
+        }
+    }
+    set.fds.pop_back();
+    if (n <= 0)
+        for (auto& p : set.fds) p.revents = 0;
+    return n > 0;
 }
 
 int LoopCore::WatchFd(int fd, short events, FdHandler handler) {
@@ -86,14 +135,30 @@ bool LoopCore::DispatchPolled(const PollSet& set) {
     return any;
 }
 
+// One call at a time from the shared queue: a call that pumps messages for a
+// long time (a file sent from a typed command) runs the calls posted behind it
+// (the "cancel" typed next) in its nested dispatch. Only calls posted before
+// this dispatch began run in it, so a call that posts itself again cannot keep
+// the loop here for ever.
 bool LoopCore::DispatchPosted() {
-    std::vector<Callback> calls;
+    std::uint64_t end;
     {
         std::lock_guard<std::mutex> lock(postMutex_);
-        calls.swap(posted_);
+        end = nextSerial_;
     }
-    for (auto& call : calls) call();
-    return !calls.empty();
+    bool any = false;
+    for (;;) {
+        Callback call;
+        {
+            std::lock_guard<std::mutex> lock(postMutex_);
+            if (posted_.empty() || posted_.front().serial >= end) break;
+            call = std::move(posted_.front().call);
+            posted_.pop_front();
+        }
+        any = true;
+        call();
+    }
+    return any;
 }
 
 bool LoopCore::DispatchDueTimers() {

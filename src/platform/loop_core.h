@@ -1,7 +1,10 @@
 // Shared machinery of the poll()-based loops (real clock and simulated clock):
-// the timer table, the posted-call queue and the descriptor watches.
+// the timer table, the posted-call queue, the descriptor watches and the
+// eventfd that wakes a wait when a call is posted from another thread.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -14,6 +17,11 @@ namespace sked {
 
 class LoopCore : public EventLoop {
 public:
+    LoopCore();
+    ~LoopCore() override;
+    LoopCore(const LoopCore&) = delete;
+    LoopCore& operator=(const LoopCore&) = delete;
+
     bool StartTimer(int id, std::chrono::milliseconds period, Alignment alignment = Alignment::None) override;
     void StopTimer(int id) override;
     bool TimerRunning(int id) const override;
@@ -43,11 +51,18 @@ protected:
     // Sleeps until `until` (monotonic) or until a watched descriptor or a
     // posted call is ready; poll() results are left in `set`.
     virtual void SleepUntil(Nanos until, PollSet& set) = 0;
-    // Wakes a SleepUntil in progress (called by Post from any thread).
-    virtual void Wake() {}
+    // Wakes a SleepUntil in progress (Post and EndRealWork, from any thread).
+    void Wake();
+    void RealWorkEnded() override { Wake(); }
 
     PollSet WatchedFds() const;
     bool AnyWatchWants(short events) const;
+    // Calls posted and not yet run (thread-safe).
+    bool HasPosted() const;
+    // Waits in real time, at most `timeout` (Nanos::max(): no limit), for the
+    // descriptors in `set` or a Wake. Results are left in `set` (all zero when
+    // none was ready); returns whether a descriptor or a wake came.
+    bool PollReal(PollSet& set, Nanos timeout);
     // Dispatches what poll() reported ready in `set`.
     bool DispatchPolled(const PollSet& set);
 
@@ -73,8 +88,15 @@ private:
     std::map<int, Timer> timers_;
     std::map<int, Watch> watches_;
     int nextWatchId_ = 1;
+    struct Posted {
+        std::uint64_t serial;
+        Callback call;
+    };
+
     mutable std::mutex postMutex_;
-    std::vector<Callback> posted_;
+    std::deque<Posted> posted_;
+    std::uint64_t nextSerial_ = 0;  // of the next call posted
+    int wakeFd_ = -1;
 };
 
 }  // namespace sked

@@ -14,22 +14,15 @@ public:
 
 class PollEventLoop : public LoopCore {
 public:
-    PollEventLoop();
-    ~PollEventLoop() override;
-    PollEventLoop(const PollEventLoop&) = delete;
-    PollEventLoop& operator=(const PollEventLoop&) = delete;
-
     const Clock& clock() const override { return clock_; }
 
 protected:
     Nanos MonoNow() const override;
     Nanos WallToMono(TimePoint wall) const override;
     void SleepUntil(Nanos until, PollSet& set) override;
-    void Wake() override;
 
 private:
     RealClock clock_;
-    int wakeFd_ = -1;
 };
 
 }  // namespace sked

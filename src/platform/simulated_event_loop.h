@@ -1,6 +1,8 @@
 // The simulated clock: whenever the thread would wait, time jumps straight to
 // the next timer or device event. A nine-minute bulletin runs in milliseconds
-// and gives the same result every time.
+// and gives the same result every time. While real-world work is under way
+// (BeginRealWork) the clock runs at real speed instead, until its outcome has
+// been posted back.
 #pragma once
 
 #include "platform/loop_core.h"
@@ -34,6 +36,9 @@ protected:
     void SleepUntil(Nanos until, PollSet& set) override;
 
 private:
+    // Longest real wait before the loop looks again while real work is under way.
+    static constexpr Nanos kRealSlice = std::chrono::milliseconds(20);
+
     SimulatedClock clock_;
 };
 

@@ -4,21 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/operator_controls.h"
-#include "app/scheduler_dlg.h"
-#include "audio/mode_controls.h"
 #include "platform/text_format.h"
-#include "scheduler/cw_identification.h"
-#include "scheduler/schedule_loader.h"
-#include "transmit/code_sender.h"
-#include "transmit/file_sender.h"
-#include "transmit/transmitter_switch.h"
-#include "transmit/uart.h"
+#include "transmit/station_state.h"
 
 namespace sked {
 
 namespace {
-std::vector<std::string> helpTable = {
+const std::vector<std::string> kHelpTable = {
     "$-- --------------------------------------",
     "$RX       // Transmitter OFF",
     "$TX       // Transmiter ON",
@@ -59,6 +51,11 @@ std::vector<std::string> helpTable = {
 
 bool Starts(const std::string& text, const char* key) { return text.compare(0, std::strlen(key), key) == 0; }
 
+// The help line that names the identification text once the callsign is known.
+constexpr std::size_t kIdentificationLine = 12;
+// Frequencies of $PSK= and $FSK= at or below this are taken for typing errors.
+constexpr double kLowestFrequency = 200;
+
 // The number after "=", 0 when it does not read.
 double ValueAfterEquals(const std::string& text) {
     auto eq = text.find('=');
@@ -66,17 +63,14 @@ double ValueAfterEquals(const std::string& text) {
 }
 }  // namespace
 
-const std::vector<std::string>& CommandInterpreter::HelpTable() { return helpTable; }
-
-void CommandInterpreter::SetIdentificationHelpLine(const std::string& idText) {
-    helpTable[12] = Format("$CWID     // %s", idText.c_str());
+std::vector<std::string> CommandInterpreter::HelpTable(const std::string& idText) {
+    std::vector<std::string> table = kHelpTable;
+    if (!idText.empty()) table[kIdentificationLine] = Format("$CWID     // %s", idText.c_str());
+    return table;
 }
 
 void CommandInterpreter::Run(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    StationSettings& s = Settings();
-    MainWindow& w = dlg_.w;
-    ModeControls& modes = *dlg_.modes;
 
     static constexpr struct {
         const char* key;
@@ -85,100 +79,45 @@ void CommandInterpreter::Run(std::string text) {
                            {"F19", 1900}, {"F20", 2000}, {"F21", 2100}};
     static constexpr const char* kBaudKeys[] = {"B45", "B50", "B56", "B74", "B10", "B11", "B30"};
 
-    if (Starts(text, "ASC")) return modes.ModeClicked(kAscii);
-    if (Starts(text, "ITA")) return modes.ModeClicked(kIta2);
-    if (Starts(text, "TEL")) return modes.ModeClicked(kTelex);
-    if (Starts(text, "MIL")) return modes.ModeClicked(kMilitary);
+    if (Starts(text, "ASC")) return target_.PressMode(kAscii);
+    if (Starts(text, "ITA")) return target_.PressMode(kIta2);
+    if (Starts(text, "TEL")) return target_.PressMode(kTelex);
+    if (Starts(text, "MIL")) return target_.PressMode(kMilitary);
     for (const auto& f : kPskFrequencies)
-        if (Starts(text, f.key)) {
-            s.pskFrequency = f.hertz;
-            return;
-        }
+        if (Starts(text, f.key)) return target_.StorePskFrequency(f.hertz);
     if (Starts(text, "PSK")) {
-        modes.ModeClicked(kPsk31);
+        target_.PressMode(kPsk31);
         if (Starts(text, "PSK=")) {
             double value = ValueAfterEquals(text);
-            if (value > 200) {
-                s.pskFrequency = static_cast<float>(value);
-                w.centreField.SetText(Format("%10.3f", value));
-            }
+            if (value > kLowestFrequency) target_.ShowPskFrequency(static_cast<float>(value));
         }
         return;
     }
     if (Starts(text, "FSK=")) {
         double value = ValueAfterEquals(text);
-        if (value > 200) {
-            s.fskCentre = static_cast<float>(value);
-            w.centreField.SetText(Format("%10.3f", value));
-        }
+        if (value > kLowestFrequency) target_.ShowFskCentre(static_cast<float>(value));
         return;
     }
-    if (Starts(text, "CWID")) return dlg_.cwid->Cwid(s.idText);
-    if (Starts(text, "CWT")) {
-        w.cwTimerCheck.SetCheck(1);
-        return dlg_.cwid->CwTimerClicked();
-    }
-    if (Starts(text, "CWS")) {
-        w.cwTimerCheck.SetCheck(0);
-        return dlg_.cwid->CwTimerClicked();
-    }
-    if (Starts(text, "CW")) return modes.ModeClicked(kCw);
-    if (Starts(text, "TX")) return dlg_.controls->TransmitterOnClicked();
-    if (Starts(text, "RX")) return dlg_.controls->TransmitterOffClicked();
-    if (Starts(text, "PON")) return dlg_.uart->CmPowerON();
-    if (Starts(text, "POF")) return dlg_.uart->CmPowerOFF();
-    if (Starts(text, "DIS")) {
-        dlg_.controls->CmDisable();
-        return dlg_.transmitter->CmRX();
-    }
+    if (Starts(text, "CWID")) return target_.SendIdentification();
+    if (Starts(text, "CWT")) return target_.SetCwTimer(true);
+    if (Starts(text, "CWS")) return target_.SetCwTimer(false);
+    if (Starts(text, "CW")) return target_.PressMode(kCw);
+    if (Starts(text, "TX")) return target_.TransmitterOn();
+    if (Starts(text, "RX")) return target_.TransmitterOff();
+    if (Starts(text, "PON")) return target_.Power(true);
+    if (Starts(text, "POF")) return target_.Power(false);
+    if (Starts(text, "DIS")) return target_.DisableAndRelease();
     for (int i = 0; i < 7; ++i)
-        if (Starts(text, kBaudKeys[i])) return modes.BaudClicked(i);
-    if (Starts(text, "RTS")) return ChangeKeyLine(uart::kMcrRts);
-    if (Starts(text, "DTR")) return ChangeKeyLine(uart::kMcrDtr);
-    if (Starts(text, "REL")) return dlg_.loader->GetSchedule();
-    if (Starts(text, "HEA")) {
-        w.headerCheck.SetCheck(1);
-        return dlg_.files->CmHeader();
-    }
-    if (Starts(text, "NOH")) {
-        w.headerCheck.SetCheck(0);
-        return dlg_.files->CmHeader();
-    }
+        if (Starts(text, kBaudKeys[i])) return target_.PressBaud(i);
+    if (Starts(text, "RTS")) return target_.SetKeyLine(kRtsLine);
+    if (Starts(text, "DTR")) return target_.SetKeyLine(kDtrLine);
+    if (Starts(text, "REL")) return target_.Reload();
+    if (Starts(text, "HEA")) return target_.SetHeader(true);
+    if (Starts(text, "NOH")) return target_.SetHeader(false);
     // The help line spells it $DITTLE; $DIDDLE works as well.
-    if (Starts(text, "DID") || Starts(text, "DIT")) {
-        w.diddleCheck.SetCheck(1);
-        return dlg_.sender->CmDiddle();
-    }
-    if (Starts(text, "NOD")) {
-        w.diddleCheck.SetCheck(0);
-        return dlg_.sender->CmDiddle();
-    }
-    if (Starts(text, "COM")) return ChangePort(text);
-}
-
-void CommandInterpreter::ChangeKeyLine(int keyLine) {
-    if (Settings().keyLine == keyLine && Settings().powerLine != keyLine) return;
-    // Released on the line that keyed it; the other line becomes the power
-    // line, so that switching the power on never keys the transmitter.
-    dlg_.controls->TransmitterOffClicked();
-    dlg_.uart->SetLines(keyLine, keyLine == uart::kMcrDtr ? uart::kMcrRts : uart::kMcrDtr);
-}
-
-void CommandInterpreter::ChangePort(const std::string& text) {
-    StationSettings& s = Settings();
-    MainWindow& w = dlg_.w;
-    int n = std::atoi(text.c_str() + 3);
-    if (PortBase(n) == 0) {
-        w.statusLine.SetText("Error: Invalid Port ID");
-        return;
-    }
-    // Released on the port that keyed it, before the station moves on.
-    dlg_.controls->TransmitterOffClicked();
-    s.portBase = PortBase(n);
-    w.comPortField.SetText(PortName(n));
-    dlg_.uart->ProgramUart(s.portBase, s.baud, 0, s.wordLength, 4);
-    dlg_.log.LogEvent(Format("ComPort Changed to %s", PortName(n)));
-    w.statusLine.SetText(Format("SetupWindow : COM%d set to 0x%X.", n, s.portBase));
+    if (Starts(text, "DID") || Starts(text, "DIT")) return target_.SetDiddle(true);
+    if (Starts(text, "NOD")) return target_.SetDiddle(false);
+    if (Starts(text, "COM")) return target_.ChangePort(std::atoi(text.c_str() + 3));
 }
 
 }  // namespace sked

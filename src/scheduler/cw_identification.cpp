@@ -1,79 +1,76 @@
 #include "scheduler/cw_identification.h"
 
-#include "app/scheduler_dlg.h"
-#include "scheduler/dispatcher.h"
-#include "transmit/code_sender.h"
-#include "transmit/file_sender.h"
-#include "transmit/psk_modem.h"
-#include "transmit/transmitter_switch.h"
-
 namespace sked {
 
-void CwIdentifier::Cwid(const std::string& text) {
-    StationSettings& s = Settings();
-    MainWindow& w = dlg_.w;
-    // An identification does not release the queue early: Send now stays as it was.
-    const int sendNowBefore = s.sendNow;
-    s.sending = 1;
-    s.idle = 0;
-    s.sendNow = 0;
-    s.cancelRequested = 0;
-    dlg_.log.LogEvent("Cwid : Sending CW Identification.");
-    w.queueLine.SetText("CW Pre-Identification Text");
-    dlg_.transmitter->CmTX();
-    dlg_.files->TXFile("cwid.txt", s.mode);
-    w.queueLine.SetText("Sending CWID " + text);
+namespace {
+// Carrier before and after the Morse, in fast-timer ticks.
+constexpr int kCarrierTicks = 50;
+// The PSK31 modem sends the identification itself: this long at most.
+constexpr int kPskIdentificationSeconds = 15;
+// The code and flag that queue the identification in the PSK31 modem.
+constexpr int kPskIdentificationCode = 2;
+constexpr int kPskIdentificationFlag = 1;
+}  // namespace
 
-    if (s.mode == kPsk31) {
-        PskModem& psk = *dlg_.psk;
-        psk.SetCwIdText(text);
-        psk.QueueCode(2, 1);
-        psk.EndTransmit();
-        dlg_.dispatcher->WaitForSecondTicks(s.secondTicks + 15);
-        psk.StartTransmit();
+void CwIdentifier::Cwid(const std::string& text) {
+    // An identification does not release the queue early: Send now stays as it was.
+    const bool sendNowBefore = state_.sendNow;
+    state_.sending = true;
+    state_.idle = false;
+    state_.sendNow = false;
+    state_.cancelRequested = false;
+    log_.LogEvent("Cwid : Sending CW Identification.");
+    view_.ShowQueueLine("CW Pre-Identification Text");
+    transmitter_.CmTX();
+    files_.TXFile("cwid.txt", state_.mode);
+    view_.ShowQueueLine("Sending CWID " + text);
+
+    if (state_.mode == kPsk31) {
+        psk_.SetCwIdText(text);
+        psk_.QueueCode(kPskIdentificationCode, kPskIdentificationFlag);
+        psk_.EndTransmit();
+        timing_.WaitForSecondTicks(state_.secondTicks + kPskIdentificationSeconds);
+        psk_.StartTransmit();
     } else {
-        Dispatcher& timing = *dlg_.dispatcher;
-        timing.OnTimer(kStartFastTimer);
-        timing.WaitTicks(50);
+        timing_.StartFastTimer();
+        timing_.WaitTicks(kCarrierTicks);
         for (char c : text) {
-            if (s.cancelRequested == 1) break;
-            dlg_.sender->SendMorseBreak(static_cast<unsigned char>(c));
+            if (state_.cancelRequested) break;
+            sender_.SendMorseBreak(static_cast<unsigned char>(c));
         }
-        timing.WaitTicks(50);
-        timing.OnTimer(kStopFastTimer);
+        timing_.WaitTicks(kCarrierTicks);
+        timing_.StopFastTimer();
     }
-    // Send now as it was: an identification does not release the queue early.
-    s.sendNow = sendNowBefore;
-    dlg_.dispatcher->ReleaseUnlessNextIsDue();
-    w.queueLine.SetText("Completed CWID");
-    s.sending = 0;
-    s.idle = 1;
+    state_.sendNow = sendNowBefore;
+    keyHolding_.ReleaseUnlessNextIsDue();
+    view_.ShowQueueLine("Completed CWID");
+    state_.sending = false;
+    state_.idle = true;
 }
 
-void CwIdentifier::CwTimerClicked() {
-    StationSettings& s = Settings();
-    if (dlg_.w.cwTimerCheck.Check()) {
-        s.cwTimerSeconds = 0;
-        if (s.transmitterOn == 1 && s.sending == 0) Cwid(s.idText);
+void CwIdentifier::CwTimerChanged(bool ticked) {
+    if (ticked) {
+        state_.cwTimerSeconds = 0;
+        if (state_.transmitterOn && !state_.sending) Cwid(state_.idText);
     } else {
-        s.cwTimerSeconds = -1;
-        dlg_.w.cwTimerField.SetText("OFF");
+        state_.cwTimerSeconds = -1;
+        view_.ShowCwTimer("OFF");
     }
 }
 
 void CwIdentifier::SendCwidClicked() {
-    if (Settings().sending == 1) {
+    if (state_.sending) {
         deferred_ = true;
-        dlg_.w.statusLine.SetText("Cwid : Identification follows the transmission under way.");
+        view_.ShowStatus("Cwid : Identification follows the transmission under way.");
         return;
     }
-    Cwid(Settings().idText);
+    Cwid(state_.idText);
 }
 
 void CwIdentifier::RunDeferred() {
-    if (!deferred_ || Settings().sending == 1) return;
+    if (!deferred_ || state_.sending) return;
     deferred_ = false;
-    Cwid(Settings().idText);
+    Cwid(state_.idText);
 }
 
 }  // namespace sked

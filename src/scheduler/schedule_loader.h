@@ -1,25 +1,27 @@
-// data/schedule.lst into the schedule list: dated entries, and one-word
+// data/schedule.lst into the transmit queue: dated entries, and one-word
 // entries timed to follow the one before by an estimate of its length. The
 // reading itself is ReadSchedule's (schedule_file.h); this is the station's
-// side: the file, the list, the log.
+// side: the file, the queue, the log.
 #pragma once
 
 #include <ctime>
 #include <string>
 
-namespace sked {
+#include "platform/clock.h"
+#include "scheduler/transmit_queue.h"
+#include "transmit/station_state.h"
+#include "transmit/station_view.h"
 
-class CSchedulerDlg;
+namespace sked {
 
 class ScheduleLoader {
 public:
     static constexpr const char* kScheduleFile = "data/schedule.lst";
 
-    explicit ScheduleLoader(CSchedulerDlg& dlg) : dlg_(dlg) {}
+    ScheduleLoader(StationState& state, StationView& view, StationLog& log, TransmitQueue& queue, const Clock& clock)
+        : state_(state), view_(view), log_(log), queue_(queue), clock_(clock) {}
 
     void GetSchedule();
-    // Double-click on an entry: show its file.
-    void ShowEntry(int index);
 
     // Time of a line that reads as date, time, name ("%d/%d/%d %d:%d:%d");
     // 0 or less when it does not read or names no real date and time.
@@ -28,7 +30,11 @@ public:
     float estimateSpeed() const { return estimateSpeed_; }
 
 private:
-    CSchedulerDlg& dlg_;
+    StationState& state_;
+    StationView& view_;
+    StationLog& log_;
+    TransmitQueue& queue_;
+    const Clock& clock_;
     // Speed assumed for the estimates; only speed markers change it, and it
     // carries over to the next load.
     float estimateSpeed_ = 45.45f;

@@ -1,94 +1,127 @@
 #include "transmit/code_sender.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string_view>
 
-#include "app/scheduler_dlg.h"
-#include "audio/tone_generator.h"
-#include "scheduler/dispatcher.h"
 #include "transmit/baudot_table.h"
-#include "transmit/macro_expander.h"
 #include "transmit/morse_table.h"
-#include "transmit/psk_modem.h"
-#include "transmit/transmitter_switch.h"
-#include "transmit/uart.h"
 
 namespace sked {
 
-void CodeSender::PumpMessages() { dlg_.PumpMessages(); }
+namespace {
+
+constexpr std::uint8_t kLineFeedCode = 2;
+constexpr std::uint8_t kSpaceCode = 4;
+constexpr std::uint8_t kCarriageReturnCode = 8;
+constexpr int kCarriageReturn = 13;
+constexpr int kGraveAccent = 96;  // the last row of the table after folding
+
+// Morse timing in fast-timer ticks: a dot lasts 83/30 ticks per element
+// unit (2 for a dot, 5 for a dash), elements are 33/30 = 1 tick apart, and a
+// character ends with 200/30 = 6 more; a character without Morse is a pause.
+constexpr int ElementTicks(int units) { return units * 83 / 30; }
+constexpr int kElementGapTicks = 33 / 30;
+constexpr int kCharacterGapTicks = 200 / 30;
+constexpr int kPauseTicks = 6;
+// The Morse lead-in: the carrier for 50 ticks, then a word space of open key.
+constexpr int kLeadInTicks = 50;
+constexpr int kLeadInGapTicks = 7;
+
+}  // namespace
+
+CodeSender::CodeSender(StationState& state, Timing& timing, Uart& uart, PskModem& psk, Mirror& mirror,
+                       RunningLine& line)
+    : state_(state),
+      timing_(timing),
+      uart_(uart),
+      psk_(psk),
+      mirror_(mirror),
+      pskOutput_(psk),
+      macros_(*this, timing.loop().clock(), line) {}
 
 int CodeSender::SendCode(int code) {
-    if (Settings().mode == kPsk31) {
-        dlg_.psk->QueueCode(code, 0);
-        WaitForPskQueue();
-        return code;
+    // Every destination of the mode takes the code once the slowest can.
+    CodeOutput* outputs[2] = {};
+    int count = 0;
+    if (state_.mode == kPsk31) {
+        outputs[count++] = &pskOutput_;
+    } else {
+        if (!state_.noSound && generator_) outputs[count++] = generator_;
+        outputs[count++] = &uart_;
     }
-    ToneGenerator* generator = dlg_.transmitter->Generator();
-    if (!dlg_.w.noSoundCheck.Check() && generator) generator->QueueAudioChar(code);
-    dlg_.uart->TransmitCode(static_cast<std::uint8_t>(code));
+    EventLoop& loop = timing_.loop();
+    for (;;) {
+        bool ready = true;
+        TimePoint next = EventLoop::Forever;
+        for (int i = 0; i < count; ++i) {
+            if (!outputs[i]->Ready()) {
+                ready = false;
+                next = std::min(next, outputs[i]->ReadyAt());
+            }
+        }
+        timing_.PumpMessages();
+        if (ready) break;
+        loop.WaitForEvent(next);
+    }
+    for (int i = 0; i < count; ++i) outputs[i]->Put(code);
     return code;
 }
 
 void CodeSender::WaitForPskQueue(const std::function<bool()>& stop) {
-    // At most three codes ahead of the modulator, so pause and cancel bite quickly.
-    PskModem& psk = *dlg_.psk;
-    while (psk.Pending() > 2 && !(stop && stop())) {
-        PumpMessages();
-        if (psk.Pending() > 2) dlg_.loop.WaitForEvent(psk.NextChange());
+    while (!pskOutput_.Ready() && !(stop && stop())) {
+        timing_.PumpMessages();
+        if (!pskOutput_.Ready()) timing_.loop().WaitForEvent(psk_.NextChange());
     }
 }
 
 void CodeSender::SendIdle(int seconds) {
-    StationSettings& s = Settings();
-    if (s.mode == kAscii) {
-        dlg_.dispatcher->WaitSeconds(seconds);  // ASCII idles in silence
+    if (state_.mode == kAscii) {
+        timing_.WaitSeconds(seconds);  // ASCII idles in silence
         return;
     }
-    s.secondTicks = 0;
-    EventLoop& loop = dlg_.loop;
     // The receiving teleprinter is in letters after the fill, whatever the
     // text before it ended with: so is the shift the next text starts from.
-    if (s.mode != kPsk31) shiftState_ = kLtrs;
-    while (s.secondTicks < seconds) {
+    if (state_.mode != kPsk31) shiftState_ = kLtrs;
+    state_.secondTicks = 0;
+    while (state_.secondTicks < seconds) {
         SendCode(kLtrs);
-        PumpMessages();
+        timing_.PumpMessages();
         // A PSK31 modem that is not on the air takes codes without pacing
         // them: wait for the tick instead of spinning.
-        if (s.mode == kPsk31 && !dlg_.psk->Transmitting() && s.secondTicks < seconds)
-            loop.WaitForEvent(EventLoop::Forever);
+        if (state_.mode == kPsk31 && !psk_.Transmitting() && state_.secondTicks < seconds)
+            timing_.loop().WaitForEvent(EventLoop::Forever);
     }
 }
 
-void CodeSender::Echo(int character) { dlg_.EchoCharacter(0xFFFF, Settings().msgPort00, character, 0); }
-
 void CodeSender::SendBaudot(int character, int mode) {
-    int c = dlg_.macros->ExpandMacro(character, mode);
-    // Bytes above 127 have no teleprinter code: nothing is sent or echoed.
+    int c = macros_.ExpandMacro(character, mode);
+    // Bytes above 127 have no teleprinter code: nothing is sent or mirrored.
     if (c < 0 || c > 127) return;
-    if (c > 96) c -= 32;  // lower case to capitals; { | } ~ DEL to [ \ ] ^ _
-    if (c > 95) c = 0;    // the grave accent
+    if (c > kGraveAccent) c -= 32;  // lower case to capitals; { | } ~ DEL to [ \ ] ^ _
+    if (c == kGraveAccent) c = 0;  // the grave accent has no row of its own
     const BaudotRow& row = BaudotTable(c);
     std::uint8_t code = row.CodeFor(mode);
 
     switch (code) {
         case kNotSent:
             return;
-        case 2:  // every line end goes out as CR CR LF LTRS
-            SendCode(8);
-            SendCode(8);
-            SendCode(2);
+        case kLineFeedCode:  // every line end goes out as CR CR LF LTRS
+            SendCode(kCarriageReturnCode);
+            SendCode(kCarriageReturnCode);
+            SendCode(kLineFeedCode);
             SendCode(kLtrs);
             shiftState_ = kLtrs;
-            Echo(13);
+            MirrorCharacter(kCarriageReturn);
             return;
-        case 4:
+        case kSpaceCode:
         case kLtrs:  // unshift on space
             SendCode(code);
             if (shiftState_ == kFigs) SendCode(kLtrs);
             shiftState_ = kLtrs;
-            Echo(c);
+            MirrorCharacter(c);
             return;
-        case 8:  // the carriage return is sent with the line feed
+        case kCarriageReturnCode:  // the carriage return is sent with the line feed
             return;
         case kFigs:
             SendCode(kFigs);
@@ -100,30 +133,37 @@ void CodeSender::SendBaudot(int character, int mode) {
                 shiftState_ = row.shift;
             }
             SendCode(code);
-            Echo(c);
+            MirrorCharacter(c);
             return;
     }
 }
 
 int CodeSender::SendTextCharacter(int character, int mode) {
-    int c = dlg_.macros->ExpandMacro(character, mode);
+    int c = macros_.ExpandMacro(character, mode);
     // The caret only marks a macro: readers of the bulletin never see it,
     // as in the Baudot alphabets, which have no caret.
     if (c == MacroExpander::kCaret) return c;
     SendCode(c & 0x7F);
-    if (c == '\n') Echo(13);
-    else if (c != '\r') Echo(c);
+    if (c == '\n') MirrorCharacter(kCarriageReturn);
+    else if (c != '\r') MirrorCharacter(c);
     return c;
 }
 
 void CodeSender::SendMorseKey(int character) { SendMorse(character, Keyer::KeyLine); }
 void CodeSender::SendMorseBreak(int character) { SendMorse(character, Keyer::Break); }
 
+void CodeSender::MorseLeadIn() {
+    timing_.StartFastTimer();
+    timing_.WaitTicks(kLeadInTicks);
+    // The keying line is also the Morse key: it has been closed since the
+    // transmitter came on. Open it for a word space, or the first element
+    // would run on from the lead-in carrier and be lost.
+    uart_.KeyLineOff();
+    timing_.WaitTicks(kLeadInGapTicks);
+}
+
 void CodeSender::SendMorse(int character, Keyer keyer) {
-    Uart& uart = *dlg_.uart;
-    Dispatcher& timing = *dlg_.dispatcher;
-    const StationSettings& s = Settings();
-    const std::uint8_t lcr = uart.ReadLcr();
+    const std::uint8_t lcr = uart_.ReadLcr();
 
     // Characters beyond the table ({ | } ~ and bytes above 127) send the pause.
     int upper = (character >= 0 && character < 128) ? std::toupper(character) : 0x7F;
@@ -135,29 +175,27 @@ void CodeSender::SendMorse(int character, Keyer keyer) {
     // during the last wait may have released the transmitter or its power,
     // and an element must never bring either back.
     auto keyLineTo = [&](bool closed) {
-        const std::uint8_t keyLine = static_cast<std::uint8_t>(s.keyLine);
-        const std::uint8_t mcr = uart.ReadMcr();
-        uart.WriteMcr(static_cast<std::uint8_t>(closed ? mcr | keyLine : mcr & ~keyLine));
+        const std::uint8_t keyLine = static_cast<std::uint8_t>(state_.keyLine);
+        const std::uint8_t mcr = uart_.ReadMcr();
+        uart_.WriteMcr(static_cast<std::uint8_t>(closed ? mcr | keyLine : mcr & ~keyLine));
     };
-    if (elements[0] == '3') {
-        timing.WaitTicks(6);
+    if (elements[0] == kMorsePause) {
+        timing_.WaitTicks(kPauseTicks);
     } else {
         for (char symbol : elements) {
             if (symbol == ' ') continue;
-            int d = symbol - '0';
-            const bool keyed = s.transmitterOn == 1;
-            if (keyer == Keyer::Break) uart.WriteLcr(uart::kLcrBreak);
+            const int units = symbol == kMorseDash ? 2 : 1;
+            const bool keyed = state_.transmitterOn;
+            if (keyer == Keyer::Break) uart_.BreakOn();
             else if (keyed) keyLineTo(true);
-            timing.WaitTicks(d * 83 / 30);
-            if (keyer == Keyer::Break) uart.WriteLcr(0);
+            timing_.WaitTicks(ElementTicks(units));
+            if (keyer == Keyer::Break) uart_.BreakOff();
             else if (keyed) keyLineTo(false);
-            timing.WaitTicks(33 / 30);
+            timing_.WaitTicks(kElementGapTicks);
         }
-        timing.WaitTicks(200 / 30);
+        timing_.WaitTicks(kCharacterGapTicks);
     }
-    uart.WriteLcr(lcr);
+    uart_.WriteLcr(lcr);
 }
-
-void CodeSender::CmDiddle() { Settings().diddle = dlg_.w.diddleCheck.Check() ? 1 : 0; }
 
 }  // namespace sked

@@ -5,18 +5,32 @@
 #include <cstdint>
 #include <functional>
 
+#include "transmit/code_output.h"
+#include "transmit/macro_expander.h"
+#include "transmit/psk_modem.h"
+#include "transmit/running_line.h"
+#include "transmit/station_state.h"
+#include "transmit/timing.h"
+#include "transmit/uart.h"
+
 namespace sked {
 
-class CSchedulerDlg;
+// Where each character sent is mirrored (the TCP peer).
+class Mirror {
+public:
+    virtual ~Mirror() = default;
+    virtual void MirrorCharacter(int character) = 0;
+};
 
 class CodeSender {
 public:
-    explicit CodeSender(CSchedulerDlg& dlg) : dlg_(dlg) {}
+    CodeSender(StationState& state, Timing& timing, Uart& uart, PskModem& psk, Mirror& mirror, RunningLine& line);
 
     // Puts one code on the air in the current mode; returns it.
     int SendCode(int code);
-    void PumpMessages();
-    // Pumps messages while more than two codes wait in the PSK31 modem, or
+    // The tone generator of the transmission under way; null for none.
+    void SetToneGenerator(CodeOutput* generator) { generator_ = generator; }
+    // Handles events while more than two codes wait in the PSK31 modem, or
     // until `stop` says otherwise.
     void WaitForPskQueue(const std::function<bool()>& stop = {});
     // LTRS for `seconds` (a silent wait in ASCII).
@@ -24,21 +38,46 @@ public:
     // One text character in a Baudot mode (1 ITA2, 2 TELEX, 3 Military).
     void SendBaudot(int character, int mode);
     // One text character of an ASCII or PSK31 file: macros, the code with its
-    // top bit cleared, the echo. Returns what ExpandMacro handed back.
+    // top bit cleared, the mirror. Returns what the macro expander handed back.
     int SendTextCharacter(int character, int mode);
+    // One character in Morse on the keying line (files in CW mode).
     void SendMorseKey(int character);
+    // One character in Morse by the break condition (the identification).
     void SendMorseBreak(int character);
-    void CmDiddle();
+    // Starts the fast timer and sends the lead-in of a Morse transmission.
+    void MorseLeadIn();
+    void MirrorCharacter(int character) { mirror_.MirrorCharacter(character); }
 
+    MacroExpander& macros() { return macros_; }
     std::uint8_t shiftState() const { return shiftState_; }
     void setShiftState(std::uint8_t shift) { shiftState_ = shift; }
 
 private:
     enum class Keyer { KeyLine, Break };
-    void SendMorse(int character, Keyer keyer);
-    void Echo(int character);
+    // The PSK31 modem as a code output: at most three codes ahead of the
+    // modulator, so that pause and cancel act within a few characters.
+    class PskOutput : public CodeOutput {
+    public:
+        explicit PskOutput(PskModem& psk) : psk_(psk) {}
+        bool Ready() override { return psk_.Pending() <= kCodesAhead - 1; }
+        TimePoint ReadyAt() override { return psk_.NextChange(); }
+        void Put(int code) override { psk_.QueueCode(code, 0); }
+        static constexpr int kCodesAhead = 3;
 
-    CSchedulerDlg& dlg_;
+    private:
+        PskModem& psk_;
+    };
+
+    void SendMorse(int character, Keyer keyer);
+
+    StationState& state_;
+    Timing& timing_;
+    Uart& uart_;
+    PskModem& psk_;
+    Mirror& mirror_;
+    PskOutput pskOutput_;
+    CodeOutput* generator_ = nullptr;
+    MacroExpander macros_;
     std::uint8_t shiftState_ = 0;
 };
 

@@ -1,26 +1,31 @@
 #include "transmit/file_sender.h"
 
 #include <cctype>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 
 #include <sys/stat.h>
 
-#include "app/operator_controls.h"
-#include "app/scheduler_dlg.h"
 #include "platform/text_format.h"
-#include "scheduler/dispatcher.h"
-#include "transmit/code_sender.h"
 #include "transmit/data_file_name.h"
-#include "transmit/psk_modem.h"
-#include "transmit/transmitter_switch.h"
 
 namespace sked {
 
 namespace {
-constexpr std::size_t kNameChars = 254;
-constexpr std::size_t kRunningLineChars = 79;
+// Seconds of idle fill before and after a test text or a composition.
+constexpr int kTestIdleSeconds = 3;
 }  // namespace
+
+FileSender::FileSender(StationState& state, StationView& view, StationLog& log, Timing& timing, CodeSender& sender,
+                       TransmitterSwitch& transmitter, PskModem& psk, RunningLine& line)
+    : state_(state),
+      view_(view),
+      log_(log),
+      timing_(timing),
+      sender_(sender),
+      transmitter_(transmitter),
+      psk_(psk),
+      line_(line) {}
 
 std::FILE* FileSender::OpenForReading(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -48,223 +53,145 @@ bool FileSender::ReadText(const std::string& path, std::string& text) {
 }
 
 bool FileSender::TXFile(const std::string& name, int mode) {
-    StationSettings& s = Settings();
-    MainWindow& w = dlg_.w;
     // A pause pending from an earlier file is dropped; a cancel is not: it
     // ends the whole transmission, which the caller started.
-    s.running = 1;
-    w.flowField.SetText("");
+    state_.running = true;
+    view_.ShowFlow("");
 
-    std::string path = "data/" + name;
-    std::string text;
     if (!IsDataFileName(name)) {
         std::string message = Format("[TXFile : Refused %s: not a file of the data folder.]", name.c_str());
-        w.displayBox.SetText(message);
-        dlg_.log.LogEvent(message);
+        view_.ShowDisplayMessage(message);
+        log_.LogEvent(message);
         return false;
     }
+    const std::string path = "data/" + name;
     PrintFile(name);
-    w.editCheck.SetCheck(2);
+    view_.LockDisplay();
+    std::string text;
     if (!ReadText(path, text)) {
         std::string message = Format("[TXFile : Cannot open %s input file.]", path.c_str());
-        w.displayBox.SetText(message);
-        dlg_.log.LogEvent(message);
+        view_.ShowDisplayMessage(message);
+        log_.LogEvent(message);
         return false;
     }
-    w.statusLine.SetText("");
+    view_.ShowStatus("");
     std::string sending = Format("TXFile : Sending file <%s>.", name.c_str());
-    w.queueLine.SetText(sending);
-    dlg_.log.LogEvent(sending);
+    view_.ShowQueueLine(sending);
+    log_.LogEvent(sending);
 
-    CodeSender& sender = *dlg_.sender;
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
-        w.charCountField.SetText(Format("C=%zu", n - (i + 1)));
-        if (w.fileNameField.Text(kNameChars) == name)
-            w.displayBox.SetSelection(static_cast<int>(i), static_cast<int>(i + 1));
+        view_.ShowCharactersLeft(Format("C=%zu", n - (i + 1)));
+        view_.HighlightCharacter(name, i);
 
-        while (s.running == 0) {
-            if (s.cancelRequested == 1) break;
+        while (!state_.running) {
+            if (state_.cancelRequested) break;
             if (mode == kPsk31) {
                 // Keep the carrier alive with idle codes while paused.
-                dlg_.psk->QueueCode(0, 0);
-                sender.WaitForPskQueue([&s] { return s.cancelRequested == 1; });
-                if (!dlg_.psk->Transmitting()) dlg_.loop.WaitForEvent(EventLoop::Forever);
+                psk_.QueueCode(0, 0);
+                sender_.WaitForPskQueue([this] { return state_.cancelRequested; });
+                if (!psk_.Transmitting()) timing_.loop().WaitForEvent(EventLoop::Forever);
             } else {
-                dlg_.loop.WaitForEvent(EventLoop::Forever);
+                timing_.loop().WaitForEvent(EventLoop::Forever);
             }
         }
-        if (s.cancelRequested == 1) break;
+        if (state_.cancelRequested) break;
 
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (mode == kCw) {
-            sender.SendMorseKey(c);
+            sender_.SendMorseKey(c);
         } else if (mode == kAscii || mode == kPsk31) {
-            text[i] = static_cast<char>(sender.SendTextCharacter(c, mode));
+            text[i] = static_cast<char>(sender_.SendTextCharacter(c, mode));
         } else {
             text[i] = static_cast<char>(std::toupper(c));
-            sender.SendBaudot(static_cast<unsigned char>(text[i]), mode);
+            sender_.SendBaudot(static_cast<unsigned char>(text[i]), mode);
         }
-        ShowRunningLine(text[i]);
-        sender.PumpMessages();
+        line_.Append(text[i]);
+        timing_.PumpMessages();
     }
-    w.statusLine.SetText("");
-    w.queueLine.SetText("");
-    w.charCountField.SetText("");
-    return s.cancelRequested == 0;
+    view_.ShowStatus("");
+    view_.ShowQueueLine("");
+    view_.ShowCharactersLeft("");
+    return !state_.cancelRequested;
 }
 
-void FileSender::ShowRunningLine(char sent) {
-    EditControl& status = dlg_.w.statusLine;
-    if (sent == '\0' || sent == '\n' || sent == '\r') {
-        status.SetText("");
-        return;
-    }
-    std::string line = status.Text(kRunningLineChars);
-    if (line.size() > 78) line.clear();
-    status.SetText(line + sent);
-}
-
-int FileSender::PrintFile(const std::string& name) {
-    MainWindow& w = dlg_.w;
-    if (!name.empty() && name[0] == '$') return 0;
+bool FileSender::PrintFile(const std::string& name) {
+    if (!name.empty() && name[0] == '$') return true;
     // Log files are shown from the log folder; everything else from data/,
     // and nothing from anywhere else.
     const bool logFile = name.rfind("log/", 0) == 0;
-    std::string path = logFile ? name : "data/" + name;
+    const std::string path = logFile ? name : "data/" + name;
     if (!IsDataFileName(name)) {
         std::string message = Format("[PrintFile :Refused %s: not a file of the data folder.]", name.c_str());
-        w.displayBox.SetText(message);
-        dlg_.log.LogEvent(message);
-        return 1;
+        view_.ShowDisplayMessage(message);
+        log_.LogEvent(message);
+        return false;
     }
-    w.fileNameField.SetText(name);
-    w.editCheck.SetCheck(0);
-    UpdateDisplayMode();
     std::string text;
     if (!ReadText(path, text)) {
+        view_.ShowFile(name, "");
         std::string message = Format("[PrintFile :Cannot open %s input file.]", path.c_str());
-        w.displayBox.SetText(message);
-        dlg_.log.LogEvent(message);
-        return 1;
+        view_.ShowDisplayMessage(message);
+        log_.LogEvent(message);
+        return false;
     }
-    if (Settings().mode != kAscii)
+    if (state_.mode != kAscii)
         for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    w.displayBox.SetText(text);
-    return 0;
+    view_.ShowFile(name, text);
+    return true;
 }
 
-void FileSender::UpdateDisplayMode() {
-    MainWindow& w = dlg_.w;
-    if (Settings().idle == 0) {
-        w.editCheck.SetCheck(2);
-        w.displayBox.SetReadOnly(true);
-        w.fileNameField.SetReadOnly(true);
-        return;
-    }
-    int state = w.editCheck.Check();
-    if (state == 2) {
-        w.editCheck.SetCheck(0);
-        w.displayBox.SetSoftBreaks(false);
-    }
-    bool editing = state == 1;
-    w.displayBox.SetReadOnly(!editing);
-    w.fileNameField.SetReadOnly(!editing);
-    w.displayBox.SetMargins(0, 75);
-    w.marginSlider.SetPos(425);
-}
-
-void FileSender::CmCompose() {
-    if (Settings().idle != 1) return;
-    PrintFile("compose.txt");
-    dlg_.w.editCheck.SetCheck(1);
-    UpdateDisplayMode();
-}
-
-void FileSender::CmEditSave() {
-    MainWindow& w = dlg_.w;
-    if (w.editCheck.Check() == 0) return;
-    w.displayBox.SetSoftBreaks(true);
-    std::string text = w.displayBox.Text(kBufferSize - 1);
-    std::string name = w.fileNameField.Text(253);
-    if (!IsDataFileName(name)) {
-        dlg_.log.LogEvent(Format("CmEditSave : Refused <%s>: not a file of the data folder", name.c_str()));
-        return;
-    }
-    std::FILE* file = std::fopen(("data/" + name).c_str(), "wb");
-    if (!file) {
-        dlg_.log.LogEvent(Format("CmEditSave : Cannot open <%s> file", name.c_str()));
-        return;
-    }
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-}
-
-void FileSender::SendRepeatedly(const std::string& name) {
-    StationSettings& s = Settings();
-    do {
-        TXFile(name, s.mode);
-    } while (s.repeat == 1 && s.cancelRequested == 0);
-}
-
-void FileSender::CmSendCompose() {
-    StationSettings& s = Settings();
-    MainWindow& w = dlg_.w;
-    // A second press during the key-up and pre-roll (idle is still 1) is refused.
-    if (s.idle != 1 || s.sending == 1) return;
-    s.sending = 1;
-    s.cancelRequested = 0;
-    dlg_.controls->CmDisable();
-    std::string text = w.displayBox.Text(kBufferSize - 1);
-    std::FILE* file = std::fopen("data/EditDisplayTemp.txt", "wb");
-    if (!file) {
-        dlg_.log.LogEvent("Cannot write EditDisplayTemp.txt file.");
-        s.sending = 0;
-        return;
-    }
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-    w.displayBox.SetReadOnly(true);
-    w.editCheck.SetCheck(2);
-    UpdateDisplayMode();
-    dlg_.log.LogEvent("CmSendCompose : Sending <EditDisplayTemp.txt> file.");
-
+void FileSender::SendFramed(const std::string& name, bool morse) {
+    transmitter_.CmTX();
     // A composition in CW mode needs the fast timer that times the Morse.
-    bool morse = s.mode == kCw;
-    dlg_.transmitter->CmTX();
-    if (morse) dlg_.dispatcher->MorseLeadIn();
-    else dlg_.sender->SendIdle(3);
-    s.idle = 0;
-    SendRepeatedly("EditDisplayTemp.txt");
-    if (morse) dlg_.dispatcher->OnTimer(kStopFastTimer);
-    else dlg_.sender->SendIdle(3);
-    dlg_.transmitter->CmRX();
-    w.editCheck.SetCheck(0);
-    s.sending = 0;
+    if (morse) sender_.MorseLeadIn();
+    else sender_.SendIdle(kTestIdleSeconds);
+    state_.idle = false;
+    bool whole = false;
+    do {
+        whole = TXFile(name, state_.mode);
+    } while (state_.repeat && !state_.cancelRequested);
+    if (morse) timing_.StopFastTimer();
+    else if (!state_.cancelRequested) sender_.SendIdle(kTestIdleSeconds);
+    transmitter_.CmRX();
+    // The result, as for a scheduled file.
+    log_.LogEvent(Format(whole ? "Completed sending <%s>." : "ABORTED sending <%s>.", name.c_str()));
 }
 
 void FileSender::SendTestFile(const std::string& name) {
-    StationSettings& s = Settings();
-    s.sending = 1;
-    s.cancelRequested = 0;
-    dlg_.controls->CmDisable();
-    dlg_.transmitter->CmTX();
-    dlg_.sender->SendIdle(3);
-    s.idle = 0;
-    SendRepeatedly(name);
-    dlg_.sender->SendIdle(3);
-    dlg_.transmitter->CmRX();
-    s.sending = 0;
+    state_.sending = true;
+    state_.cancelRequested = false;
+    SendFramed(name, false);
+    state_.sending = false;
 }
 
-void FileSender::CmRYRYRYRY() {
-    if (Settings().idle != 1 || Settings().sending == 1 || Settings().mode == kCw) return;
-    dlg_.log.LogEvent("CmRYRYRYRY : Sending <RYRYRYRY.txt> file.");
-    SendTestFile("RYRYRYRY.txt");
+bool FileSender::SendComposition(const std::string& text) {
+    if (!SaveText(kCompositionFile, text)) return false;
+    state_.sending = true;
+    state_.cancelRequested = false;
+    log_.LogEvent(Format("CmSendCompose : Sending <%s> file.", kCompositionFile));
+    SendFramed(kCompositionFile, state_.mode == kCw);
+    state_.sending = false;
+    return true;
 }
 
-void FileSender::CmRepeat() { Settings().repeat = dlg_.w.repeatCheck.Check() ? 1 : 0; }
-
-void FileSender::CmHeader() { Settings().headerEnabled = dlg_.w.headerCheck.Check() ? 1 : 0; }
+bool FileSender::SaveText(const std::string& name, const std::string& text) {
+    if (!IsDataFileName(name)) {
+        log_.LogEvent(Format("CmEditSave : Refused <%s>: not a file of the data folder", name.c_str()));
+        return false;
+    }
+    std::FILE* file = std::fopen(("data/" + name).c_str(), "wb");
+    if (!file) {
+        log_.LogEvent(name == kCompositionFile ? "Cannot write EditDisplayTemp.txt file."
+                                               : Format("CmEditSave : Cannot open <%s> file", name.c_str()));
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (std::fclose(file) != 0 || !written) {
+        log_.LogEvent(Format("CmEditSave : Cannot write <%s> file: %s", name.c_str(), std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
 
 }  // namespace sked

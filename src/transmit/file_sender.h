@@ -1,39 +1,45 @@
 // Sending and showing text files under data/: TXFile with its progress
-// display and Pause/Resume/Cancel between characters, PrintFile, the
-// composition area, and the test transmissions.
+// display and Pause/Resume/Cancel between characters, PrintFile, and the
+// transmissions of a test text or a composition.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
-namespace sked {
+#include "transmit/code_sender.h"
+#include "transmit/psk_modem.h"
+#include "transmit/running_line.h"
+#include "transmit/station_state.h"
+#include "transmit/station_view.h"
+#include "transmit/timing.h"
+#include "transmit/transmitter_switch.h"
 
-class CSchedulerDlg;
+namespace sked {
 
 class FileSender {
 public:
-    // What the display box and the composition hold at most.
-    static constexpr std::size_t kBufferSize = 32000;
+    // The composition is sent from this file, rewritten at every Send.
+    static constexpr const char* kCompositionFile = "EditDisplayTemp.txt";
 
-    explicit FileSender(CSchedulerDlg& dlg) : dlg_(dlg) {}
+    FileSender(StationState& state, StationView& view, StationLog& log, Timing& timing, CodeSender& sender,
+               TransmitterSwitch& transmitter, PskModem& psk, RunningLine& line);
 
     // Sends data/<name>; true when its whole text went out (not cancelled,
     // the file readable).
     bool TXFile(const std::string& name, int mode);
-    // 0 on success or when nothing is to be shown, 1 on failure.
-    int PrintFile(const std::string& name);
-    void UpdateDisplayMode();
+    // Shows data/<name> (or a log file, log/...) in the display; false when
+    // it cannot be shown. A "$" command shows nothing and counts as shown.
+    bool PrintFile(const std::string& name);
 
-    void CmCompose();
-    void CmSendCompose();
-    void CmEditSave();
-    void CmRYRYRYRY();
-    void CmRepeat();
-    void CmHeader();
-
-    // The RY and Fox tests: key, 3 s idle, the file (again while Repeat is
-    // ticked), 3 s idle, release.
+    // The RY and Fox tests and the composition: key, 3 s idle, the file
+    // (again while Repeat is ticked), 3 s idle unless cancelled, release,
+    // and the result in the log.
     void SendTestFile(const std::string& name);
+    // Writes `text` to the composition file and sends it as above; false
+    // (after a log line) when the file cannot be written.
+    bool SendComposition(const std::string& text);
+    // Writes `text` to data/<name>; false (after a log line) when it cannot.
+    bool SaveText(const std::string& name, const std::string& text);
 
     // Text of a file as the station reads it: the whole file, ending at the
     // first zero byte. False when the file cannot be opened or read.
@@ -43,10 +49,18 @@ public:
     static std::FILE* OpenForReading(const std::string& path);
 
 private:
-    void ShowRunningLine(char sent);
-    void SendRepeatedly(const std::string& name);
+    // Keys, idles (or leads in the Morse), sends `name` (again while Repeat
+    // is ticked), idles, releases and logs the result.
+    void SendFramed(const std::string& name, bool morse);
 
-    CSchedulerDlg& dlg_;
+    StationState& state_;
+    StationView& view_;
+    StationLog& log_;
+    Timing& timing_;
+    CodeSender& sender_;
+    TransmitterSwitch& transmitter_;
+    PskModem& psk_;
+    RunningLine& line_;
 };
 
 }  // namespace sked

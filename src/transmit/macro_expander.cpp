@@ -4,15 +4,16 @@
 #include <sstream>
 #include <vector>
 
-#include "app/scheduler_dlg.h"
 #include "platform/text_format.h"
+#include "transmit/baudot_table.h"
 #include "transmit/code_sender.h"
 
 namespace sked {
 
 namespace {
 constexpr std::size_t kBuffer = 80;  // each formatted text holds at most 79 characters
-constexpr std::size_t kStatusChars = 254;
+constexpr int kBell = 7;
+constexpr std::uint8_t kBaudotBell = 5;  // in figures shift
 
 bool IsSelector(int c) {
     switch (std::toupper(c)) {
@@ -59,18 +60,16 @@ std::string MacroExpander::MacroText(int selector, std::time_t when) {
 }
 
 void MacroExpander::SendText(const std::string& text, int mode) {
-    CodeSender& sender = *dlg_.sender;
-    EditControl& status = dlg_.w.statusLine;
     for (char ch : text) {
         int c = static_cast<unsigned char>(ch);
         if (mode == kAscii || mode == kPsk31) {
-            sender.SendCode(c & 0x7F);
+            sender_.SendCode(c & 0x7F);
             // The mirror gets what the air gets, in every mode.
-            dlg_.EchoCharacter(0xFFFF, Settings().msgPort00, c, 0);
+            sender_.MirrorCharacter(c);
         } else {
-            sender.SendBaudot(c, mode);
+            sender_.SendBaudot(c, mode);
         }
-        status.SetText(status.Text(kStatusChars) + ch);
+        line_.AppendExpansion(ch);
     }
 }
 
@@ -83,22 +82,21 @@ int MacroExpander::ExpandMacro(int character, int mode) {
     macroPending_ = false;
     if (!IsSelector(character)) return character;
 
-    CodeSender& sender = *dlg_.sender;
     if (character >= '1' && character <= '9') {
         int bells = character - '0';
         if (mode == kAscii || mode == kPsk31) {
-            for (int i = 0; i < bells; ++i) sender.SendCode(7);
+            for (int i = 0; i < bells; ++i) sender_.SendCode(kBell);
         } else {
             // One bell code for all three alphabets, in figures shift.
-            sender.SendCode(27);
-            for (int i = 0; i < bells; ++i) sender.SendCode(5);
-            sender.SendCode(31);
-            sender.setShiftState(31);
+            sender_.SendCode(kFigs);
+            for (int i = 0; i < bells; ++i) sender_.SendCode(kBaudotBell);
+            sender_.SendCode(kLtrs);
+            sender_.setShiftState(kLtrs);
         }
         return kCaret;
     }
 
-    std::time_t now = dlg_.loop.clock().Time();
+    std::time_t now = clock_.Time();
     SendText(MacroText(character, now), mode);
     if (std::toupper(character) == 'T') {
         std::string zone = FormatTime("%Z", LocalTime(now), kBuffer);

@@ -5,15 +5,19 @@
 #include <ctime>
 #include <string>
 
+#include "platform/clock.h"
+#include "transmit/running_line.h"
+
 namespace sked {
 
-class CSchedulerDlg;
+class CodeSender;
 
 class MacroExpander {
 public:
     static constexpr int kCaret = '^';
 
-    explicit MacroExpander(CSchedulerDlg& dlg) : dlg_(dlg) {}
+    MacroExpander(CodeSender& sender, const Clock& clock, RunningLine& line)
+        : sender_(sender), clock_(clock), line_(line) {}
 
     // Sends the expansion itself; returns what the caller is left to send:
     // the character, or the caret when it started or completed a macro.
@@ -30,7 +34,9 @@ public:
 private:
     void SendText(const std::string& text, int mode);
 
-    CSchedulerDlg& dlg_;
+    CodeSender& sender_;
+    const Clock& clock_;
+    RunningLine& line_;
     bool macroPending_ = false;
 };
 

@@ -8,6 +8,9 @@ namespace sked {
 
 inline constexpr int kMorseFirst = 32;
 inline constexpr int kMorseEntries = 71;
+inline constexpr char kMorseDot = '1';
+inline constexpr char kMorseDash = '2';
+inline constexpr char kMorsePause = '3';
 
 // Elements of the entry at `index` (character code minus 32), six places
 // padded with blanks; indices outside the table give the pause entry.

@@ -1,156 +1,159 @@
 #include "transmit/transmitter_switch.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "app/scheduler_dlg.h"
-#include "audio/tone_generator.h"
-#include "net/telnet.h"
 #include "platform/text_format.h"
-#include "scheduler/cw_identification.h"
-#include "scheduler/dispatcher.h"
-#include "transmit/psk_modem.h"
-#include "transmit/uart.h"
 
 namespace sked {
 
 namespace {
+// The tone fields are read as their first 29 characters, as decimal numbers.
 constexpr std::size_t kFieldChars = 29;
+// The mirror's TCP port is this plus the network port chosen (1..16).
+constexpr int kMirrorPortBase = 5999;
+// How long the tones or the PSK31 carrier run on after the key drops.
+constexpr int kTailSeconds = 2;
 
-double FieldValue(const EditControl& field) { return std::atof(field.Text(kFieldChars).c_str()); }
+double FieldValue(const std::string& text) { return std::atof(text.substr(0, kFieldChars).c_str()); }
 }  // namespace
 
-TransmitterSwitch::TransmitterSwitch(CSchedulerDlg& dlg) : dlg_(dlg) {}
-TransmitterSwitch::~TransmitterSwitch() = default;
+TransmitterSwitch::TransmitterSwitch(StationState& state, StationView& view, StationLog& log, MessageBoxService& boxes,
+                                     Timing& timing, Uart& uart, PskModem& psk, Telnet& telnet, CodeSender& sender)
+    : state_(state),
+      view_(view),
+      log_(log),
+      boxes_(boxes),
+      timing_(timing),
+      uart_(uart),
+      psk_(psk),
+      telnet_(telnet),
+      sender_(sender) {}
+
+TransmitterSwitch::~TransmitterSwitch() { sender_.SetToneGenerator(nullptr); }
 
 void TransmitterSwitch::CmTX() {
-    StationSettings& s = Settings();
-    MainWindow& w = dlg_.w;
-    if (s.transmitterOn == 1) return;
-    w.noSoundCheck.SetEnabled(false);
-    w.soundCardCombo.SetEnabled(false);
+    if (state_.transmitterOn) return;
+    view_.LockSoundChoice(true);
 
-    std::string address = w.addressField.Text(kFieldChars);
-    int linkPort = std::atoi(w.netPortCombo.EditText(kFieldChars).c_str());
-    if (linkPort != 0) {
-        int tcpPort = linkPort + 5999;
-        if (dlg_.telnet->OpenLink(address, tcpPort)) {
-            dlg_.boxes.Show("TCP/IP Connect Failure",
-                            Format("Failed to connect to %s on port %i\nPlease correct IP address and try again.\n"
-                                   "Socket error reported as %i",
-                                   address.c_str(), tcpPort, dlg_.telnet->LastError()),
-                            BoxIcon::Stop);
+    if (state_.netPort != 0) {
+        const std::string address = state_.netAddress.substr(0, kFieldChars);
+        const int tcpPort = state_.netPort + kMirrorPortBase;
+        if (!telnet_.OpenLink(address, tcpPort)) {
+            boxes_.Show("TCP/IP Connect Failure",
+                        Format("Failed to connect to %s on port %i\nPlease correct IP address and try again.\n"
+                               "Socket error reported as %i",
+                               address.c_str(), tcpPort, telnet_.LastError()),
+                        BoxIcon::Stop);
             linkFailed_ = true;
             return;
         }
     }
 
-    s.transmitterOn = 1;
-    w.transmitField.SetText("  ON  ");
-    dlg_.log.LogEvent("CmTX : Transmitter ON");
-    dlg_.uart->KeyLineOn();
+    state_.transmitterOn = true;
+    view_.ShowTransmitter(true);
+    log_.LogEvent("CmTX : Transmitter ON");
+    uart_.KeyLineOn();
 
-    if (s.mode == kPsk31) {
-        s.pskFrequency = static_cast<float>(FieldValue(w.centreField));
-        dlg_.psk->SetFrequency(static_cast<int>(s.pskFrequency));
-        dlg_.psk->StartTransmit();
-        w.centreField.SetReadOnly(true);
-        w.shiftField.SetReadOnly(true);
+    if (state_.mode == kPsk31) {
+        state_.pskFrequency = static_cast<float>(FieldValue(state_.tones.centre));
+        psk_.SetFrequency(static_cast<int>(state_.pskFrequency));
+        psk_.StartTransmit();
+        view_.LockToneFields(true);
         return;
     }
-    if (s.mode == kCw) return;  // the keying line is the Morse key
-    if (w.noSoundCheck.Check()) return;
+    if (state_.mode == kCw) return;  // the keying line is the Morse key
+    if (state_.noSound) return;
 
     SetTonePair();
-    generator_.reset();  // nothing is queued while the new one is made
+    // Nothing is queued while the new generator is made.
+    sender_.SetToneGenerator(nullptr);
+    generator_.reset();
     if (makeGenerator_) {
-        s.sampleRate = 8000;
-        s.noiseFilter = 1;
+        state_.sampleRate = 8000;
+        state_.noiseFilter = true;
         generator_ = makeGenerator_();
-        if (generator_) generator_->StartGenerator();
+        if (generator_) {
+            generator_->StartGenerator();
+            sender_.SetToneGenerator(generator_.get());
+        }
     }
-    w.centreField.SetReadOnly(true);
-    w.shiftField.SetReadOnly(true);
+    view_.LockToneFields(true);
 }
 
 void TransmitterSwitch::SetTonePair() {
-    StationSettings& s = Settings();
-    MainWindow& w = dlg_.w;
-    if (w.centreShiftRadio.Checked()) {
-        double c = FieldValue(w.centreField);
-        double shift = FieldValue(w.shiftField);
-        w.markField.SetText(Format("%8.2f", c - shift / 2));
-        w.spaceField.SetText(Format("%8.2f", c + shift / 2));
-        s.toneCentre = static_cast<int>(c);
-        s.halfShift = shift / 2;
+    ToneFields& tones = state_.tones;
+    if (tones.centreAndShift) {
+        double c = FieldValue(tones.centre);
+        double shift = FieldValue(tones.shift);
+        tones.mark = Format("%8.2f", c - shift / 2);
+        tones.space = Format("%8.2f", c + shift / 2);
+        state_.toneCentre = static_cast<int>(c);
+        state_.halfShift = shift / 2;
     } else {
-        double m = FieldValue(w.markField);
-        double p = FieldValue(w.spaceField);
+        double m = FieldValue(tones.mark);
+        double p = FieldValue(tones.space);
         double shift = std::fabs(m - p);
         double c = std::max(m, p) - shift / 2;
-        w.centreField.SetText(Format("%8.2f", c));
-        w.shiftField.SetText(Format("%6.1f", shift));
-        s.halfShift = shift / 2;
-        s.toneCentre = static_cast<int>(c);
+        tones.centre = Format("%8.2f", c);
+        tones.shift = Format("%6.1f", shift);
+        state_.halfShift = shift / 2;
+        state_.toneCentre = static_cast<int>(c);
     }
-}
-
-void TransmitterSwitch::SetToneFieldsWritable() {
-    MainWindow& w = dlg_.w;
-    bool centreStyle = w.centreShiftRadio.Checked();
-    w.centreField.SetReadOnly(!centreStyle);
-    w.shiftField.SetReadOnly(!centreStyle);
-    w.markField.SetReadOnly(centreStyle);
-    w.spaceField.SetReadOnly(centreStyle);
+    view_.ShowTones();
 }
 
 void TransmitterSwitch::CmRX() {
-    StationSettings& s = Settings();
-    MainWindow& w = dlg_.w;
-    if (s.transmitterOn == 0) {
+    if (!state_.transmitterOn) {
         if (linkFailed_) {
             // The sender that found the link down is done: back to idle.
             linkFailed_ = false;
-            w.noSoundCheck.SetEnabled(true);
-            w.soundCardCombo.SetEnabled(true);
-            s.idle = 1;
+            view_.LockSoundChoice(false);
+            state_.idle = true;
         }
         return;
     }
     // The last teleprinter character goes out whole before the key drops,
     // and the station shows OFF only once the key is really up.
-    if (s.mode != kPsk31 && s.mode != kCw) {
-        dlg_.uart->WaitUntilSent();
-        if (s.transmitterOn == 0) return;  // switched off meanwhile
+    if (state_.mode != kPsk31 && state_.mode != kCw) {
+        uart_.WaitUntilSent();
+        if (!state_.transmitterOn) return;  // switched off meanwhile
     }
     linkFailed_ = false;
-    s.keyedOnRequest = false;
-    s.keyHeldForNext = false;
-    w.noSoundCheck.SetEnabled(true);
-    w.soundCardCombo.SetEnabled(true);
-    if (dlg_.telnet->IsOpen()) dlg_.telnet->CloseLink();
-    s.transmitterOn = 0;
-    w.cwTimerCheck.SetCheck(0);
-    dlg_.cwid->CwTimerClicked();
-    w.transmitField.SetText("  OFF  ");
-    s.idle = 1;
-    dlg_.uart->KeyLineOff();
-    dlg_.log.LogEvent("CmRX : Transmitter OFF");
-    SetToneFieldsWritable();
+    state_.keyedOnRequest = false;
+    state_.keyHeldForNext = false;
+    view_.LockSoundChoice(false);
+    if (telnet_.IsOpen()) telnet_.CloseLink();
+    state_.transmitterOn = false;
+    // The hourly identification ends with the transmission.
+    state_.cwTimerSeconds = -1;
+    view_.ShowCwTimerTicked(false);
+    view_.ShowCwTimer("OFF");
+    view_.ShowTransmitter(false);
+    state_.idle = true;
+    uart_.KeyLineOff();
+    log_.LogEvent("CmRX : Transmitter OFF");
+    view_.LockToneFields(false);
 
-    if (s.mode == kPsk31) {
-        dlg_.psk->PrepareEnd();
-        dlg_.psk->EndTransmit();
-        dlg_.dispatcher->WaitSeconds(2);
-        dlg_.psk->PrepareEnd();
-        dlg_.psk->EndTransmit();
-    } else if (s.mode != kCw) {
-        // The key drops first; the tones run on for the two-second tail.
-        if (generator_) generator_->EmptyQueue();
-        dlg_.dispatcher->WaitSeconds(2);
-        if (generator_) generator_->RequestStop();
+    if (state_.mode == kPsk31) {
+        psk_.PrepareEnd();
+        psk_.EndTransmit();
+        timing_.WaitSeconds(kTailSeconds);
+        psk_.PrepareEnd();
+        psk_.EndTransmit();
+    } else if (state_.mode != kCw) {
+        LetGeneratorGo();
     }
+}
+
+void TransmitterSwitch::LetGeneratorGo() {
+    // The key drops first; the tones run on for the tail, without the codes
+    // still queued.
+    ToneGenerator* generator = generator_.get();
+    if (generator) generator->EmptyQueue();
+    timing_.WaitSeconds(kTailSeconds);
+    if (generator && generator == generator_.get()) generator->RequestStop();
 }
 
 }  // namespace sked

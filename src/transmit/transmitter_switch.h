@@ -5,16 +5,24 @@
 #include <functional>
 #include <memory>
 
-namespace sked {
+#include "net/telnet.h"
+#include "platform/message_box.h"
+#include "transmit/code_sender.h"
+#include "transmit/psk_modem.h"
+#include "transmit/station_state.h"
+#include "transmit/station_view.h"
+#include "transmit/timing.h"
+#include "transmit/tone_generator.h"
+#include "transmit/uart.h"
 
-class CSchedulerDlg;
-class ToneGenerator;
+namespace sked {
 
 class TransmitterSwitch {
 public:
     using GeneratorFactory = std::function<std::unique_ptr<ToneGenerator>()>;
 
-    explicit TransmitterSwitch(CSchedulerDlg& dlg);
+    TransmitterSwitch(StationState& state, StationView& view, StationLog& log, MessageBoxService& boxes, Timing& timing,
+                      Uart& uart, PskModem& psk, Telnet& telnet, CodeSender& sender);
     ~TransmitterSwitch();
 
     void CmTX();
@@ -26,9 +34,17 @@ public:
 
 private:
     void SetTonePair();
-    void SetToneFieldsWritable();
+    void LetGeneratorGo();
 
-    CSchedulerDlg& dlg_;
+    StationState& state_;
+    StationView& view_;
+    StationLog& log_;
+    MessageBoxService& boxes_;
+    Timing& timing_;
+    Uart& uart_;
+    PskModem& psk_;
+    Telnet& telnet_;
+    CodeSender& sender_;
     GeneratorFactory makeGenerator_;
     std::unique_ptr<ToneGenerator> generator_;
     // A failed network link left the station switched "on" for its caller

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/operator_controls.h"
 #include "platform/text_format.h"
 #include "scheduler/command_interpreter.h"
 #include "support/scenario_helpers.h"
@@ -26,7 +25,7 @@ protected:
     // take it at the next tick; a far entry keeps the queue from running empty.
     void Run(const std::string& entry) {
         if (Items().empty()) Queue(T("2026-01-02T00:00:00"), "far.txt");
-        if (!Settings().autoSendEnabled) dlg->controls->CmEnable();
+        if (!station->state.autoSendEnabled) station->commands.Enable();
         before = State();
         Queue(Now(), entry, 0);
         RunFor(1s);
@@ -34,11 +33,11 @@ protected:
     }
     // What a command could change, to show that one changed nothing.
     std::string State() {
-        const StationSettings& s = Settings();
+        const StationState& s = station->state;
         return Format("%d %g %d %g %g %d %d %X %d %d %d %d %d %zu %zu|", s.mode, s.baud, s.wordLength, s.pskFrequency,
                       s.fskCentre, s.keyLine, s.powerLine, s.portBase, s.headerEnabled, s.diddle, s.transmitterOn,
                       s.autoSendEnabled, s.cwTimerSeconds, LogMessages().size(), uart.events.size()) +
-               dlg->w.centreField.Text() + "|" + dlg->w.comPortField.Text();
+               station->window.centreField.Text() + "|" + station->window.comPortField.Text();
     }
     std::uint8_t Lcr(unsigned base = 0x2F8) { return port->In(static_cast<std::uint16_t>(base + 3)); }
     unsigned LastDivisor(unsigned base = 0x2F8) {
@@ -55,9 +54,9 @@ TEST_F(Commands, EveryCommandTakesEffectWhenItsEntryFallsDue) {
     WriteSchedule({kFar});
     ASSERT_TRUE(Start());
     WriteSchedule({kFar, "01/02/2026 01:00:00 reloaded.txt"});
-    StationSettings& s = Settings();
-    MainWindow& w = dlg->w;
-    const auto& help = CommandInterpreter::HelpTable();
+    StationState& s = station->state;
+    MainWindow& w = station->window;
+    const auto& help = CommandInterpreter::HelpTable(station->state.idText);
     auto same = [&] { return State() == before; };
     auto mcr = [&](int lines) { return (Mcr() & 3) == lines; };
     const std::vector<std::pair<std::string, std::function<bool()>>> script = {
@@ -128,19 +127,19 @@ TEST_F(Commands, SpeedAndFrequencyCommands) {
                   {"$B45", 0, 45.45f, 2534},  {"$b109", 4, 100.0f, 1152}};
     for (const auto& c : speeds) {
         Run(c.entry);
-        EXPECT_FLOAT_EQ(Settings().baud, c.baud) << c.entry;
+        EXPECT_FLOAT_EQ(station->state.baud, c.baud) << c.entry;
         EXPECT_EQ(LastDivisor(), c.divisor) << c.entry;
-        for (int i = 0; i < 7; ++i) EXPECT_EQ(dlg->w.baudButtons[i].Checked(), i == c.button) << c.entry << i;
+        for (int i = 0; i < 7; ++i) EXPECT_EQ(station->window.baudButtons[i].Checked(), i == c.button) << c.entry << i;
     }
     // $F15.. to $F21..: only the PSK frequency, whatever digits follow.
     const std::pair<const char*, float> frequencies[] = {{"$F1599", 1500}, {"$F1650", 1600}, {"$F17", 1700},
                                                          {"$f1800", 1800}, {"$F1999", 1900}, {"$F2000", 2000},
                                                          {"$F2100", 2100}};
     for (const auto& [entry, hertz] : frequencies) {
-        Settings().pskFrequency = 0;
+        station->state.pskFrequency = 0;
         Run(entry);
-        EXPECT_FLOAT_EQ(Settings().pskFrequency, hertz) << entry;
-        EXPECT_EQ(Settings().mode, kMilitary) << entry;
+        EXPECT_FLOAT_EQ(station->state.pskFrequency, hertz) << entry;
+        EXPECT_EQ(station->state.mode, kMilitary) << entry;
     }
 }
 
@@ -149,17 +148,17 @@ TEST_F(Commands, Psk31NeedsASoundCardAndTakesFrequenciesAboveTwoHundred) {
     Run("$PSK31");
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_EQ(boxes.shown.back().text, "Please Select a Sound Card");
-    EXPECT_EQ(Settings().mode, kMilitary);
-    EXPECT_TRUE(dlg->w.milButton.Checked());
+    EXPECT_EQ(station->state.mode, kMilitary);
+    EXPECT_TRUE(station->window.milButton.Checked());
 
-    dlg->w.soundCardCombo.SetCurSel(2);  // sound card "1"
+    station->commands.SoundCard("1");
     Run("$psk=1234.5");
-    EXPECT_EQ(Settings().mode, kPsk31);
-    EXPECT_TRUE(dlg->w.pskButton.Checked());
-    EXPECT_FLOAT_EQ(Settings().pskFrequency, 1234.5f);
-    EXPECT_EQ(dlg->w.centreField.Text(), "  1234.500");
+    EXPECT_EQ(station->state.mode, kPsk31);
+    EXPECT_TRUE(station->window.pskButton.Checked());
+    EXPECT_FLOAT_EQ(station->state.pskFrequency, 1234.5f);
+    EXPECT_EQ(station->window.centreField.Text(), "  1234.500");
     Run("$PSK=150");
-    EXPECT_FLOAT_EQ(Settings().pskFrequency, 1234.5f);
+    EXPECT_FLOAT_EQ(station->state.pskFrequency, 1234.5f);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ protected:
     void StartConsole() {
         ASSERT_TRUE(Start());
         out = open_memstream(&buffer, &size);
-        console = std::make_unique<ConsoleFrontEnd>(*dlg, out);
+        console = std::make_unique<ConsoleFrontEnd>(*station, out);
     }
     bool Type(const std::string& line) { return console->HandleLine(line); }
     std::string Output() {  // printed since the last call
@@ -49,8 +49,8 @@ TEST_F(ConsoleCommands, EveryCommandOfTheHelpListWorksInAnyCase) {
                                                "01/01/2026 18:00:00 c.txt"};
     WriteSchedule(schedule);
     StartConsole();
-    StationSettings& s = Settings();
-    MainWindow& w = dlg->w;
+    StationState& s = station->state;
+    MainWindow& w = station->window;
     auto viewlog = [&] {  // the last eleven lines of today's log, in capitals
         auto lines = LogLines("20260101");
         std::string expected;
@@ -87,13 +87,58 @@ TEST_F(ConsoleCommands, EveryCommandOfTheHelpListWorksInAnyCase) {
     }
 }
 
+TEST_F(ConsoleCommands, EveryControlOfTheWindowHasItsCommand) {
+    WriteData("news.txt", "NEWS\n");
+    WriteData("compose.txt", "COMPOSED\n");
+    WriteSchedule({"01/01/2026 16:00:00 a.txt", "01/01/2026 17:00:00 b.txt"});
+    StartConsole();
+    StationState& s = station->state;
+    MainWindow& w = station->window;
+    const std::vector<std::pair<std::string, std::function<bool()>>> script = {
+        {"insert 2 news.txt", [&] { return Items()[1] == "01/01/2026 16:59:50 news.txt"; }},
+        {"show 2", [&] { return w.displayBox.Text() == "NEWS\n" && Output().find("  NEWS\n") != std::string::npos; }},
+        {"view news.txt", [&] { return w.fileNameField.Text() == "news.txt"; }},
+        {"files", [&] { return Output().find("  news.txt\n") != std::string::npos; }},
+        {"compose", [&] { return w.displayBox.Text() == "COMPOSED\n" && w.editCheck.Check() == 1; }},
+        {"text QST\\nDE QZ0XB", [&] { return w.displayBox.Text() == "QST\nDE QZ0XB"; }},
+        {"filename note.txt", [&] { return w.fileNameField.Text() == "note.txt"; }},
+        {"save", [&] { return ReadFile("data/note.txt") == "QST\nDE QZ0XB"; }},
+        {"edit off", [&] { return w.editCheck.Check() == 0 && w.displayBox.ReadOnly(); }},
+        {"margin 300", [&] { return w.marginSlider.Pos() == 300; }},
+        {"header off", [&] { return !s.headerEnabled && w.headerCheck.Check() == 0; }},
+        {"repeat on", [&] { return s.repeat && w.repeatCheck.Check() == 1; }},
+        {"diddle on", [&] { return s.diddle; }},
+        {"mode ascii", [&] { return s.mode == kAscii && w.asciiButton.Checked(); }},
+        {"baud 110", [&] { return s.baud == 110.0f && w.baudButtons[5].Checked(); }},
+        {"tones mark", [&] { return !s.tones.centreAndShift && w.markSpaceRadio.Checked(); }},
+        {"mark 1275", [&] { return s.tones.mark == "1275" && w.markField.Text() == "1275"; }},
+        {"space 1445", [&] { return s.tones.space == "1445"; }},
+        {"soundcard 2", [&] { return s.soundCard == 2 && !s.noSound && w.soundCardCombo.EditText() == "2"; }},
+        {"nosound on", [&] { return s.noSound && w.noSoundCheck.Check() == 1; }},
+        {"netport 16", [&] { return s.netPort == 16 && w.netPortCombo.EditText() == "16"; }},
+        {"address mirror.example", [&] { return s.netAddress == "mirror.example"; }},
+        {"auth a secret", [&] { return s.authentication == "a secret"; }},
+        {"netport off", [&] { return s.netPort == 0; }},
+        {"about", [&] { return boxes.shown.back().caption == "About Skedcast"; }},
+        {"editor", [&] { return boxes.shown.back().caption == "Schedule Editor"; }},
+    };
+    for (const auto& [line, effect] : script) {
+        Output();
+        EXPECT_TRUE(Type(line)) << line;
+        EXPECT_TRUE(effect()) << line;
+    }
+    for (const char* refused : {"mode rtty", "baud 75", "netport 17", "soundcard 5", "insert 9 x.txt", "margin 501",
+                                "show 0", "tx now"})
+        EXPECT_FALSE(Type(refused)) << refused;
+}
+
 TEST_F(ConsoleCommands, PauseResumeAndCancelActOnTheFileUnderWay) {
     WriteData("news.txt", std::string(600, 'E'));
     WriteSchedule({"01/01/2026 12:00:05 news.txt", "01/01/2026 13:00:00 later.txt"});
     StartConsole();
     Type("enable");
     At("2026-01-01T12:00:20", [&] { EXPECT_TRUE(Type("PAUSE")); });
-    At("2026-01-01T12:00:25", [&] { EXPECT_EQ(Settings().running, 0); });
+    At("2026-01-01T12:00:25", [&] { EXPECT_EQ(station->state.running, 0); });
     At("2026-01-01T12:00:30", [&] { EXPECT_TRUE(Type("Resume")); });
     At("2026-01-01T12:00:40", [&] { EXPECT_TRUE(Type("cAnCeL")); });
     RunUntil(T("2026-01-01T12:01:00"));
@@ -112,7 +157,7 @@ TEST_F(ConsoleCommands, UnknownOrIncompleteCommandsAreRefused) {
         EXPECT_FALSE(Type(line)) << line;
     EXPECT_TRUE(Type("   "));
     EXPECT_EQ(LogMessages(), log);
-    EXPECT_EQ(Settings().autoSendEnabled, 0);
+    EXPECT_EQ(station->state.autoSendEnabled, 0);
 }
 
 }  // namespace

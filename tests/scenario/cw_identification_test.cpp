@@ -8,8 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/operator_controls.h"
-#include "audio/mode_controls.h"
+#include "app/mode_controls.h"
 #include "scheduler/cw_identification.h"
 #include "support/scenario_helpers.h"
 #include "transmit/transmitter_switch.h"
@@ -21,10 +20,7 @@ using namespace std::chrono_literals;
 
 class Identification : public ScenarioTest {
 protected:
-    void TickCwTimer(int state) {
-        dlg->w.cwTimerCheck.SetCheck(state);
-        dlg->cwid->CwTimerClicked();
-    }
+    void TickCwTimer(int state) { station->commands.CwTimer(state == 1); }
     int Identifications() const { return CountOf(LogMessages(), "Cwid : Sending CW Identification."); }
     std::vector<std::pair<TimePoint, std::string>> shown;  // every value of the CW-Timer field
 };
@@ -34,13 +30,13 @@ TEST_F(Identification, TheCountRunsOnKeyedSecondsAndIdentifiesAtTheTickWhereItRe
     WriteData("news.txt", "EEE");
     WriteSchedule({"01/01/2026 13:00:10 news.txt"});
     ASSERT_TRUE(Start());
-    dlg->w.cwTimerField.Observe([this] { shown.emplace_back(Now(), dlg->w.cwTimerField.Text()); });
-    dlg->controls->CmEnable();
+    station->window.cwTimerField.Observe([this] { shown.emplace_back(Now(), station->window.cwTimerField.Text()); });
+    station->commands.Enable();
     TickCwTimer(1);
     RunUntil(T("2026-01-01T12:00:05"));
     EXPECT_TRUE(shown.empty());  // the transmitter is off: no count
     RunFor(500ms);
-    dlg->transmitter->CmTX();
+    station->transmitter.CmTX();
     RunUntil(T("2026-01-01T13:01:00"));
 
     ASSERT_GT(shown.size(), 3601u);
@@ -60,33 +56,33 @@ TEST_F(Identification, TheCountRunsOnKeyedSecondsAndIdentifiesAtTheTickWhereItRe
 TEST_F(Identification, UntickingOrTheTransmitterGoingOffStopsTheCount) {
     WriteSchedule({"01/01/2026 18:00:00 news.txt"});
     ASSERT_TRUE(Start());
-    dlg->controls->CmEnable();
+    station->commands.Enable();
     TickCwTimer(1);
-    dlg->transmitter->CmTX();
+    station->transmitter.CmTX();
     RunFor(5s);
-    ASSERT_EQ(dlg->w.cwTimerField.Text(), "3595");
+    ASSERT_EQ(station->window.cwTimerField.Text(), "3595");
     TickCwTimer(0);
     RunFor(3s);
-    EXPECT_EQ(dlg->w.cwTimerField.Text(), "OFF");
-    EXPECT_EQ(Settings().cwTimerSeconds, -1);
+    EXPECT_EQ(station->window.cwTimerField.Text(), "OFF");
+    EXPECT_EQ(station->state.cwTimerSeconds, -1);
 
     TickCwTimer(1);  // keyed and idle: identifies at once
     EXPECT_EQ(Identifications(), 1);
-    dlg->transmitter->CmRX();
-    EXPECT_EQ(dlg->w.cwTimerCheck.Check(), 0);
+    station->transmitter.CmRX();
+    EXPECT_EQ(station->window.cwTimerCheck.Check(), 0);
     RunFor(3s);
-    EXPECT_EQ(dlg->w.cwTimerField.Text(), "OFF");
-    EXPECT_EQ(Settings().cwTimerSeconds, -1);
+    EXPECT_EQ(station->window.cwTimerField.Text(), "OFF");
+    EXPECT_EQ(station->state.cwTimerSeconds, -1);
 }
 
 TEST_F(Identification, SendCwidDuringAFileWaitsUntilTheFileIsDone) {
     WriteData("news.txt", std::string(150, 'E'));
     WriteSchedule({"01/01/2026 12:00:05 news.txt", "01/01/2026 13:00:00 later.txt"});
     ASSERT_TRUE(Start());
-    dlg->controls->CmEnable();
+    station->commands.Enable();
     At("2026-01-01T12:00:15", [this] {
-        ASSERT_EQ(Settings().sending, 1);
-        dlg->cwid->SendCwidClicked();
+        ASSERT_EQ(station->state.sending, 1);
+        station->cwid.SendCwidClicked();
     });
     RunUntil(T("2026-01-01T12:02:00"));
     auto log = LogMessages();
@@ -100,15 +96,15 @@ TEST_F(Identification, SendCwidDuringAFileWaitsUntilTheFileIsDone) {
 
 TEST_F(Identification, InPsk31TheIdentificationTakesFifteenSecondsThenReleasesTheKey) {
     ASSERT_TRUE(Start());
-    dlg->w.soundCardCombo.SetCurSel(2);  // sound card "1"
-    dlg->modes->ModeClicked(kPsk31);
-    ASSERT_EQ(Settings().mode, kPsk31);
+    station->commands.SoundCard("1");
+    station->modes.ModeClicked(kPsk31);
+    ASSERT_EQ(station->state.mode, kPsk31);
     auto started = Now();
-    dlg->cwid->SendCwidClicked();
+    station->cwid.SendCwidClicked();
     EXPECT_GE(Now() - started, 15s);
     EXPECT_EQ(Identifications(), 1);
     // Nothing is due after it: the transmitter does not stay on.
-    EXPECT_EQ(Settings().transmitterOn, 0);
+    EXPECT_EQ(station->state.transmitterOn, 0);
     EXPECT_FALSE(KeyLineUp());
     EXPECT_TRUE(MorseElements().empty());  // the modem sends it, not the UART
 }

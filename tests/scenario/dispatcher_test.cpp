@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/operator_controls.h"
 #include "scheduler/dispatcher.h"
 #include "support/scenario_helpers.h"
 
@@ -26,7 +25,7 @@ protected:
     void StartEnabled(const Lines& schedule) {
         WriteSchedule(schedule);
         ASSERT_TRUE(Start());
-        dlg->controls->CmEnable();
+        station->commands.Enable();
     }
     std::vector<int> TextCodes() {  // frame codes other than the shifts LTRS and FIGS
         std::vector<int> codes;
@@ -43,10 +42,10 @@ TEST_F(Dispatching, AScheduledFileGoesOutAtTheFirstTickWhereItIsDueFramedByIdleF
     StartEnabled({"01/01/2026 12:00:31 news.txt", "01/01/2026 12:01:30 $NOHEADER", "01/01/2026 12:02:00 news.txt",
                   "01/01/2026 13:00:00 later.txt"});
     RunFor(1500ms);
-    EXPECT_EQ(dlg->w.countdownField.Text(), "30");
+    EXPECT_EQ(station->window.countdownField.Text(), "30");
     RunUntil(T("2026-01-01T12:00:30"));
     RunFor(500ms);
-    EXPECT_EQ(dlg->w.countdownField.Text(), "1");
+    EXPECT_EQ(station->window.countdownField.Text(), "1");
     EXPECT_FALSE(Logged("File <news.txt> in TRANSMIT Queue."));
     RunUntil(T("2026-01-01T12:01:20"));
     ASSERT_EQ(StampOf("File <news.txt> in TRANSMIT Queue."), "12:00:31");
@@ -74,7 +73,7 @@ TEST_F(Dispatching, AScheduledFileGoesOutAtTheFirstTickWhereItIsDueFramedByIdleF
     EXPECT_GE(keys[1].time - (last->time + last->frameTime), 3500ms);
     EXPECT_LE(keys[1].time - (last->time + last->frameTime), 5100ms);
     EXPECT_LE(frames.back().time + frames.back().frameTime, keys[1].time);
-    EXPECT_EQ(Settings().idle, 1);
+    EXPECT_EQ(station->state.idle, 1);
 
     // $NOHEADER: the second time the file goes out alone.
     RunUntil(T("2026-01-01T12:03:00"));
@@ -112,7 +111,7 @@ TEST_F(Dispatching, TheQueueRunningEmptyDuringAFileStopsTheSchedulerAndReleasesT
     EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"CmRX : Transmitter OFF", "Completed sending <a.txt>."}));
     EXPECT_EQ(StampOf("Queue Empty: Nothing to Send."), "12:00:06");
     EXPECT_EQ(CountOf(log, "Queue Empty: Nothing to Send."), 1);
-    EXPECT_EQ(dlg->w.autoSendField.Text(), "DISABLED");
+    EXPECT_EQ(station->window.autoSendField.Text(), "DISABLED");
     EXPECT_FALSE(KeyLineUp());
     EXPECT_EQ(TextCodes(), std::vector<int>(200, kE));
 }
@@ -120,11 +119,11 @@ TEST_F(Dispatching, TheQueueRunningEmptyDuringAFileStopsTheSchedulerAndReleasesT
 TEST_F(Dispatching, ACommandEntryRunsWithoutKeyingAndWithoutAQueueLine) {
     StartEnabled({"01/01/2026 12:00:05 $ASCII", "01/01/2026 13:00:00 later.txt"});
     RunUntil(T("2026-01-01T12:00:10"));
-    EXPECT_EQ(Settings().mode, kAscii);
+    EXPECT_EQ(station->state.mode, kAscii);
     EXPECT_FALSE(Logged("File <$ASCII> in TRANSMIT Queue."));
     EXPECT_TRUE(KeyChanges().empty());
     EXPECT_EQ(Items(), (Lines{"01/01/2026 13:00:00 later.txt"}));
-    EXPECT_EQ(dlg->w.countdownField.Text(), "3590");
+    EXPECT_EQ(station->window.countdownField.Text(), "3590");
 }
 
 TEST_F(Dispatching, AFileThatCannotBeSentIsReportedAsNotSentAndTheQueueGoesOn) {
@@ -153,7 +152,7 @@ TEST_F(Dispatching, AFileThatCannotBeSentIsReportedAsNotSentAndTheQueueGoesOn) {
     EXPECT_EQ(keys[0].time, T("2026-01-01T12:00:09"));
     EXPECT_LT(keys[1].time, T("2026-01-01T12:00:30"));
     EXPECT_FALSE(KeyLineUp());
-    EXPECT_EQ(Settings().autoSendEnabled, 0);  // only because the queue ran empty
+    EXPECT_EQ(station->state.autoSendEnabled, 0);  // only because the queue ran empty
     EXPECT_TRUE(Logged("Queue Empty: Nothing to Send."));
 }
 
@@ -161,7 +160,7 @@ TEST_F(Dispatching, CancelStopsAScheduledFileAndTheScheduler) {
     WriteData("news.txt", std::string(600, 'E'));
     WriteData("later.txt", "TTT");
     StartEnabled({"01/01/2026 12:00:05 news.txt", "01/01/2026 12:30:00 later.txt"});
-    At("2026-01-01T12:00:40", [this] { dlg->controls->CmCancel(); });
+    At("2026-01-01T12:00:40", [this] { station->commands.Cancel(); });
     RunUntil(T("2026-01-01T12:31:00"));
     auto log = LogMessages();
     int cancel = IndexOf(log, "CmCancel : Session CANCELED");
@@ -169,8 +168,8 @@ TEST_F(Dispatching, CancelStopsAScheduledFileAndTheScheduler) {
     EXPECT_GT(IndexOf(log, "ABORTED sending <news.txt>."), cancel);
     EXPECT_FALSE(Logged("Completed sending <news.txt>."));
     EXPECT_LE(TimeOf("ABORTED sending <news.txt>."), T("2026-01-01T12:00:43"));
-    EXPECT_EQ(dlg->w.autoSendField.Text(), "DISABLED");
-    EXPECT_EQ(dlg->w.flowField.Text(), "CANCEL");
+    EXPECT_EQ(station->window.autoSendField.Text(), "DISABLED");
+    EXPECT_EQ(station->window.flowField.Text(), "CANCEL");
     EXPECT_FALSE(KeyLineUp());
     // A character already in the UART may finish; the next entry waits.
     EXPECT_LE(FramesIn(T("2026-01-01T12:00:40"), TimePoint::max()).size(), 2u);
@@ -181,16 +180,16 @@ TEST_F(Dispatching, TimerCommandThreeStopsOnlyTheOneSecondTimer) {
     WriteData("a.txt", "EEE");
     StartEnabled({"01/01/2026 12:00:05 a.txt", "01/01/2026 13:00:00 later.txt"});
     RunFor(1500ms);
-    dlg->dispatcher->OnTimer(kStartFastTimer);
-    dlg->dispatcher->OnTimer(kStopSecondTimer);
+    station->dispatcher.OnTimer(kStartFastTimer);
+    station->dispatcher.OnTimer(kStopSecondTimer);
     EXPECT_FALSE(loop->TimerRunning(kSecondTimer));
     EXPECT_TRUE(loop->TimerRunning(kFastTimer));
     RunFor(10s);
-    EXPECT_EQ(dlg->w.clockField.Text(), "Thu Jan  1 12:00:01 2026");
+    EXPECT_EQ(station->window.clockField.Text(), "Thu Jan  1 12:00:01 2026");
     EXPECT_FALSE(Logged("File <a.txt> in TRANSMIT Queue."));
     // Started again, the overdue entry goes out at the first tick.
-    dlg->dispatcher->OnTimer(kStopFastTimer);
-    dlg->dispatcher->OnTimer(kStartSecondTimer);
+    station->dispatcher.OnTimer(kStopFastTimer);
+    station->dispatcher.OnTimer(kStartSecondTimer);
     RunUntil(T("2026-01-01T12:01:00"));
     EXPECT_EQ(StampOf("File <a.txt> in TRANSMIT Queue."), "12:00:12");
 }
@@ -200,11 +199,11 @@ TEST_F(Dispatching, SendNowWorksOnlyWithTheSchedulerEnabled) {
     WriteSchedule({"01/01/2026 13:00:00 a.txt", "01/01/2026 14:00:00 later.txt"});
     ASSERT_TRUE(Start());
     RunUntil(T("2026-01-01T12:00:02"));
-    dlg->controls->CmSendNow();
-    EXPECT_EQ(Settings().sendNow, 0);
+    station->commands.SendNow();
+    EXPECT_EQ(station->state.sendNow, 0);
     RunUntil(T("2026-01-01T12:00:03"));
-    dlg->controls->CmEnable();
-    dlg->controls->CmSendNow();
+    station->commands.Enable();
+    station->commands.SendNow();
     EXPECT_EQ(LogMessages().back(), "CmSendNow : Manual Enabling of next in queue.");
     RunUntil(T("2026-01-01T12:01:00"));
     EXPECT_EQ(StampOf("File <a.txt> in TRANSMIT Queue."), "12:00:04");

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/operator_controls.h"
 #include "console/console_front_end.h"
 #include "scheduler/cw_identification.h"
 #include "support/scenario_helpers.h"
@@ -34,7 +33,7 @@ protected:
         WriteSchedule(schedule);
         ASSERT_TRUE(Start());
         out = std::fopen("/dev/null", "w");
-        console = std::make_unique<ConsoleFrontEnd>(*dlg, out);
+        console = std::make_unique<ConsoleFrontEnd>(*station, out);
     }
     // The keying line of `base` as the last write to its modem-control register left it.
     bool KeyedAt(std::uint16_t base) {
@@ -76,8 +75,8 @@ TEST_F(KeyingSafety, TheKeyComesUpWhenNothingIsLeftToSend) {
         for (const auto& line : c.typed) At("2026-01-01T12:10:00", [&, line] { Type(line); });
         RunUntil(T("2026-01-01T12:20:00"));
         EXPECT_FALSE(KeyLineUp());
-        EXPECT_EQ(Settings().transmitterOn, 0);
-        EXPECT_EQ(dlg->w.transmitField.Text(), "  OFF  ");
+        EXPECT_EQ(station->state.transmitterOn, 0);
+        EXPECT_EQ(station->window.transmitField.Text(), "  OFF  ");
         TearDown();
         SetUp();
     }
@@ -94,7 +93,7 @@ TEST_F(KeyingSafety, AChangeOfPortOrKeyingLineReleasesTheOldOne) {
         EXPECT_FALSE(KeyedAt(0x2F8));
         EXPECT_FALSE(KeyedAt(0x3F8));
         EXPECT_EQ(Mcr() & (uart::kMcrDtr | uart::kMcrRts), 0);
-        EXPECT_EQ(dlg->w.transmitField.Text(), "  OFF  ");
+        EXPECT_EQ(station->window.transmitField.Text(), "  OFF  ");
         // Power on the new line never keys the transmitter.
         Type("power on");
         EXPECT_FALSE(KeyLineUp());
@@ -129,8 +128,8 @@ TEST_F(KeyingSafety, NamesOutsideTheDataFolderAreRefused) {
     EXPECT_TRUE(Items().empty());
     Type("add $RX");
     EXPECT_EQ(Items().size(), 1u);
-    EXPECT_EQ(dlg->files->PrintFile("../secret.txt"), 1);
-    EXPECT_EQ(dlg->w.displayBox.Text().find("NOT FOR THE AIR"), std::string::npos);
+    EXPECT_FALSE(station->files.PrintFile("../secret.txt"));
+    EXPECT_EQ(station->window.displayBox.Text().find("NOT FOR THE AIR"), std::string::npos);
 }
 
 }  // namespace

@@ -109,17 +109,17 @@ protected:
     }
 
     // ---- What this test reads of the station (its only inner probes) ----
-    bool ShownOn() const { return dlg->w.transmitField.Text().find("ON") != std::string::npos; }
-    bool Sending() const { return Settings().sending == 1; }
-    bool KeyedOnRequest() const { return Settings().keyedOnRequest; }
-    std::uint16_t CurrentPort() const { return Settings().portBase; }
-    std::uint8_t KeyLineMask() const { return static_cast<std::uint8_t>(Settings().keyLine); }
+    bool ShownOn() const { return station->window.transmitField.Text().find("ON") != std::string::npos; }
+    bool Sending() const { return station->state.sending == 1; }
+    bool KeyedOnRequest() const { return station->state.keyedOnRequest; }
+    std::uint16_t CurrentPort() const { return station->state.portBase; }
+    std::uint8_t KeyLineMask() const { return static_cast<std::uint8_t>(station->state.keyLine); }
     // The head of the queue goes out now (or is a command that runs now).
     bool TransmissionDue() const {
-        const auto& items = dlg->w.scheduleList.Items();
+        const auto& items = station->window.scheduleList.Items();
         if (items.empty() || items.front().empty()) return false;
-        if (Settings().sendNow == 1) return true;
-        if (Settings().autoSendEnabled != 1) return false;
+        if (station->state.sendNow == 1) return true;
+        if (station->state.autoSendEnabled != 1) return false;
         std::time_t due = ScheduleLoader::EntryTime(items.front());
         return due > 0 && due <= loop->clock().Time();
     }
@@ -168,9 +168,9 @@ protected:
             idleKeyedSince_.reset();
         }
         if (shutDownWhenQuiet_ && !Sending() && !TransmissionDue() &&
-            (Settings().autoSendEnabled != 1 || dlg->w.scheduleList.Count() == 0)) {
+            (station->state.autoSendEnabled != 1 || station->window.scheduleList.Count() == 0)) {
             shutDownWhenQuiet_ = false;
-            dlg->RequestShutdown();
+            station->RequestShutdown();
         }
     }
 
@@ -309,14 +309,14 @@ void RandomKeying::RunRound(std::uint64_t seed, int steps) {
 
     ASSERT_TRUE(StartStation("QZ0XB 2 RTS", "2026-01-01T12:00:00"));
     port->AddObserver(this);
-    dlg->w.queueLine.Observe([this] { QueueLineChanged(dlg->w.queueLine.Text()); });
-    dlg->w.transmitField.Observe([this] { TransmitFieldChanged(); });
+    station->window.queueLine.Observe([this] { QueueLineChanged(station->window.queueLine.Text()); });
+    station->window.transmitField.Observe([this] { TransmitFieldChanged(); });
     out = std::fopen("/dev/null", "w");
-    console = std::make_unique<ConsoleFrontEnd>(*dlg, out);
+    console = std::make_unique<ConsoleFrontEnd>(*station, out);
     loop->SetTimerHandler([this](int id) {
         if (id == kSamplerTimer) return Sample();
         auto action = actions_.extract(id);
-        if (action.empty()) return dlg->dispatcher->OnTimer(id);
+        if (action.empty()) return station->dispatcher.OnTimer(id);
         loop->StopTimer(id);
         action.mapped()();
     });
@@ -356,7 +356,7 @@ void RandomKeying::RunRound(std::uint64_t seed, int steps) {
     // a signal would ask; in the others once the station has gone quiet (so
     // that long files get to their end), or after three hours at the latest.
     if (chance(0.5)) {
-        at(t + 1s, [this] { dlg->RequestShutdown(); });
+        at(t + 1s, [this] { station->RequestShutdown(); });
     } else {
         // Often with one more bulletin, sometimes longer than the old buffer.
         const bool more = chance(0.7);
@@ -369,12 +369,12 @@ void RandomKeying::RunRound(std::uint64_t seed, int steps) {
             }
             shutDownWhenQuiet_ = true;
         });
-        at(t + 3h, [this] { dlg->RequestShutdown(); });
+        at(t + 3h, [this] { station->RequestShutdown(); });
     }
     const TimePoint limit = t + 24h;
     while (!loop->QuitRequested() && Now() < limit) loop->WaitForEvent(limit);
     EXPECT_TRUE(loop->QuitRequested()) << "seed " << seed << ": the station never got to its shut-down";
-    dlg->DestroyWindow();
+    station->DestroyWindow();
     port->Sync();
     Sample();
     CheckLog(seed);
@@ -396,6 +396,7 @@ void RandomKeying::CheckLog(std::uint64_t seed) {
             if (open->find("..") != std::string::npos) Fail(Now(), "a name outside data/ was queued: " + *open);
         } else if (line.rfind("Completed sending <", 0) == 0 || line.rfind("ABORTED sending <", 0) == 0) {
             const std::string name = nameIn(line.find('<') + 1);
+            if (name == "RYRYRYRY.txt" || name == "thefox.txt") continue;  // a test text's own result
             if (!open || *open != name) Fail(Now(), "a result line without its entry: " + line);
             open.reset();
         }

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/operator_controls.h"
 #include "platform/clock.h"
 #include "platform/text_format.h"
 #include "scheduler/schedule_loader.h"
@@ -25,7 +24,7 @@ protected:
     Lines Load(const std::string& text) {
         WriteData("schedule.lst", text);
         auto before = LogMessages().size();
-        dlg->loader->GetSchedule();
+        station->loader.GetSchedule();
         auto log = LogMessages();
         EXPECT_EQ(log.at(before), "CmClearItems : Reloading Schedule List");
         return Lines(log.begin() + static_cast<long>(before) + 1, log.end());
@@ -100,7 +99,7 @@ TEST_F(ScheduleLoading, EntriesGoInAtTheirOwnOrTheirEstimatedTimeAndExpireWhenDu
         EXPECT_EQ(Load(c.schedule), c.log) << c.schedule.substr(0, 300);
         EXPECT_EQ(Items(), c.items) << c.schedule.substr(0, 300);
     }
-    EXPECT_FLOAT_EQ(Settings().baud, 45.45f);  // the marker only estimates until its entry runs
+    EXPECT_FLOAT_EQ(station->state.baud, 45.45f);  // the marker only estimates until its entry runs
 }
 
 TEST_F(ScheduleLoading, AFolderOrAnEndlessDeviceInPlaceOfTheFileIsNoSchedule) {
@@ -118,7 +117,7 @@ TEST_F(ScheduleLoading, AFolderOrAnEndlessDeviceInPlaceOfTheFileIsNoSchedule) {
         std::filesystem::remove("data/schedule.lst");
         c.make();
         auto before = LogMessages().size();
-        dlg->loader->GetSchedule();
+        station->loader.GetSchedule();
         auto log = LogMessages();
         EXPECT_EQ(Lines(log.begin() + static_cast<long>(before), log.end()),
                   (Lines{"CmClearItems : Reloading Schedule List", c.problem}));
@@ -133,7 +132,7 @@ TEST_F(ScheduleLoading, AnEntryBehindARefusedDateGoesOutOnTime) {
     WriteSchedule({"02/30/2026 12:00:20 news.txt", "01/01/2026 12:00:30 news.txt"});
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Logged("GetSchedule : Invalid date or time 02/30/2026 12:00:20 news.txt"));
-    dlg->controls->CmEnable();
+    station->commands.Enable();
     RunUntil(T("2026-01-01T12:01:00"));
     EXPECT_EQ(StampOf("File <news.txt> in TRANSMIT Queue."), "12:00:30");
 }
@@ -142,14 +141,14 @@ TEST_F(ScheduleLoading, ReloadingClearsAPendingCancel) {
     WriteData("news.txt", std::string(300, 'N'));
     WriteSchedule({"01/01/2026 12:00:05 news.txt", "01/01/2026 13:00:00 later.txt"});
     ASSERT_TRUE(Start());
-    dlg->controls->CmEnable();
-    At("2026-01-01T12:00:30", [this] { dlg->controls->CmCancel(); });
+    station->commands.Enable();
+    At("2026-01-01T12:00:30", [this] { station->commands.Cancel(); });
     RunUntil(T("2026-01-01T12:01:00"));
-    ASSERT_EQ(Settings().cancelRequested, 1);
-    ASSERT_EQ(dlg->w.flowField.Text(), "CANCEL");
+    ASSERT_EQ(station->state.cancelRequested, 1);
+    ASSERT_EQ(station->window.flowField.Text(), "CANCEL");
     Load("01/01/2026 13:00:00 later.txt\n");
-    EXPECT_EQ(Settings().cancelRequested, 0);
-    EXPECT_EQ(dlg->w.flowField.Text(), "");
+    EXPECT_EQ(station->state.cancelRequested, 0);
+    EXPECT_EQ(station->window.flowField.Text(), "");
 }
 
 TEST_F(ScheduleLoading, TenThousandLinesLoad) {
@@ -163,10 +162,10 @@ TEST_F(ScheduleLoading, TenThousandLinesLoad) {
     auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(Start());
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-    ASSERT_EQ(dlg->w.scheduleList.Count(), 10000);
-    EXPECT_EQ(dlg->w.scheduleList.Item(0), "1/2/2026 0:0:0 f00000.txt");
+    ASSERT_EQ(station->window.scheduleList.Count(), 10000);
+    EXPECT_EQ(station->window.scheduleList.Item(0), "1/2/2026 0:0:0 f00000.txt");
     // The last line follows the dated one at 9998 x 30 s past midnight of Jan 2.
-    EXPECT_EQ(dlg->w.scheduleList.Item(9999), Format("01/05/2026 11:19:00 $F%d", 1500 + 9999 % 7 * 100));
+    EXPECT_EQ(station->window.scheduleList.Item(9999), Format("01/05/2026 11:19:00 $F%d", 1500 + 9999 % 7 * 100));
 }
 
 }  // namespace

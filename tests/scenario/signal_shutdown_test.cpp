@@ -14,49 +14,10 @@
 
 #include "platform/line_release.h"
 #include "support/station_fixture.h"
+#include "support/station_process.h"
 
 namespace sked::test {
 namespace {
-
-struct StationRun {
-    int status = 0;
-    std::string output;
-};
-
-// Starts the station on the simulated clock with a long bulletin due at
-// once; when the bulletin starts going out, sends `signal`; reads the
-// station's output to its end.
-StationRun SignalDuringBulletin(int signal) {
-    int out[2];
-    if (::pipe(out) != 0) return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
-        std::freopen("/dev/null", "r", stdin);
-        ::execl(SKEDCAST_BINARY, SKEDCAST_BINARY, "--headless", "--simulate=2026-01-01T11:59:55", "--enable",
-                "--serial=emulated:trace.tsv", "QZ0XB", "2", "RTS", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    StationRun run;
-    std::FILE* station = ::fdopen(out[0], "r");
-    bool signalled = false;
-    char* line = nullptr;
-    std::size_t capacity = 0;
-    while (::getline(&line, &capacity, station) > 0) {
-        run.output += line;
-        if (!signalled && run.output.find("TXFile : Sending file <bulletin.txt>.") != std::string::npos) {
-            ::kill(child, signal);
-            signalled = true;
-        }
-    }
-    std::free(line);
-    std::fclose(station);
-    ::waitpid(child, &run.status, 0);
-    return run;
-}
 
 class SignalShutdown : public StationTest {};
 
@@ -69,9 +30,13 @@ TEST_F(SignalShutdown, EveryTerminatingSignalRunsTheShutDownSequence) {
     for (int signal : {SIGHUP, SIGTERM, SIGQUIT, SIGUSR1, SIGRTMIN + 2}) {
         SCOPED_TRACE("signal " + std::to_string(signal));
         std::remove("trace.tsv");
-        StationRun run = SignalDuringBulletin(signal);
-        ASSERT_TRUE(WIFEXITED(run.status)) << run.output;
-        EXPECT_EQ(WEXITSTATUS(run.status), 0);
+        StationProcess station({"--headless", "--simulate=2026-01-01T11:59:55", "--enable",
+                                "--serial=emulated:trace.tsv", "QZ0XB", "2", "RTS"});
+        ASSERT_TRUE(station.ReadUntil("TXFile : Sending file <bulletin.txt>."));
+        station.Signal(signal);
+        const int status = station.Wait();
+        ASSERT_TRUE(WIFEXITED(status)) << station.output();
+        EXPECT_EQ(WEXITSTATUS(status), 0);
 
         std::string lastMcr;
         for (const auto& line : ReadLines("trace.tsv"))

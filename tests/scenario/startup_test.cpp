@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
-#include "app/operator_controls.h"
 #include "scheduler/command_interpreter.h"
 #include "scheduler/dispatcher.h"
 #include "transmit/transmitter_switch.h"
@@ -17,8 +16,8 @@ using StartUp = StationTest;
 
 TEST_F(StartUp, SetupWindowFillsTheWindowAndProgramsTheLine) {
     ASSERT_TRUE(StartStation("qz0xb 2 rts"));
-    StationSettings& s = Settings();
-    MainWindow& w = dlg->w;
+    StationState& s = station->state;
+    MainWindow& w = station->window;
     EXPECT_EQ(s.callsign, "QZ0XB");
     EXPECT_EQ(s.keyLine, 2);
     EXPECT_EQ(s.powerLine, 1);
@@ -53,24 +52,24 @@ TEST_F(StartUp, SetupWindowFillsTheWindowAndProgramsTheLine) {
 
 TEST_F(StartUp, TitlesOfAFourLetterCallsign) {
     ASSERT_TRUE(StartStation("ab1c"));
-    EXPECT_EQ(dlg->w.title, "Scheduler" + std::string(62, ' ') + "A B 1 C ");
-    EXPECT_EQ(Settings().idText, "de AB1C AB1C ");
-    EXPECT_EQ(Settings().idText.size(), 13u);
-    EXPECT_EQ(Settings().spacedCallsign, "A B 1 C ");
-    EXPECT_EQ(CommandInterpreter::HelpTable()[12], "$CWID     // de AB1C AB1C ");
+    EXPECT_EQ(station->window.title, "Scheduler" + std::string(62, ' ') + "A B 1 C ");
+    EXPECT_EQ(station->state.idText, "de AB1C AB1C ");
+    EXPECT_EQ(station->state.idText.size(), 13u);
+    EXPECT_EQ(station->state.spacedCallsign, "A B 1 C ");
+    EXPECT_EQ(CommandInterpreter::HelpTable(station->state.idText)[12], "$CWID     // de AB1C AB1C ");
 }
 
 TEST_F(StartUp, PortNineShowsQuestionMarksOnTheDefaultAddress) {
     ASSERT_TRUE(StartStation("QZ0XB 9 RTS"));
-    EXPECT_EQ(dlg->w.comPortField.Text(), "????");
-    EXPECT_EQ(Settings().portBase, 0x2F8);
+    EXPECT_EQ(station->window.comPortField.Text(), "????");
+    EXPECT_EQ(station->state.portBase, 0x2F8);
 }
 
 TEST_F(StartUp, ParameterProblemsEndBeforeAnythingIsLogged) {
     ASSERT_FALSE(StartStation(""));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].caption, "Parameters Not Set");
-    EXPECT_EQ(dlg->exitStatus(), 0);
+    EXPECT_EQ(station->exitStatus(), 0);
 
     boxes.shown.clear();
     ASSERT_FALSE(StartStation("QZ0XB 2 RTS MORE"));
@@ -78,15 +77,15 @@ TEST_F(StartUp, ParameterProblemsEndBeforeAnythingIsLogged) {
     EXPECT_EQ(boxes.shown.at(0).text, texts::kTooManyText);
 
     ASSERT_FALSE(StartStation("QZ0XB COM2"));
-    EXPECT_TRUE(dlg->editorOnly());
+    EXPECT_TRUE(station->editorOnly());
     EXPECT_TRUE(LogMessages().empty());
 }
 
 TEST_F(StartUp, ShutDownReleasesTheTransmitterStopsTheTimerAndLogsTheEnd) {
     ASSERT_TRUE(StartStation("QZ0XB 2 RTS"));
-    dlg->transmitter->CmTX();
+    station->transmitter.CmTX();
     ASSERT_EQ(port->In(0x2F8 + 4) & 0x02, 0x02);
-    dlg->DestroyWindow();
+    station->DestroyWindow();
     EXPECT_EQ(port->In(0x2F8 + 4) & 0x02, 0);
     EXPECT_FALSE(loop->TimerRunning(kSecondTimer));
     auto messages = LogMessages();
@@ -97,12 +96,11 @@ TEST_F(StartUp, ShutDownReleasesTheTransmitterStopsTheTimerAndLogsTheEnd) {
 TEST_F(StartUp, ClockFieldShowsCtimeEverySecond) {
     ASSERT_TRUE(StartStation("QZ0XB", "2026-01-01T08:04:05"));
     RunFor(std::chrono::seconds(2));
-    EXPECT_EQ(dlg->w.clockField.Text(), "Thu Jan  1 08:04:07 2026");
+    EXPECT_EQ(station->window.clockField.Text(), "Thu Jan  1 08:04:07 2026");
 }
 
 TEST_F(StartUp, FatalTimerStopReleasesTheTransmitterAndEnds) {
     ASSERT_TRUE(StartStation("QZ0XB 2 RTS"));
-    dlg->transmitter->CmTX();
     // A loop that has no timer left for the fast timer.
     class NoFastTimer : public SimulatedEventLoop {
     public:
@@ -112,9 +110,12 @@ TEST_F(StartUp, FatalTimerStopReleasesTheTransmitterAndEnds) {
         }
     };
     NoFastTimer poor(Now());
-    CSchedulerDlg other(poor, *port, boxes);
-    EXPECT_THROW(other.dispatcher->OnTimer(kStartFastTimer), StationExit);
-    EXPECT_EQ(Settings().transmitterOn, 0);
+    Station other(poor, *port, boxes);
+    other.state.keyLine = kRtsLine;
+    other.transmitter.CmTX();
+    ASSERT_NE(port->In(0x2F8 + 4) & 0x02, 0);
+    EXPECT_THROW(other.dispatcher.OnTimer(kStartFastTimer), StationExit);
+    EXPECT_FALSE(other.state.transmitterOn);
     EXPECT_EQ(port->In(0x2F8 + 4) & 0x02, 0);
     EXPECT_TRUE(Logged("OnTimer : Out of Timers - Fatal Abort - Exiting"));
 }

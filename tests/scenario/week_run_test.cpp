@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/operator_controls.h"
 #include "platform/text_format.h"
 #include "support/scenario_helpers.h"
 
@@ -28,8 +27,8 @@ TEST_F(WeekRun, HourlyBulletinsWithIdentificationsForSevenDays) {
         }
     WriteSchedule(schedule);
     ASSERT_TRUE(Start("QZ0XB 2 RTS", "2026-03-01T23:50:00"));
-    ASSERT_EQ(dlg->w.scheduleList.Count(), 7 * 24 * 2);
-    dlg->controls->CmEnable();
+    ASSERT_EQ(station->window.scheduleList.Count(), 7 * 24 * 2);
+    station->commands.Enable();
     RunUntil(T("2026-03-09T00:00:00"));
 
     EXPECT_TRUE(Items().empty());

@@ -9,7 +9,7 @@ bool ScenarioTest::Start(const std::string& parameters, const std::string& start
     bool ok = StartStation(parameters, start);
     loop->SetTimerHandler([this](int id) {
         auto action = actions_.extract(id);
-        if (action.empty()) return dlg->dispatcher->OnTimer(id);
+        if (action.empty()) return station->dispatcher.OnTimer(id);
         loop->StopTimer(id);
         action.mapped()();
     });
@@ -30,7 +30,7 @@ void ScenarioTest::WriteSchedule(const std::vector<std::string>& lines) {
 
 void ScenarioTest::Queue(TimePoint when, const std::string& name, int at) {
     auto t = LocalTime(std::chrono::system_clock::to_time_t(when));
-    dlg->w.scheduleList.InsertString(at, FormatTime("%m/%d/%Y %H:%M:%S ", t) + name);
+    station->queue.Insert(at < 0 ? station->queue.Count() : at, FormatTime("%m/%d/%Y %H:%M:%S ", t) + name);
 }
 
 std::string ScenarioTest::StampOf(const std::string& message, const std::string& day) const {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/station_settings.h"
+#include "transmit/station_state.h"
 #include "support/station_fixture.h"
 
 namespace sked::test {
@@ -37,15 +37,15 @@ protected:
     void WriteSchedule(const std::vector<std::string>& lines);
     // Puts "MM/DD/YYYY HH:MM:SS name" into the queue at `at` (-1: at the end).
     void Queue(TimePoint when, const std::string& name, int at = -1);
-    std::vector<std::string> Items() const { return dlg->w.scheduleList.Items(); }
+    std::vector<std::string> Items() const { return station->window.scheduleList.Items(); }
     // "HH:MM:SS" of the first line of `day`'s log reading `message`; empty if none.
     std::string StampOf(const std::string& message, const std::string& day = "20260101") const;
     TimePoint TimeOf(const std::string& message) const { return T("2026-01-01T" + StampOf(message)); }
     std::vector<KeyChange> KeyChanges();
     std::vector<UartEvent> FramesIn(TimePoint from, TimePoint to);  // start bit in [from, to)
     std::string MorseElements();                                    // dots and dashes keyed with the break condition
-    std::uint8_t Mcr() { return port->In(static_cast<std::uint16_t>(Settings().portBase + 4)); }
-    bool KeyLineUp() { return (Mcr() & Settings().keyLine) != 0; }
+    std::uint8_t Mcr() { return port->In(static_cast<std::uint16_t>(station->state.portBase + 4)); }
+    bool KeyLineUp() { return (Mcr() & station->state.keyLine) != 0; }
     TimePoint T(const std::string& when) const { return LocalTimePoint(when); }
 
 private:

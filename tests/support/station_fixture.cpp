@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include "app/run_options.h"
-#include "app/station_settings.h"
 
 namespace sked::test {
 
@@ -65,31 +64,30 @@ TimePoint LocalTimePoint(const std::string& text) {
 }
 
 void StationTest::SetUp() {
-    ResetSettings();
     dir = std::make_unique<ScratchDirectory>();
     std::filesystem::create_directory("data");
     std::filesystem::create_directory("log");
 }
 
 void StationTest::TearDown() {
-    dlg.reset();
+    station.reset();
     port.reset();
     loop.reset();
     dir.reset();
-    ResetSettings();
 }
 
 bool StationTest::StartStation(const std::string& parameters, const std::string& start, bool setup) {
-    dlg.reset();  // an earlier station goes before its loop and port
+    station.reset();  // an earlier station goes before its loop and port
     port.reset();
     loop = std::make_unique<SimulatedEventLoop>(LocalTimePoint(start));
     port = std::make_unique<EmulatedPortIo>(loop->clock());
-    port->SetLineMasks([] {
-        return LineMasks{static_cast<std::uint8_t>(Settings().keyLine), static_cast<std::uint8_t>(Settings().powerLine)};
-    });
     port->AddObserver(&uart);
-    dlg = std::make_unique<CSchedulerDlg>(*loop, *port, boxes);
-    return setup ? dlg->SetupWindow(parameters) : true;
+    station = std::make_unique<Station>(*loop, *port, boxes);
+    port->SetLineMasks([this] {
+        return LineMasks{static_cast<std::uint8_t>(station->state.keyLine),
+                         static_cast<std::uint8_t>(station->state.powerLine)};
+    });
+    return setup ? station->SetupWindow(parameters) : true;
 }
 
 void StationTest::RunUntil(TimePoint t) {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/scheduler_dlg.h"
+#include "app/station.h"
 #include "platform/emulated_uart.h"
 #include "platform/message_box.h"
 #include "platform/simulated_event_loop.h"
@@ -88,7 +88,7 @@ protected:
     std::unique_ptr<EmulatedPortIo> port;
     UartRecorder uart;
     RecordingMessageBox boxes;
-    std::unique_ptr<CSchedulerDlg> dlg;
+    std::unique_ptr<Station> station;
 };
 
 }  // namespace sked::test

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/mode_controls.h"
+#include "app/mode_controls.h"
 #include "scheduler/dispatcher.h"
 #include "support/station_fixture.h"
 #include "transmit/baudot_table.h"
@@ -23,9 +23,9 @@ protected:
     }
     // Codes that went on the line while `text` was sent in a Baudot mode.
     std::vector<int> Baudot(const std::string& text, int mode, int shift = 0) {
-        dlg->sender->setShiftState(static_cast<std::uint8_t>(shift));
+        station->sender.setShiftState(static_cast<std::uint8_t>(shift));
         std::size_t before = uart.FrameCodes().size();
-        for (char c : text) dlg->sender->SendBaudot(static_cast<unsigned char>(c), mode);
+        for (char c : text) station->sender.SendBaudot(static_cast<unsigned char>(c), mode);
         RunFor(std::chrono::seconds(1));  // let the last frame start
         auto codes = uart.FrameCodes();
         return std::vector<int>(codes.begin() + static_cast<long>(before), codes.end());
@@ -39,7 +39,7 @@ TEST_F(CodeSending, FiguresAndSpacesInIta2) {
 
 TEST_F(CodeSending, LineEndGoesOutOnTheLineFeedAlone) {
     EXPECT_EQ(Baudot("A\r\nB", kIta2), (Codes{31, 3, 8, 8, 2, 31, 25}));
-    EXPECT_EQ(dlg->sender->shiftState(), kLtrs);
+    EXPECT_EQ(station->sender.shiftState(), kLtrs);
 }
 
 TEST_F(CodeSending, ExclamationMarkPerAlphabet) {
@@ -72,10 +72,10 @@ TEST_F(CodeSending, MacroBellsInMilitaryAndAscii) {
     EXPECT_EQ(Baudot("^5", kMilitary, kLtrs), (Codes{27, 5, 5, 5, 5, 5, 31}));
     EXPECT_EQ(Baudot("1", kMilitary), (Codes{27, 23}));  // FIGS again after the bells
 
-    dlg->modes->ModeClicked(kAscii);
+    station->modes.ModeClicked(kAscii);
     std::size_t before = uart.FrameCodes().size();
     for (char c : std::string("^5"))
-        dlg->sender->SendTextCharacter(static_cast<unsigned char>(c), kAscii);
+        station->sender.SendTextCharacter(static_cast<unsigned char>(c), kAscii);
     RunFor(std::chrono::seconds(1));
     auto codes = uart.FrameCodes();
     EXPECT_EQ(Codes(codes.begin() + static_cast<long>(before), codes.end()), (Codes{7, 7, 7, 7, 7}));
@@ -91,36 +91,36 @@ TEST_F(CodeSending, UtcTimeMacroInBaudot) {
     tzset();
     // 1 4 : 0 7 ( U T C ) with their shifts
     EXPECT_EQ(codes, (Codes{27, 23, 10, 14, 22, 7, 15, 31, 7, 16, 14, 27, 18}));
-    EXPECT_EQ(dlg->w.statusLine.Text().substr(dlg->w.statusLine.Text().size() - 10), "14:07(UTC)");
+    EXPECT_EQ(station->window.statusLine.Text().substr(station->window.statusLine.Text().size() - 10), "14:07(UTC)");
 }
 
 TEST_F(CodeSending, UnknownSelectorSendsItselfAndDropsTheCaret) {
     EXPECT_EQ(Baudot("^x", kIta2, kLtrs), (Codes{29}));
-    EXPECT_FALSE(dlg->macros->macroPending());
+    EXPECT_FALSE(station->sender.macros().macroPending());
 }
 
 TEST_F(CodeSending, CaretAtTheEndStaysPendingForTheNextText) {
     Baudot("A^", kIta2, kLtrs);
-    EXPECT_TRUE(dlg->macros->macroPending());
+    EXPECT_TRUE(station->sender.macros().macroPending());
     EXPECT_EQ(Baudot("5", kIta2, kLtrs), (Codes{27, 5, 5, 5, 5, 5, 31}));
     Baudot("^^5", kIta2, kLtrs);  // two carets leave it pending
-    EXPECT_FALSE(dlg->macros->macroPending());
+    EXPECT_FALSE(station->sender.macros().macroPending());
 }
 
 TEST_F(CodeSending, AsciiTextCarriesNoCaretsAndKeepsLineEnds) {
-    dlg->modes->ModeClicked(kAscii);
+    station->modes.ModeClicked(kAscii);
     std::size_t before = uart.FrameCodes().size();
     for (char c : std::string("A^xB\r\n^"))
-        dlg->sender->SendTextCharacter(static_cast<unsigned char>(c), kAscii);
+        station->sender.SendTextCharacter(static_cast<unsigned char>(c), kAscii);
     RunFor(std::chrono::seconds(1));
     auto codes = uart.FrameCodes();
     EXPECT_EQ(Codes(codes.begin() + static_cast<long>(before), codes.end()), (Codes{'A', 'x', 'B', '\r', '\n'}));
 }
 
 TEST_F(CodeSending, SendIdleFillsWithLettersShiftExceptInAscii) {
-    Settings().mode = kMilitary;
+    station->state.mode = kMilitary;
     TimePoint start = Now();
-    dlg->sender->SendIdle(5);
+    station->sender.SendIdle(5);
     auto elapsed = Now() - start;
     EXPECT_GE(elapsed, std::chrono::seconds(4));
     EXPECT_LE(elapsed, std::chrono::milliseconds(5200));
@@ -128,10 +128,10 @@ TEST_F(CodeSending, SendIdleFillsWithLettersShiftExceptInAscii) {
     ASSERT_GE(codes.size(), 24u);
     for (int code : codes) EXPECT_EQ(code, kLtrs);
 
-    Settings().mode = kAscii;
+    station->state.mode = kAscii;
     uart.events.clear();
     start = Now();
-    dlg->sender->SendIdle(5);
+    station->sender.SendIdle(5);
     elapsed = Now() - start;
     EXPECT_GE(elapsed, std::chrono::seconds(4));
     EXPECT_LE(elapsed, std::chrono::seconds(5));
@@ -141,7 +141,7 @@ TEST_F(CodeSending, SendIdleFillsWithLettersShiftExceptInAscii) {
 TEST_F(CodeSending, FramesLeaveBackToBackAtLineSpeed) {
     std::string text;
     for (int i = 0; i < 500; ++i) text += static_cast<char>('A' + i % 26);
-    Settings().mode = kMilitary;
+    station->state.mode = kMilitary;
     Baudot(text, kMilitary, kLtrs);
     auto frames = uart.Frames();
     ASSERT_EQ(frames.size(), 500u);
@@ -157,12 +157,12 @@ class MorseTiming : public CodeSending {
 protected:
     // Key-down lengths in ticks, from the modem-control writes.
     std::vector<long> KeyDowns(int character) {
-        if (Settings().transmitterOn == 0) dlg->transmitter->CmTX();  // the key closes only while keyed
+        if (station->state.transmitterOn == 0) station->transmitter.CmTX();  // the key closes only while keyed
         uart.events.clear();
-        dlg->dispatcher->OnTimer(kStartFastTimer);
+        station->dispatcher.OnTimer(kStartFastTimer);
         start_ = Now();
-        dlg->sender->SendMorseKey(character);
-        dlg->dispatcher->OnTimer(kStopFastTimer);
+        station->sender.SendMorseKey(character);
+        station->dispatcher.OnTimer(kStopFastTimer);
         total_ = Ticks(Now() - start_);
         std::vector<long> downs;
         TimePoint downAt{};
@@ -210,9 +210,9 @@ TEST_F(MorseTiming, ParisTakesNinetyTicksJustUnderTwentyWordsPerMinute) {
 
 TEST_F(MorseTiming, BreakKeyerRestoresBothRegisters) {
     std::uint8_t mcr = port->In(0x2F8 + 4);
-    dlg->dispatcher->OnTimer(kStartFastTimer);
-    dlg->sender->SendMorseBreak('A');
-    dlg->dispatcher->OnTimer(kStopFastTimer);
+    station->dispatcher.OnTimer(kStartFastTimer);
+    station->sender.SendMorseBreak('A');
+    station->dispatcher.OnTimer(kStopFastTimer);
     EXPECT_EQ(port->In(0x2F8 + 3), 0x04);
     EXPECT_EQ(port->In(0x2F8 + 4), mcr);
     int breaks = 0;
@@ -222,7 +222,7 @@ TEST_F(MorseTiming, BreakKeyerRestoresBothRegisters) {
 
 TEST_F(MorseTiming, WaitTicksWithoutTheFastTimerStillEnds) {
     TimePoint start = Now();
-    dlg->dispatcher->WaitTicks(10);
+    station->timing.WaitTicks(10);
     EXPECT_EQ(Now() - start, kFastTimerPeriod * 10);
 }
 

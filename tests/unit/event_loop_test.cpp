@@ -1,4 +1,8 @@
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -107,6 +111,96 @@ TEST(SimulatedLoop, FdHandlerIsNotReenteredWhileItPumps) {
     EXPECT_EQ(maxDepth, 1);
     ::close(fds[0]);
     ::close(fds[1]);
+}
+
+TEST(SimulatedLoop, APostedCallThatPumpsRunsTheCallsPostedBehindIt) {
+    // The console posts each typed line; a line that sends a file pumps until
+    // the file is out, and the "cancel" typed next must act meanwhile.
+    SimulatedEventLoop loop(LocalTimePoint("2026-01-01T12:00:00"));
+    std::vector<std::string> order;
+    bool cancelled = false;
+    loop.Post([&] {
+        order.push_back("send begins");
+        for (int i = 0; i < 10 && !cancelled; ++i) loop.PumpMessages();
+        order.push_back("send ends");
+    });
+    loop.Post([&] {
+        order.push_back("cancel");
+        cancelled = true;
+    });
+    loop.Post([&] { order.push_back("status"); });
+    loop.PumpMessages();
+    EXPECT_EQ(order, (std::vector<std::string>{"send begins", "cancel", "status", "send ends"}));
+}
+
+TEST(SimulatedLoop, ADispatchRunsOnlyTheCallsPostedBeforeItBegan) {
+    SimulatedEventLoop loop(LocalTimePoint("2026-01-01T12:00:00"));
+    int runs = 0, followers = 0;
+    std::function<void()> again = [&] {
+        // Posts itself: once per dispatch, never a loop inside one (bounded,
+        // so that a loop would show as a count rather than a hang).
+        if (++runs < 100) loop.Post(again);
+        loop.Post([&] { ++followers; });
+    };
+    loop.Post(again);
+    for (int dispatch = 1; dispatch <= 3; ++dispatch) {
+        loop.PumpMessages();
+        EXPECT_EQ(runs, dispatch);
+        EXPECT_EQ(followers, dispatch - 1);
+    }
+}
+
+TEST(SimulatedLoop, TimeRunsAtRealSpeedWhileRealWorkIsUnderWay) {
+    // A name lookup on another thread, asked for at a timer tick: its answer
+    // must come before a timer an hour ahead, however late the thread runs.
+    const TimePoint start = LocalTimePoint("2026-01-01T12:00:00");
+    SimulatedEventLoop loop(start);
+    bool hourTimer = false;
+    std::mutex mutex;
+    std::condition_variable asked;
+    bool lookupAsked = false;
+    loop.SetTimerHandler([&](int id) {
+        if (id == 1) hourTimer = true;
+        if (id != 2) return;
+        loop.StopTimer(2);
+        std::lock_guard<std::mutex> lock(mutex);
+        lookupAsked = true;
+        asked.notify_all();
+    });
+    loop.StartTimer(1, hours(1));
+    loop.StartTimer(2, milliseconds(1));
+    RealWorkScope lookup(loop);
+    EXPECT_TRUE(loop.RealWorkUnderWay());
+    TimePoint answered{};
+    std::thread worker([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        asked.wait(lock, [&] { return lookupAsked; });
+        loop.Post([&] {
+            answered = loop.clock().Now();
+            lookup.Release();
+        });
+    });
+    while (answered == TimePoint{}) loop.WaitForEvent(EventLoop::Forever);
+    worker.join();
+    EXPECT_FALSE(hourTimer);
+    EXPECT_GT(answered, start);
+    EXPECT_LT(answered, start + minutes(1));
+    EXPECT_FALSE(loop.RealWorkUnderWay());
+    loop.WaitForEvent(EventLoop::Forever);  // nothing under way: straight to the timer
+    EXPECT_TRUE(hourTimer);
+    EXPECT_EQ(loop.clock().Now(), start + hours(1));
+
+    // Timers due meanwhile still fire, at their exact times.
+    std::vector<TimePoint> ticks;
+    loop.SetTimerHandler([&](int) { ticks.push_back(loop.clock().Now()); });
+    loop.StartTimer(2, milliseconds(3));
+    RealWorkScope stuck(loop);
+    while (ticks.size() < 2) loop.WaitForEvent(EventLoop::Forever);
+    EXPECT_EQ(ticks, (std::vector<TimePoint>{start + hours(1) + milliseconds(3), start + hours(1) + milliseconds(6)}));
+    RealWorkScope moved(std::move(stuck));
+    EXPECT_TRUE(loop.RealWorkUnderWay());
+    moved.Release();
+    EXPECT_FALSE(loop.RealWorkUnderWay());
 }
 
 TEST(PollLoop, PostedCallFromAnotherThreadWakesTheWait) {

@@ -1,197 +1,213 @@
+// The file sender alone, with small fakes of its seams: a view and a log that
+// record, a serial port that is always ready, and a code output that hears
+// every code (in the tone generator's place), on the simulated clock.
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "app/operator_controls.h"
-#include "audio/mode_controls.h"
-#include "scheduler/dispatcher.h"
+#include "net/telnet.h"
+#include "platform/simulated_event_loop.h"
 #include "support/station_fixture.h"
 #include "transmit/file_sender.h"
-#include "transmit/transmitter_switch.h"
 
 namespace sked::test {
 namespace {
 
-constexpr int kTestTimer = 77;
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
 
-class FileSending : public StationTest {
-protected:
-    void SetUp() override {
-        StationTest::SetUp();
-        ASSERT_TRUE(StartStation("QZ0XB 2 RTS"));
-        loop->SetTimerHandler([this](int id) {
-            if (id == kTestTimer) {
-                loop->StopTimer(kTestTimer);
-                if (action_) action_();
-            } else {
-                dlg->dispatcher->OnTimer(id);
-            }
-        });
-        uart.events.clear();
-    }
-    // Runs `action` once, `after` from now, from inside whatever is running then.
-    void At(std::chrono::milliseconds after, std::function<void()> action) {
-        action_ = std::move(action);
-        loop->StartTimer(kTestTimer, after);
-    }
-    std::function<void()> action_;
-    std::vector<std::string> seen_;
+class RecordingView : public StationView {
+public:
+    void ShowStatus(const std::string& text) override { status.push_back(text); }
+    void ShowQueueLine(const std::string& text) override { queueLines.push_back(text); }
+    void ShowCharactersLeft(const std::string& text) override { left.push_back(text); }
+    void ShowFlow(const std::string&) override {}
+    void ShowCountdown(const std::string&) override {}
+    void ShowClock(const std::string&) override {}
+    void ShowAutoSend(bool) override {}
+    void ShowCwTimer(const std::string&) override {}
+    void ShowCwTimerTicked(bool) override {}
+    void ShowPort(const std::string&) override {}
+    void ShowTransmitter(bool) override {}
+    void LockSoundChoice(bool) override {}
+    void LockToneFields(bool) override {}
+    void ShowTones() override {}
+    void LockLinkChoice(bool) override {}
+    void ShowFile(const std::string& name, const std::string& text) override { shown = name + ":" + text; }
+    void ShowDisplayMessage(const std::string& text) override { shown = text; }
+    void LockDisplay() override {}
+    void HighlightCharacter(const std::string&, std::size_t index) override { highlighted.push_back(index); }
+
+    Strings status, queueLines, left;
+    std::string shown;
+    std::vector<std::size_t> highlighted;
 };
 
-TEST_F(FileSending, CountsDownTheCharactersLeftAndClearsAtTheEnd) {
-    WriteData("abc.txt", "ABC");
-    dlg->w.charCountField.Observe([this] { seen_.push_back(dlg->w.charCountField.Text()); });
-    dlg->files->TXFile("abc.txt", kMilitary);
-    EXPECT_EQ(seen_, (std::vector<std::string>{"C=2", "C=1", "C=0", ""}));
-    EXPECT_EQ(dlg->w.queueLine.Text(), "");
-    EXPECT_TRUE(Logged("TXFile : Sending file <abc.txt>."));
-    RunFor(std::chrono::seconds(1));
-    EXPECT_EQ(uart.FrameCodes(), (std::vector<int>{31, 3, 25, 14}));
-}
+class RecordingLog : public StationLog {
+public:
+    void LogEvent(const std::string& message) override { lines.push_back(message); }
+    Strings lines;
+};
 
-TEST_F(FileSending, EmptyFileShowsTheSendingLineAndSendsNothing) {
-    WriteData("empty.txt", "");
-    dlg->w.queueLine.Observe([this] { seen_.push_back(dlg->w.queueLine.Text()); });
-    dlg->files->TXFile("empty.txt", kMilitary);
-    EXPECT_EQ(seen_, (std::vector<std::string>{"TXFile : Sending file <empty.txt>.", ""}));
-    EXPECT_EQ(dlg->w.charCountField.Text(), "");
-    EXPECT_TRUE(uart.FrameCodes().empty());
-}
-
-TEST_F(FileSending, TextIsTheWholeFileUpToAZeroByte) {
-    std::string big(62000, 'E');
-    WriteData("big.txt", big);
-    std::string text;
-    ASSERT_TRUE(FileSender::ReadText("data/big.txt", text));
-    EXPECT_EQ(text, big);
-    WriteData("zero.txt", std::string("AB\0CD", 5));
-    ASSERT_TRUE(FileSender::ReadText("data/zero.txt", text));
-    EXPECT_EQ(text, "AB");
-
-    dlg->files->TXFile("zero.txt", kIta2);
-    RunFor(std::chrono::seconds(1));
-    EXPECT_EQ(uart.FrameCodes(), (std::vector<int>{31, 3, 25}));
-}
-
-TEST_F(FileSending, MissingFileIsReportedTwiceAndSendsNothing) {
-    dlg->files->TXFile("nothere.txt", kMilitary);
-    auto messages = LogMessages();
-    ASSERT_GE(messages.size(), 2u);
-    EXPECT_EQ(messages[messages.size() - 2], "[PrintFile :Cannot open data/nothere.txt input file.]");
-    EXPECT_EQ(messages.back(), "[TXFile : Cannot open data/nothere.txt input file.]");
-    EXPECT_EQ(dlg->w.displayBox.Text(), "[TXFile : Cannot open data/nothere.txt input file.]");
-    EXPECT_TRUE(uart.FrameCodes().empty());
-}
-
-TEST_F(FileSending, RunningLineHoldsAtMost79CharactersAndClearsAtLineEnds) {
-    WriteData("long.txt", std::string(200, 'R') + "\r\nYY");
-    std::size_t longest = 0;
-    int cleared = 0;
-    dlg->w.statusLine.Observe([&] {
-        longest = std::max(longest, dlg->w.statusLine.Text().size());
-        cleared += dlg->w.statusLine.Text().empty();
-    });
-    dlg->files->TXFile("long.txt", kMilitary);
-    EXPECT_EQ(longest, 79u);
-    EXPECT_GE(cleared, 2);
-}
-
-TEST_F(FileSending, DisplayShowsCapitalsExceptInAscii) {
-    WriteData("mixed.txt", "Hello World");
-    dlg->files->PrintFile("mixed.txt");
-    EXPECT_EQ(dlg->w.displayBox.Text(), "HELLO WORLD");
-    dlg->modes->ModeClicked(kAscii);
-    dlg->files->PrintFile("mixed.txt");
-    EXPECT_EQ(dlg->w.displayBox.Text(), "Hello World");
-    EXPECT_EQ(dlg->files->PrintFile("$CWID"), 0);
-    EXPECT_EQ(dlg->files->PrintFile("nothere.txt"), 1);
-}
-
-TEST_F(FileSending, PauseHoldsTheFileAndResumeGoesOn) {
-    WriteData("five.txt", "ABCDE");
-    Settings().sending = 1;
-    At(std::chrono::milliseconds(400), [this] {
-        dlg->controls->CmPause();
-        At(std::chrono::seconds(30), [this] { dlg->controls->CmResume(); });
-    });
-    TimePoint start = Now();
-    dlg->files->TXFile("five.txt", kMilitary);
-    EXPECT_GE(Now() - start, std::chrono::seconds(30));
-    RunFor(std::chrono::seconds(1));
-    EXPECT_EQ(uart.FrameCodes(), (std::vector<int>{31, 3, 25, 14, 9, 1}));
-    EXPECT_TRUE(Logged("CmPause : Session PAUSED"));
-    EXPECT_TRUE(Logged("CmResume : Session RESUMED"));
-}
-
-TEST_F(FileSending, CancelWhilePausedEndsTheFileAtOnce) {
-    WriteData("five.txt", "ABCDE");
-    Settings().sending = 1;
-    At(std::chrono::milliseconds(400), [this] {
-        dlg->controls->CmPause();
-        At(std::chrono::seconds(3), [this] { dlg->controls->CmCancel(); });
-    });
-    dlg->files->TXFile("five.txt", kMilitary);
-    RunFor(std::chrono::seconds(3));
-    auto codes = uart.FrameCodes();
-    EXPECT_LT(codes.size(), 6u);
-    EXPECT_EQ(Settings().cancelRequested, 1);
-    EXPECT_EQ(dlg->w.flowField.Text(), "CANCEL");
-    EXPECT_TRUE(Logged("CmCancel : Session CANCELED"));
-}
-
-TEST_F(FileSending, RepeatSendsTheRyTextUntilCancel) {
-    WriteData("RYRYRYRY.txt", "RY");
-    dlg->w.repeatCheck.SetCheck(1);
-    dlg->files->CmRepeat();
-    At(std::chrono::seconds(20), [this] { dlg->controls->CmCancel(); });
-    dlg->files->CmRYRYRYRY();
-    int sends = 0;
-    for (const auto& m : LogMessages()) sends += m == "TXFile : Sending file <RYRYRYRY.txt>.";
-    EXPECT_GT(sends, 20);
-    EXPECT_EQ(Settings().sending, 0);
-    EXPECT_EQ(Settings().transmitterOn, 0);
-
-    dlg->w.repeatCheck.SetCheck(0);
-    dlg->files->CmRepeat();
-    dlg->controls->CmEnable();
-    dlg->files->CmRYRYRYRY();
-    sends = 0;
-    for (const auto& m : LogMessages()) sends += m == "CmRYRYRYRY : Sending <RYRYRYRY.txt> file.";
-    EXPECT_EQ(sends, 2);
-}
-
-TEST_F(FileSending, ComposedTextInCwModeIsTimedByTheFastTimer) {
-    dlg->modes->ModeClicked(kCw);
-    dlg->w.displayBox.SetText("EE");
-    dlg->files->CmSendCompose();
-    EXPECT_EQ(test::ReadFile("data/EditDisplayTemp.txt"), "EE");
-    EXPECT_FALSE(loop->TimerRunning(kFastTimer));
-    // The lead-in carrier, a word space, then the two dots, each on its own.
-    std::vector<long> downs;
-    TimePoint downAt{};
-    for (const auto& e : uart.events) {
-        if (e.kind != UartEventKind::kMcr) continue;
-        if (e.keyOn && downAt == TimePoint{}) downAt = e.time;
-        if (!e.keyOn && downAt != TimePoint{}) {
-            downs.push_back(std::chrono::round<std::chrono::milliseconds>(e.time - downAt) / kFastTimerPeriod);
-            downAt = {};
-        }
+class ReadyPort : public PortIo {
+public:
+    std::uint8_t In(std::uint16_t address) override {
+        return (address & 7) == uart::kLsr ? uart::kLsrThre | uart::kLsrTemt : 0;
     }
-    EXPECT_EQ(downs, (std::vector<long>{50, 2, 2}));
-    EXPECT_EQ(Settings().sending, 0);
+    void Out(std::uint16_t, std::uint8_t) override {}
+    TimePoint NextChange(std::uint16_t) override { return {}; }
+};
+
+// Takes a code a frame time (165 ms at 45.45 baud) after the one before.
+class RecordingOutput : public CodeOutput {
+public:
+    explicit RecordingOutput(const Clock& clock) : clock_(clock) {}
+    bool Ready() override { return clock_.Now() >= next_; }
+    TimePoint ReadyAt() override { return next_; }
+    void Put(int code) override {
+        codes.push_back(code);
+        next_ = clock_.Now() + 165ms;
+    }
+    std::vector<int> codes;
+
+private:
+    const Clock& clock_;
+    TimePoint next_{};
+};
+
+class NoLinkHost : public TelnetHost, public Mirror {
+public:
+    void CmRX() override {}
+    void CmPause() override {}
+    void CmResume() override {}
+    void LogEvent(const std::string&) override {}
+    void PumpMessages() override {}
+    void ShowStopBox(const std::string&, const std::string&) override {}
+    std::string AuthenticationText() override { return ""; }
+    void LockLinkControls(bool) override {}
+    void MirrorCharacter(int) override {}
+};
+
+class FileSending : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directory("data");
+        state.noSound = false;  // the recording output stands in for the tones
+        sender.SetToneGenerator(&output);
+        state.transmitterOn = true;
+    }
+    // Runs `action` from the loop `after` from now: from inside the file being sent.
+    void At(Duration after, std::function<void()> action) {
+        loop.SetTimerHandler([this, action](int id) {
+            loop.StopTimer(id);
+            action();
+        });
+        loop.StartTimer(99, std::chrono::duration_cast<std::chrono::milliseconds>(after));
+    }
+
+    ScratchDirectory dir;
+    SimulatedEventLoop loop{LocalTimePoint("2026-01-01T12:00:00")};
+    StationState state;
+    RecordingView view;
+    RecordingLog log;
+    RecordingMessageBox boxes;
+    ReadyPort port;
+    RecordingOutput output{loop.clock()};
+    NoLinkHost host;
+    Timing timing{loop, state, [] {}};
+    RunningLine line{view};
+    Uart uart{port, loop, state};
+    PskModem psk{loop.clock()};
+    Telnet telnet{loop, host};
+    CodeSender sender{state, timing, uart, psk, host, line};
+    TransmitterSwitch transmitter{state, view, log, boxes, timing, uart, psk, telnet, sender};
+    FileSender files{state, view, log, timing, sender, transmitter, psk, line};
+};
+
+TEST_F(FileSending, TheWholeTextGoesOutCountedDownToItsEndOrToAZeroByte) {
+    std::string big(62000, 'E');
+    const struct {
+        std::string text;
+        std::size_t codes;        // codes on the air
+        std::string lastLeft;     // the last count before the field empties
+    } cases[] = {
+        {"ABC", 4, "C=0"},                       // LTRS A B C
+        {"", 0, ""},                             // nothing, but the sending line shows
+        {std::string("AB\0CD", 5), 3, "C=0"},  // up to the zero byte
+        {big, 62001, "C=0"},                     // past any buffer of old
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.size());
+        output.codes.clear();
+        view.left.clear();
+        sender.setShiftState(0);
+        WriteFile("data/file.txt", c.text);
+        EXPECT_TRUE(files.TXFile("file.txt", kMilitary));
+        EXPECT_EQ(output.codes.size(), c.codes);
+        ASSERT_FALSE(view.left.empty());
+        EXPECT_EQ(view.left.back(), "");
+        if (!c.lastLeft.empty()) {
+            EXPECT_EQ(view.left[view.left.size() - 2], c.lastLeft);
+        }
+        EXPECT_EQ(view.queueLines, (Strings{"TXFile : Sending file <file.txt>.", ""}));
+        view.queueLines.clear();
+    }
+    EXPECT_EQ(view.left.front(), "C=61999");
 }
 
-TEST_F(FileSending, SaveWritesTheDisplayUnderItsName) {
-    dlg->w.editCheck.SetCheck(1);
-    dlg->w.fileNameField.SetText("note.txt");
-    dlg->w.displayBox.SetText("DE QZ0XB\r\n");
-    dlg->files->CmEditSave();
-    EXPECT_EQ(test::ReadFile("data/note.txt"), "DE QZ0XB\r\n");
-    dlg->w.fileNameField.SetText("nofolder/x.txt");
-    dlg->files->CmEditSave();
-    EXPECT_TRUE(Logged("CmEditSave : Cannot open <nofolder/x.txt> file"));
+TEST_F(FileSending, AFileThatCannotBeReadOrLiesOutsideDataIsNotSent) {
+    EXPECT_FALSE(files.TXFile("nothere.txt", kMilitary));
+    EXPECT_EQ(log.lines, (Strings{"[PrintFile :Cannot open data/nothere.txt input file.]",
+                                  "[TXFile : Cannot open data/nothere.txt input file.]"}));
+    EXPECT_EQ(view.shown, "[TXFile : Cannot open data/nothere.txt input file.]");
+    WriteFile("outside.txt", "SECRET");
+    EXPECT_FALSE(files.TXFile("../outside.txt", kMilitary));
+    EXPECT_EQ(log.lines.back(), "[TXFile : Refused ../outside.txt: not a file of the data folder.]");
+    EXPECT_TRUE(output.codes.empty());
+}
+
+TEST_F(FileSending, TheRunningLineHoldsAtMost79CharactersAndClearsAtLineEnds) {
+    WriteFile("data/long.txt", std::string(200, 'R') + "\r\nYY");
+    files.TXFile("long.txt", kMilitary);
+    std::size_t longest = 0;
+    for (const auto& s : view.status) longest = std::max(longest, s.size());
+    EXPECT_EQ(longest, 79u);
+    EXPECT_EQ(view.status[view.status.size() - 2], "YY");
+    EXPECT_EQ(view.status.back(), "");
+}
+
+TEST_F(FileSending, TheDisplayShowsCapitalsExceptInAscii) {
+    WriteFile("data/mixed.txt", "Hello World");
+    EXPECT_TRUE(files.PrintFile("mixed.txt"));
+    EXPECT_EQ(view.shown, "mixed.txt:HELLO WORLD");
+    state.mode = kAscii;
+    files.PrintFile("mixed.txt");
+    EXPECT_EQ(view.shown, "mixed.txt:Hello World");
+    EXPECT_TRUE(files.PrintFile("$CWID"));
+    EXPECT_EQ(view.shown, "mixed.txt:Hello World");
+}
+
+TEST_F(FileSending, APauseHoldsTheFileACancelEndsIt) {
+    WriteFile("data/five.txt", "ABCDE");
+    At(400ms, [this] {
+        state.running = false;
+        At(30s, [this] { state.running = true; });
+    });
+    TimePoint start = loop.clock().Now();
+    EXPECT_TRUE(files.TXFile("five.txt", kMilitary));
+    EXPECT_GE(loop.clock().Now() - start, 30s);
+    EXPECT_EQ(output.codes, (std::vector<int>{31, 3, 25, 14, 9, 1}));
+
+    output.codes.clear();
+    At(400ms, [this] {
+        state.running = false;
+        At(3s, [this] { state.cancelRequested = true; });
+    });
+    EXPECT_FALSE(files.TXFile("five.txt", kMilitary));
+    EXPECT_LT(output.codes.size(), 5u);
 }
 
 }  // namespace

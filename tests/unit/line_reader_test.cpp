@@ -88,7 +88,7 @@ TEST_F(ConsoleInput, OverlongLineIsDiscardedWithAMessage) {
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&buffer, &size);
-    auto console = std::make_unique<ConsoleFrontEnd>(*dlg, out);
+    auto console = std::make_unique<ConsoleFrontEnd>(*station, out);
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     std::string input = std::string(10000, 'e') + "\r\nenable\r\nqueue";

@@ -55,7 +55,7 @@ protected:
     void Connect() {
         host.calls.clear();
         host.transmitterOn = true;
-        ASSERT_FALSE(telnet.OpenLink("127.0.0.1", listener.port));
+        ASSERT_TRUE(telnet.OpenLink("127.0.0.1", listener.port));
         ASSERT_TRUE(RunUntil(loop, [&] { return telnet.linkState == Telnet::kConnected; }));
         ::close(std::exchange(peer, ::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC)));
         ASSERT_GE(peer, 0);
@@ -94,7 +94,7 @@ TEST_F(TelnetTest, AuthenticationAndTwoLineFeedsThenOnlySevenBitCharacters) {
 
 TEST_F(TelnetTest, RefusedConnectionEndsInASocketErrorBox) {
     LocalPort unused(false);
-    ASSERT_FALSE(telnet.OpenLink("127.0.0.1", unused.port));
+    ASSERT_TRUE(telnet.OpenLink("127.0.0.1", unused.port));
     ASSERT_TRUE(RunUntil(loop, [&] { return !host.calls.empty(); }));
     ASSERT_EQ(host.calls.size(), 5u);
     host.calls[3] = std::regex_replace(host.calls[3], std::regex("error [0-9]+ "), "error N ");  // EPIPE, as it happens
@@ -121,10 +121,10 @@ TEST_F(TelnetTest, PeerClosingTurnsTheTransmitterOffAndPauses) {
 }
 
 TEST_F(TelnetTest, OpenLinkWhileOpenFails) {
-    ASSERT_FALSE(telnet.OpenLink("127.0.0.1", listener.port));
-    EXPECT_TRUE(telnet.OpenLink("127.0.0.1", listener.port));  // still connecting
+    ASSERT_TRUE(telnet.OpenLink("127.0.0.1", listener.port));
+    EXPECT_FALSE(telnet.OpenLink("127.0.0.1", listener.port));  // still connecting
     ASSERT_TRUE(RunUntil(loop, [&] { return telnet.linkState == Telnet::kConnected; }));
-    EXPECT_TRUE(telnet.OpenLink("127.0.0.1", listener.port));
+    EXPECT_FALSE(telnet.OpenLink("127.0.0.1", listener.port));
     EXPECT_EQ(telnet.linkState, Telnet::kIdle);
     EXPECT_TRUE(telnet.IsOpen());
 }

@@ -11,8 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/operator_controls.h"
-#include "audio/mode_controls.h"
+#include "app/mode_controls.h"
 #include "net/telnet.h"
 #include "scheduler/dispatcher.h"
 #include "support/station_fixture.h"
@@ -39,123 +38,127 @@ protected:
 };
 
 TEST_F(TransmitterSwitching, SecondCmTxDoesNothing) {
-    dlg->transmitter->CmTX();
-    dlg->transmitter->CmTX();
+    station->transmitter.CmTX();
+    station->transmitter.CmTX();
     EXPECT_EQ(Count("CmTX : Transmitter ON"), 1);
     EXPECT_TRUE(Keyed());
-    EXPECT_EQ(dlg->w.transmitField.Text(), "  ON  ");
+    EXPECT_EQ(station->window.transmitField.Text(), "  ON  ");
     int keyings = 0;
     for (const auto& e : uart.events) keyings += e.kind == UartEventKind::kMcr && e.keyOn;
     EXPECT_EQ(keyings, 1);
 }
 
 TEST_F(TransmitterSwitching, CmRxWhileOffLeavesIdleAlone) {
-    Settings().idle = 0;
+    station->state.idle = 0;
     auto before = LogMessages().size();
-    dlg->transmitter->CmRX();
-    EXPECT_EQ(Settings().idle, 0);
+    station->transmitter.CmRX();
+    EXPECT_EQ(station->state.idle, 0);
     EXPECT_EQ(LogMessages().size(), before);
 }
 
 TEST_F(TransmitterSwitching, CmRxReleasesWithATwoSecondTailAndUnticksCwTimer) {
-    dlg->transmitter->CmTX();
-    dlg->w.cwTimerCheck.SetCheck(1);
-    Settings().cwTimerSeconds = 100;
-    Settings().idle = 0;
+    station->transmitter.CmTX();
+    station->window.cwTimerCheck.SetCheck(1);
+    station->state.cwTimerSeconds = 100;
+    station->state.idle = 0;
     TimePoint start = Now();
-    dlg->transmitter->CmRX();
+    station->transmitter.CmRX();
     EXPECT_FALSE(Keyed());
     EXPECT_GE(Now() - start, std::chrono::seconds(1));
     EXPECT_LE(Now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(Settings().idle, 1);
-    EXPECT_EQ(dlg->w.cwTimerCheck.Check(), 0);
-    EXPECT_EQ(Settings().cwTimerSeconds, -1);
-    EXPECT_EQ(dlg->w.cwTimerField.Text(), "OFF");
-    EXPECT_EQ(dlg->w.transmitField.Text(), "  OFF  ");
+    EXPECT_EQ(station->state.idle, 1);
+    EXPECT_EQ(station->window.cwTimerCheck.Check(), 0);
+    EXPECT_EQ(station->state.cwTimerSeconds, -1);
+    EXPECT_EQ(station->window.cwTimerField.Text(), "OFF");
+    EXPECT_EQ(station->window.transmitField.Text(), "  OFF  ");
 }
 
 TEST_F(TransmitterSwitching, CentreAndShiftGiveTheMarkAndSpaceFields) {
-    dlg->w.noSoundCheck.SetCheck(0);
-    dlg->w.centreField.SetText("2210");
-    dlg->w.shiftField.SetText("170");
-    dlg->transmitter->CmTX();
-    EXPECT_EQ(dlg->w.markField.Text(), " 2125.00");
-    EXPECT_EQ(dlg->w.spaceField.Text(), " 2295.00");
-    EXPECT_EQ(Settings().toneCentre, 2210);
-    EXPECT_DOUBLE_EQ(Settings().halfShift, 85.0);
-    EXPECT_TRUE(dlg->w.centreField.ReadOnly());
-    dlg->transmitter->CmRX();
-    EXPECT_FALSE(dlg->w.centreField.ReadOnly());
+    station->commands.NoSound(false);
+    station->commands.SetTone(ToneField::kCentre, "2210");
+    station->commands.SetTone(ToneField::kShift, "170");
+    station->transmitter.CmTX();
+    EXPECT_EQ(station->window.markField.Text(), " 2125.00");
+    EXPECT_EQ(station->window.spaceField.Text(), " 2295.00");
+    EXPECT_EQ(station->state.toneCentre, 2210);
+    EXPECT_DOUBLE_EQ(station->state.halfShift, 85.0);
+    EXPECT_TRUE(station->window.centreField.ReadOnly());
+    station->transmitter.CmRX();
+    EXPECT_FALSE(station->window.centreField.ReadOnly());
 }
 
 TEST_F(TransmitterSwitching, MarkAndSpaceGiveCentreAndShiftEitherWayRound) {
-    dlg->w.noSoundCheck.SetCheck(0);
-    dlg->modes->EntryStyleClicked(false);
+    station->commands.NoSound(false);
+    station->commands.ToneEntryStyle(false);
     for (auto [mark, space] : {std::pair{"2125", "2295"}, std::pair{"2295", "2125"}}) {
-        dlg->w.markField.SetText(mark);
-        dlg->w.spaceField.SetText(space);
-        dlg->transmitter->CmTX();
-        EXPECT_EQ(dlg->w.centreField.Text(), " 2210.00");
-        EXPECT_EQ(dlg->w.shiftField.Text(), " 170.0");
-        EXPECT_EQ(Settings().toneCentre, 2210);
-        EXPECT_DOUBLE_EQ(Settings().halfShift, 85.0);
-        dlg->transmitter->CmRX();
+        station->commands.SetTone(ToneField::kMark, mark);
+        station->commands.SetTone(ToneField::kSpace, space);
+        station->transmitter.CmTX();
+        EXPECT_EQ(station->window.centreField.Text(), " 2210.00");
+        EXPECT_EQ(station->window.shiftField.Text(), " 170.0");
+        EXPECT_EQ(station->state.toneCentre, 2210);
+        EXPECT_DOUBLE_EQ(station->state.halfShift, 85.0);
+        station->transmitter.CmRX();
     }
 }
 
 TEST_F(TransmitterSwitching, PskCentreIsTruncatedForTheModemOnly) {
-    dlg->w.soundCardCombo.SetCurSel(1);  // "-1 Auto"
-    dlg->modes->SoundCardChanged();
-    dlg->modes->ModeClicked(kPsk31);
-    ASSERT_EQ(Settings().mode, kPsk31);
-    dlg->w.centreField.SetText("1500.7");
-    dlg->transmitter->CmTX();
-    EXPECT_EQ(dlg->psk->Frequency(), 1500);
-    EXPECT_FLOAT_EQ(Settings().pskFrequency, 1500.7f);
-    EXPECT_TRUE(dlg->psk->Transmitting());
-    dlg->transmitter->CmRX();
+    station->commands.SoundCard("-1 Auto");
+    station->modes.ModeClicked(kPsk31);
+    ASSERT_EQ(station->state.mode, kPsk31);
+    station->commands.SetTone(ToneField::kCentre, "1500.7");
+    station->transmitter.CmTX();
+    EXPECT_EQ(station->psk.Frequency(), 1500);
+    EXPECT_FLOAT_EQ(station->state.pskFrequency, 1500.7f);
+    EXPECT_TRUE(station->psk.Transmitting());
+    station->transmitter.CmRX();
 }
 
 TEST_F(TransmitterSwitching, PskWithoutSoundCardGoesBackToMilitary) {
-    dlg->modes->ModeClicked(kPsk31);
+    station->modes.ModeClicked(kPsk31);
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_EQ(boxes.shown.back().text, "Please Select a Sound Card");
-    EXPECT_EQ(Settings().mode, kMilitary);
-    EXPECT_TRUE(dlg->w.milButton.Checked());
+    EXPECT_EQ(station->state.mode, kMilitary);
+    EXPECT_TRUE(station->window.milButton.Checked());
 }
 
 TEST_F(TransmitterSwitching, FailedLinkLeavesTheTransmitterOffAndIdleRestored) {
-    dlg->w.netPortCombo.SetCurSel(16);  // port 6015
-    dlg->w.addressField.SetText("bad host name!");
-    Settings().sending = 1;
-    dlg->transmitter->CmTX();
-    Settings().idle = 0;  // what every sender does after CmTX
+    station->commands.NetPort("16");  // port 6015
+    station->commands.NetAddress("bad host name!");
+    station->state.sending = 1;
+    station->transmitter.CmTX();
+    station->state.idle = 0;  // what every sender does after CmTX
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_EQ(boxes.shown.back().caption, "TCP/IP Connect Failure");
     EXPECT_NE(boxes.shown.back().text.find("Failed to connect to bad host name! on port 6015"), std::string::npos);
-    EXPECT_EQ(Settings().transmitterOn, 0);
+    EXPECT_EQ(station->state.transmitterOn, 0);
     EXPECT_FALSE(Keyed());
-    EXPECT_FALSE(dlg->w.noSoundCheck.Enabled());
-    dlg->transmitter->CmRX();
-    EXPECT_EQ(Settings().idle, 1);
-    EXPECT_TRUE(dlg->w.noSoundCheck.Enabled());
+    EXPECT_FALSE(station->window.noSoundCheck.Enabled());
+    station->transmitter.CmRX();
+    EXPECT_EQ(station->state.idle, 1);
+    EXPECT_TRUE(station->window.noSoundCheck.Enabled());
 }
 
-// A listener on 127.0.0.1 that collects what the station mirrors.
+// A listener on 127.0.0.1 that collects what the station mirrors, on the
+// first of the mirror's ports (6000..6015) that is free.
 class Listener {
 public:
-    explicit Listener(int port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 1) == 0;
+    Listener() {
+        for (int n = 1; n <= 16 && !ok_; ++n) {
+            fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(static_cast<std::uint16_t>(5999 + n));
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 1) == 0;
+            if (ok_) netPort = std::to_string(n);
+            else ::close(fd_);
+        }
         if (ok_) thread_ = std::thread([this] { Serve(); });
     }
+    std::string netPort;  // as the station's port list names it
     ~Listener() {
+        if (!ok_) return;
         ::shutdown(fd_, SHUT_RDWR);
         if (thread_.joinable()) thread_.join();
         ::close(fd_);
@@ -197,45 +200,44 @@ private:
 };
 
 TEST_F(TransmitterSwitching, MirrorGetsAuthenticationThenEverySentCharacter) {
-    Listener listener(6000);
-    ASSERT_TRUE(listener.ok()) << "127.0.0.1:6000 is busy";
+    Listener listener;
+    ASSERT_TRUE(listener.ok()) << "127.0.0.1:6000..6015 are all busy";
     WriteData("mirror.txt", "CQ de qz0xb\r\nK");
-    dlg->w.netPortCombo.SetCurSel(1);
-    dlg->w.authField.SetText("secret");
-    dlg->files->SendTestFile("mirror.txt");
-    EXPECT_EQ(Settings().transmitterOn, 0);
+    station->commands.NetPort(listener.netPort);
+    station->commands.Authentication("secret");
+    station->files.SendTestFile("mirror.txt");
+    EXPECT_EQ(station->state.transmitterOn, 0);
     EXPECT_EQ(listener.Received(), "secret\n\nCQ DE QZ0XB\rK");
 }
 
 TEST_F(TransmitterSwitching, ListenerThatClosesMidFileSwitchesOffAndPauses) {
-    // Port 2 (6001): tests run in parallel, and the one above holds 6000.
-    Listener listener(6001);
-    ASSERT_TRUE(listener.ok()) << "127.0.0.1:6001 is busy";
+    Listener listener;
+    ASSERT_TRUE(listener.ok()) << "127.0.0.1:6000..6015 are all busy";
     WriteData("long.txt", std::string(400, 'R'));
-    dlg->w.netPortCombo.SetCurSel(2);
-    dlg->controls->CmEnable();
+    station->commands.NetPort(listener.netPort);
+    station->commands.Enable();
     bool hungUp = false;
     loop->SetTimerHandler([&](int id) {
-        dlg->dispatcher->OnTimer(id);
+        station->dispatcher.OnTimer(id);
         if (id != kSecondTimer) return;
         // Some seconds into the file the peer goes away; once the link has
         // dropped the file waits paused: cancel it to end the test.
-        if (!hungUp && Settings().transmitterOn == 1 && Settings().secondTicks >= 3) {
+        if (!hungUp && station->state.transmitterOn == 1 && station->state.secondTicks >= 3) {
             hungUp = true;
             listener.HangUp();
-        } else if (Settings().transmitterOn == 0 && Settings().running == 0) {
-            dlg->controls->CmCancel();
+        } else if (station->state.transmitterOn == 0 && station->state.running == 0) {
+            station->commands.Cancel();
         }
     });
-    Settings().sending = 1;
-    dlg->transmitter->CmTX();
-    Settings().idle = 0;
-    Settings().secondTicks = 0;
-    dlg->files->TXFile("long.txt", kMilitary);
-    EXPECT_EQ(Settings().transmitterOn, 0);
+    station->state.sending = 1;
+    station->transmitter.CmTX();
+    station->state.idle = 0;
+    station->state.secondTicks = 0;
+    station->files.TXFile("long.txt", kMilitary);
+    EXPECT_EQ(station->state.transmitterOn, 0);
     EXPECT_TRUE(Logged("CmPause : Session PAUSED"));
     EXPECT_TRUE(Logged("CmRX : Transmitter OFF"));
-    EXPECT_NE(dlg->telnet->linkState, Telnet::kConnected);
+    EXPECT_NE(station->telnet.linkState, Telnet::kConnected);
 }
 
 }  // namespace
@@ -249,45 +251,44 @@ protected:
     void SetUp() override {
         StationTest::SetUp();
         ASSERT_TRUE(StartStation("QZ0XB 2 RTS"));
-        dlg->w.soundCardCombo.SetCurSel(1);  // "-1 Auto"
-        dlg->modes->SoundCardChanged();
-        dlg->modes->ModeClicked(kPsk31);
-        ASSERT_EQ(Settings().mode, kPsk31);
-        ASSERT_EQ(dlg->w.statusLine.Text(), "No error in starting sound card process");
+        station->commands.SoundCard("-1 Auto");
+        station->modes.ModeClicked(kPsk31);
+        ASSERT_EQ(station->state.mode, kPsk31);
+        ASSERT_EQ(station->window.statusLine.Text(), "No error in starting sound card process");
     }
 };
 
 TEST_F(PskSending, FileGoesOutThroughTheModemAtMostThreeCodesAhead) {
     WriteData("psk.txt", "cq cq de qz0xb\r\n^5k");
     int most = 0;
-    dlg->psk->SetSymbolSink([&](TimePoint, bool) { most = std::max(most, dlg->psk->Pending()); });
-    dlg->transmitter->CmTX();
-    dlg->files->TXFile("psk.txt", kPsk31);
+    station->psk.SetSymbolSink([&](TimePoint, bool) { most = std::max(most, station->psk.Pending()); });
+    station->transmitter.CmTX();
+    station->files.TXFile("psk.txt", kPsk31);
     EXPECT_LE(most, 3);
     RunFor(std::chrono::seconds(5));
     // Text as written (no capitals in PSK31), the bells, no caret.
-    EXPECT_EQ(dlg->psk->SentText(), "cq cq de qz0xb\r\n\a\a\a\a\ak");
+    EXPECT_EQ(station->psk.SentText(), "cq cq de qz0xb\r\n\a\a\a\a\ak");
     EXPECT_TRUE(uart.FrameCodes().empty());  // nothing on the serial line
-    dlg->transmitter->CmRX();
-    EXPECT_FALSE(dlg->psk->Transmitting());
+    station->transmitter.CmRX();
+    EXPECT_FALSE(station->psk.Transmitting());
 }
 
 TEST_F(PskSending, IdleFillWithTheModemOffTheAirDoesNotSpin) {
     // No CmTX: the modem takes the codes without sending them.
     TimePoint start = Now();
-    dlg->sender->SendIdle(3);
+    station->sender.SendIdle(3);
     EXPECT_GE(Now() - start, std::chrono::seconds(2));
     EXPECT_LE(Now() - start, std::chrono::seconds(3));
 }
 
 TEST_F(PskSending, BaudButtonsChooseTheToneInPsk31) {
-    dlg->modes->BaudClicked(3);
-    EXPECT_FLOAT_EQ(Settings().pskFrequency, 1800.0f);
-    EXPECT_FLOAT_EQ(Settings().baud, 45.45f);
-    EXPECT_EQ(dlg->w.baudGroup.Caption(), "TX Freq");
-    EXPECT_EQ(dlg->w.centreField.Text(), "  1800.000");
-    EXPECT_EQ(dlg->w.markField.Text(), "  1784.4");
-    EXPECT_EQ(dlg->psk->Frequency(), 1800);
+    station->modes.BaudClicked(3);
+    EXPECT_FLOAT_EQ(station->state.pskFrequency, 1800.0f);
+    EXPECT_FLOAT_EQ(station->state.baud, 45.45f);
+    EXPECT_EQ(station->window.baudGroup.Caption(), "TX Freq");
+    EXPECT_EQ(station->window.centreField.Text(), "  1800.000");
+    EXPECT_EQ(station->window.markField.Text(), "  1784.4");
+    EXPECT_EQ(station->psk.Frequency(), 1800);
 }
 
 }  // namespace

@@ -1,56 +1,53 @@
-#include <filesystem>
+// The UART alone, on a port whose registers keep what is written: the
+// divisor of each speed, a port found in loop-back, the keying and power
+// lines, and the wait for the transmit register (asleep, never spinning).
 #include <map>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "app/scheduler_dlg.h"
-#include "transmit/transmitter_switch.h"
-#include "transmit/uart.h"
+#include "platform/simulated_event_loop.h"
 #include "support/station_fixture.h"
+#include "transmit/uart.h"
 
 namespace sked {
 namespace {
 
-// Registers that keep what is written, and a record of every write.
-class RecordingPort : public PortIo {
+using namespace std::chrono_literals;
+
+// Registers that keep what is written; the transmit register is busy until
+// `busyUntil`, and every read of the line status is counted.
+class FakePort : public PortIo {
 public:
+    explicit FakePort(const Clock& clock) : clock_(clock) {}
     std::uint8_t In(std::uint16_t address) override {
-        if ((address & 7) == uart::kLsr) return uart::kLsrThre | uart::kLsrTemt;
-        return registers[address];
+        if ((address & 7) != uart::kLsr) return registers[address];
+        ++statusReads;
+        return clock_.Now() < busyUntil ? 0 : uart::kLsrThre | uart::kLsrTemt;
     }
     void Out(std::uint16_t address, std::uint8_t value) override {
-        writes.emplace_back(address, value);
         registers[address] = value;
+        if ((address & 7) == uart::kThr) written.emplace_back(clock_.Now(), value);
     }
-    TimePoint NextChange(std::uint16_t) override { return TimePoint{}; }
+    TimePoint NextChange(std::uint16_t) override { return busyUntil; }
 
     std::map<std::uint16_t, std::uint8_t> registers;
-    std::vector<std::pair<std::uint16_t, std::uint8_t>> writes;
+    std::vector<std::pair<TimePoint, std::uint8_t>> written;
+    TimePoint busyUntil{};
+    int statusReads = 0;
+
+private:
+    const Clock& clock_;
 };
 
 class UartControl : public ::testing::Test {
 protected:
-    void SetUp() override { ResetSettings(); }
-    void TearDown() override { ResetSettings(); }
-    test::ScratchDirectory dir;
     SimulatedEventLoop loop{test::LocalTimePoint("2026-01-01T12:00:00")};
-    RecordingPort port;
-    test::RecordingMessageBox boxes;
-    CSchedulerDlg dlg{loop, port, boxes};
-    using Writes = std::vector<std::pair<std::uint16_t, std::uint8_t>>;
+    FakePort port{loop.clock()};
+    StationState state;
+    Uart uart{port, loop, state};
+    std::uint8_t Mcr() { return port.registers[0x2FC]; }
 };
-
-TEST_F(UartControl, DivisorAndFormatAreWrittenInOrder) {
-    dlg.uart->ProgramUart(0x2F8, 45.45f, 0, 0, 4);
-    EXPECT_EQ(port.writes, (Writes{{0x2FB, 0x84}, {0x2F9, 0x09}, {0x2F8, 0xE6}, {0x2FB, 0x04}}));
-    EXPECT_EQ(Settings().portBase, 0x2F8);
-
-    port.writes.clear();
-    dlg.uart->ProgramUart(0x3F8, 300.0f, 0, 3, 4);
-    EXPECT_EQ(port.writes, (Writes{{0x3FB, 0x87}, {0x3F9, 0x01}, {0x3F8, 0x80}, {0x3FB, 0x07}}));
-    EXPECT_EQ(Settings().portBase, 0x3F8);
-}
 
 TEST_F(UartControl, DivisorsOfEverySpeed) {
     const std::pair<float, unsigned> table[] = {{45.45f, 2534}, {50.0f, 2304}, {56.9f, 2024}, {74.2f, 1552},
@@ -58,61 +55,41 @@ TEST_F(UartControl, DivisorsOfEverySpeed) {
     for (const auto& [baud, divisor] : table) EXPECT_EQ(Uart::Divisor(baud), divisor) << baud;
 }
 
-TEST_F(UartControl, PortInLoopBackIsTakenOutOfItFirst) {
+TEST_F(UartControl, APortLeftInLoopBackIsTakenOutOfItAndAnotherKeepsItsLines) {
     port.registers[0x2FC] = 0x13;  // loop-back with both lines up
-    dlg.uart->ProgramUart(0x2F8, 50.0f, 0, 0, 4);
-    ASSERT_GE(port.writes.size(), 3u);
-    EXPECT_EQ(port.writes[0], (std::pair<std::uint16_t, std::uint8_t>{0x2F9, 0x00}));
-    EXPECT_EQ(port.writes[1], (std::pair<std::uint16_t, std::uint8_t>{0x2FC, 0x00}));
-    EXPECT_EQ(port.writes[2].first, 0x2FB);
+    uart.ProgramUart(0x2F8, 50.0f, 0, 0, uart::kLcrStopBits);
+    EXPECT_EQ(Mcr(), 0x00);
+    port.registers[0x3FC] = 0x03;
+    uart.ProgramUart(0x3F8, 50.0f, 0, 0, uart::kLcrStopBits);
+    EXPECT_EQ(port.registers[0x3FC], 0x03);
+    EXPECT_EQ(state.portBase, 0x3F8);
+    EXPECT_EQ(port.registers[0x3FB], 0x04);  // latch closed, 5 bits, 1.5 stop
 }
 
-TEST_F(UartControl, PortNotInLoopBackKeepsItsLines) {
-    port.registers[0x2FC] = 0x03;
-    dlg.uart->ProgramUart(0x2F8, 50.0f, 0, 0, 4);
-    for (const auto& w : port.writes) EXPECT_NE(w.first, 0x2FC);
-    EXPECT_EQ(port.registers[0x2FC], 0x03);
+TEST_F(UartControl, KeyAndPowerLinesAndAChangeOfLines) {
+    state.keyLine = kRtsLine;
+    state.powerLine = kDtrLine;
+    uart.PowerLineOn();
+    uart.KeyLineOn();
+    EXPECT_EQ(Mcr(), 0x03);
+    uart.KeyLineOff();
+    EXPECT_EQ(Mcr(), 0x01);
+    uart.KeyLineOn();
+    // DTR keys from now on: the key is left open, the power moves along.
+    uart.SetLines(kDtrLine, kRtsLine);
+    EXPECT_EQ(Mcr(), 0x02);
+    uart.PowerLineOff();
+    EXPECT_EQ(Mcr(), 0x00);
 }
 
-TEST_F(UartControl, KeyingAndPowerLinesAreIndependent) {
-    Settings().keyLine = 2;
-    Settings().powerLine = 1;
-    dlg.uart->CmPowerON();
-    EXPECT_EQ(port.registers[0x2FC], 0x01);
-    dlg.uart->KeyLineOn();
-    EXPECT_EQ(port.registers[0x2FC], 0x03);
-    dlg.uart->KeyLineOff();
-    EXPECT_EQ(port.registers[0x2FC], 0x01);
-    dlg.uart->KeyLineOn();
-    dlg.uart->CmPowerOFF();
-    EXPECT_EQ(port.registers[0x2FC], 0x02);
-    EXPECT_EQ(dlg.w.powerCheck.Check(), 0);
-}
-
-TEST_F(UartControl, PowerOnWhileKeyedReleasesTheKeyFirst) {
-    std::filesystem::create_directory("log");
-    Settings().keyLine = 1;
-    Settings().powerLine = 2;
-    dlg.transmitter->CmTX();
-    ASSERT_EQ(port.registers[0x2FC], 0x01);
-    port.writes.clear();
-    dlg.uart->CmPowerON();
-    EXPECT_EQ(Settings().transmitterOn, 0);
-    ASSERT_GE(port.writes.size(), 2u);
-    EXPECT_EQ(port.writes.front(), (std::pair<std::uint16_t, std::uint8_t>{0x2FC, 0x00}));
-    EXPECT_EQ(port.writes.back(), (std::pair<std::uint16_t, std::uint8_t>{0x2FC, 0x02}));
-    EXPECT_EQ(dlg.w.powerCheck.Check(), 1);
-    auto lines = test::ReadLines("log/20260101.log");
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back().substr(11), "CmRX : Transmitter OFF");
-}
-
-TEST_F(UartControl, BreakWritesExactValues) {
-    port.registers[0x2FB] = 0x04;
-    dlg.uart->BreakOn();
-    EXPECT_EQ(port.registers[0x2FB], 0x40);
-    dlg.uart->BreakOff();
-    EXPECT_EQ(port.registers[0x2FB], 0x00);
+TEST_F(UartControl, ACodeWaitsAsleepForTheTransmitRegister) {
+    port.busyUntil = loop.clock().Now() + 165ms;
+    uart.TransmitCode(0x1F);
+    ASSERT_EQ(port.written.size(), 1u);
+    EXPECT_EQ(port.written[0].first, port.busyUntil);
+    EXPECT_LE(port.statusReads, 3);  // woken once, at the register's change
+    uart.WaitUntilSent();
+    EXPECT_TRUE(uart.Ready());
 }
 
 }  // namespace

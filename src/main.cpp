@@ -3,21 +3,21 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include <unistd.h>
 
 #include "app/command_line.h"
-#include "app/operator_controls.h"
 #include "app/run_options.h"
-#include "app/scheduler_dlg.h"
+#include "app/station.h"
 #include "app/serial_backend.h"
 #include "app/shutdown_signals.h"
 #include "console/console_front_end.h"
 #include "platform/line_release.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
-#include "scheduler/dispatcher.h"
+#include "platform/emulated_uart.h"
 
 #ifndef SKEDCAST_VERSION
 #define SKEDCAST_VERSION "dev"
@@ -41,56 +41,73 @@ int RunStation(const RunOptions& options) {
     }
 
     std::unique_ptr<SerialBackend> serial;
+    std::optional<std::string> authentication;
     try {
         serial = MakeSerialBackend(options, loop->clock());
+        if (!options.authFile.empty()) {
+            std::string problem;
+            authentication = ReadAuthenticationFile(options.authFile, problem);
+            if (!authentication) throw std::runtime_error("--auth-file " + problem);
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "skedcast: %s\n", e.what());
         return 1;
     }
 
     ConsoleMessageBox boxes;
-    CSchedulerDlg dlg(*loop, *serial->port, boxes);
-    serial->port->SetProblemReporter([&dlg](const std::string& problem) {
-        dlg.w.statusLine.SetText(problem);
-        dlg.log.LogEvent("Serial port : " + problem);
+    Station station(*loop, *serial->port, boxes);
+    if (serial->emulated) {
+        serial->emulated->SetLineMasks([&station] {
+            return LineMasks{static_cast<std::uint8_t>(station.state.keyLine),
+                             static_cast<std::uint8_t>(station.state.powerLine)};
+        });
+    }
+    serial->port->SetProblemReporter([&station](const std::string& problem) {
+        station.view.ShowStatus(problem);
+        station.log.LogEvent("Serial port : " + problem);
     });
-    ConsoleFrontEnd console(dlg, stdout);
+    ConsoleFrontEnd console(station, stdout);
     console.WatchFields();
 
     ShutdownSignals signals(*loop, [&](int signal) {
-        dlg.log.LogEvent(SignalName(signal) + " : Shutting down");
-        dlg.RequestShutdown();
+        station.log.LogEvent(SignalName(signal) + " : Shutting down");
+        station.RequestShutdown();
     });
 
     int status = 0;
     try {
-        if (!dlg.SetupWindow(JoinParameters(options.parameters))) return dlg.exitStatus();
+        if (!station.SetupWindow(JoinParameters(options.parameters))) return station.exitStatus();
+        // What a service needs before its first entry, as the window's fields would set it.
+        StationCommands& commands = station.commands;
+        if (options.soundCard) commands.SoundCard(*options.soundCard);
+        if (options.netAddress) commands.NetAddress(*options.netAddress);
+        if (authentication) commands.Authentication(*authentication);
+        if (options.netPort) commands.NetPort(*options.netPort);
         console.WatchInput(STDIN_FILENO);
-        if (options.enable) dlg.controls->CmEnable();
+        if (options.enable) commands.Enable();
 
         auto stationTimers = [&](int id) {
             if (id == kRunForTimer) {
                 loop->StopTimer(kRunForTimer);
-                dlg.RequestShutdown();
+                station.RequestShutdown();
             } else if (id == kIdleCheckTimer) {
-                StationSettings& s = Settings();
-                if (dlg.w.scheduleList.Count() == 0 && s.sending == 0 && s.transmitterOn == 0)
-                    dlg.RequestShutdown();
+                const StationState& s = station.state;
+                if (station.queue.Empty() && !s.sending && !s.transmitterOn) station.RequestShutdown();
             } else {
-                dlg.dispatcher->OnTimer(id);
+                station.OnTimer(id);
             }
         };
         loop->SetTimerHandler(stationTimers);
         if (options.runFor) {
             auto period = std::chrono::milliseconds(static_cast<long long>(*options.runFor * 1000.0));
-            if (period <= std::chrono::milliseconds(0)) dlg.RequestShutdown();
+            if (period <= std::chrono::milliseconds(0)) station.RequestShutdown();
             else loop->StartTimer(kRunForTimer, period);
         }
         if (options.exitWhenIdle) loop->StartTimer(kIdleCheckTimer, std::chrono::seconds(1));
 
         loop->Run();
         console.StopInput();
-        dlg.DestroyWindow();
+        station.DestroyWindow();
     } catch (const StationExit& exit) {
         status = exit.status;
     }

@@ -1,0 +1,191 @@
+#include "app/mode_controls.h"
+
+#include <cstdlib>
+
+#include "platform/text_format.h"
+
+namespace sked {
+
+namespace {
+constexpr float kBauds[ModeControls::kBaudButtons] = {45.45f, 50.0f, 56.9f, 74.2f, 100.0f, 110.0f, 300.0f};
+constexpr const char* kRttyCaptions[ModeControls::kBaudButtons] = {" 45.45", " 50.0", " 56.9", " 74.2",
+                                                                   "100.0",  "110.0", "300.0"};
+constexpr const char* kPskCaptions[ModeControls::kBaudButtons] = {"1500", "1600", "1700", "1800",
+                                                                  "1900", "2000", "2100"};
+// The speed buttons of PSK31 mode choose the frequency in 100 Hz steps.
+constexpr float kLowestPskFrequency = 1500.0f;
+constexpr float kPskFrequencyStep = 100.0f;
+// Line control: no parity, 1.5 (5 bits) or 2 (8 bits) stop bits.
+constexpr int kNoParity = 0;
+constexpr int kLongStop = uart::kLcrStopBits;
+constexpr int kFiveBits = 0;
+constexpr int kEightBits = 3;
+}  // namespace
+
+float ModeControls::BaudOfButton(int index) { return kBauds[index]; }
+
+void ModeControls::MarkMode(int mode) {
+    MainWindow& w = w_;
+    w.milButton.SetChecked(mode == kMilitary);
+    w.ita2Button.SetChecked(mode == kIta2);
+    w.telexButton.SetChecked(mode == kTelex);
+    w.asciiButton.SetChecked(mode == kAscii);
+    w.pskButton.SetChecked(mode == kPsk31);
+    w.fecButton.SetChecked(false);
+    w.cwButton.SetChecked(mode == kCw);
+}
+
+void ModeControls::ProgramLine() { uart_.ProgramUart(state_.portBase, state_.baud, kNoParity, state_.wordLength, kLongStop); }
+
+void ModeControls::ModeClicked(int mode) {
+    StationState& s = state_;
+    MarkMode(mode);
+    switch (mode) {
+        case kMilitary:
+        case kIta2:
+        case kTelex:
+        case kAscii:
+            s.mode = mode;
+            s.wordLength = mode == kAscii ? kEightBits : kFiveBits;
+            ProgramLine();
+            psk_.Stop();
+            ShowRttyDisplay();
+            return;
+        case kCw:
+            s.mode = kCw;
+            psk_.Stop();
+            return;
+        case kPsk31: {
+            s.mode = kPsk31;
+            int device = SelectSoundDevice();
+            if (device > 10) {
+                boxes_.Show("Skedcast", "Please Select a Sound Card");
+                // Back to Military for real: a PSK31 mode without a modem
+                // would pass text through without sending it.
+                ModeClicked(kMilitary);
+                return;
+            }
+            psk_.Stop();
+            int result = psk_.Start(device);
+            if (result == 0) w_.statusLine.SetText(PskStartReport(0));
+            else boxes_.Show("FATAL - Sound Card", Format("(%3i) ", result) + PskStartReport(result), BoxIcon::Stop);
+            if (result != 0) {
+                ModeClicked(kMilitary);
+                return;
+            }
+            ShowPskDisplay();
+            return;
+        }
+        default:
+            return;
+    }
+}
+
+void ModeControls::BaudClicked(int index) {
+    StationState& s = state_;
+    MainWindow& w = w_;
+    for (int i = 0; i < kBaudButtons; ++i) w.baudButtons[i].SetChecked(i == index);
+    if (s.mode == kPsk31) {
+        s.pskFrequency = kLowestPskFrequency + kPskFrequencyStep * static_cast<float>(index);
+        ShowPskDisplay();
+        return;
+    }
+    s.baud = kBauds[index];
+    ProgramLine();
+}
+
+void ModeControls::ShowRttyDisplay() {
+    StationState& s = state_;
+    w_.baudGroup.SetCaption("Baud");
+    for (int i = 0; i < kBaudButtons; ++i) w_.baudButtons[i].SetCaption(kRttyCaptions[i]);
+    s.tones.centre = Format("%10.3f", static_cast<double>(s.fskCentre));
+    s.tones.shift = Format("%8.2f", static_cast<double>(s.fskShift));
+    s.tones.mark = Format("%8.1f", static_cast<double>(s.fskCentre - s.fskShift / 2));
+    s.tones.space = Format("%8.1f", static_cast<double>(s.fskCentre + s.fskShift / 2));
+    view_.ShowTones();
+    w_.shiftField.SetReadOnly(false);
+}
+
+void ModeControls::ShowPskDisplay() {
+    StationState& s = state_;
+    w_.baudGroup.SetCaption("TX Freq");
+    for (int i = 0; i < kBaudButtons; ++i) w_.baudButtons[i].SetCaption(kPskCaptions[i]);
+    s.tones.centre = Format("%10.3f", static_cast<double>(s.pskFrequency));
+    s.tones.shift = Format("%6.2f", static_cast<double>(s.pskShift));
+    psk_.SetFrequency(static_cast<int>(s.pskFrequency));
+    s.tones.mark = Format("%8.1f", static_cast<double>(s.pskFrequency - s.pskShift / 2));
+    s.tones.space = Format("%8.1f", static_cast<double>(s.pskFrequency + s.pskShift / 2));
+    view_.ShowTones();
+    w_.shiftField.SetReadOnly(true);
+}
+
+int ModeControls::SelectSoundDevice() {
+    if (state_.soundCard == kDefaultSoundCard) return -1;
+    if (state_.soundCard >= 1 && state_.soundCard <= 4) return state_.soundCard - 1;
+    // No device named: no sound, as the list's own handler decides.
+    state_.noSound = true;
+    w_.noSoundCheck.SetCheck(1);
+    return kNoDevice;
+}
+
+void ModeControls::SoundCardChanged(const std::string& item) {
+    state_.soundCard = std::atoi(item.c_str());
+    NoSoundClicked(state_.soundCard == kNoSoundCard);
+}
+
+void ModeControls::NoSoundClicked(bool noSound) {
+    state_.noSound = noSound;
+    w_.noSoundCheck.SetCheck(noSound ? 1 : 0);
+    w_.centreField.SetEnabled(!noSound);
+    w_.shiftField.SetEnabled(!noSound);
+}
+
+void ModeControls::EntryStyleClicked(bool centreAndShift) {
+    state_.tones.centreAndShift = centreAndShift;
+    w_.centreShiftRadio.SetChecked(centreAndShift);
+    w_.markSpaceRadio.SetChecked(!centreAndShift);
+    w_.centreField.SetReadOnly(!centreAndShift);
+    w_.shiftField.SetReadOnly(!centreAndShift);
+    w_.markField.SetReadOnly(centreAndShift);
+    w_.spaceField.SetReadOnly(centreAndShift);
+}
+
+std::string ModeControls::PskStartReport(int code) {
+    switch (code) {
+        case 0: return "No error in starting sound card process";
+        case 10: return "Tried to read and soundcard is not open";
+        case 12: return "Input buffers over-flowed";
+        case 13: return "Timed out waiting for input buffers";
+        case 14: return "Tried to write and soundcard is not open";
+        case 15: return "Output buffers under-flowed";
+        case 16: return "Timed out waiting for output buffers";
+        case 17: return "Card doesn't support 16bit, 8000Hz, Mono format";
+        case 18: return "Still something playing on soundcard";
+        case 19: return "Header not prepared";
+        case 20: return "Device is synchronous";
+        case 21: return "Bad Device ID, Soundcard Not Present";
+        case 22: return "Driver failed to enable";
+        case 23: return "Device already allocated";
+        case 24: return "Device handle is invalid";
+        case 25: return "No device driver present";
+        case 26: return "Function isn't supported";
+        case 27: return "Error value out of range";
+        case 28: return "Invalid flag passed";
+        case 29: return "Invalid parameter passed";
+        case 30: return "Handle being used";
+        case 31: return "Driver does not call DriverCallback";
+        case 32: return "Registry error";
+        case 33: return "Unknown Error";
+        case 34: return "Can't open wave file for input";
+        case 35: return "File is not a RIFF wave type";
+        case 36: return "Invalid wave file";
+        case 37: return "No data in file";
+        case 38: return "Not a supported data type";
+        case 39: return "Error reading data from file";
+        case 40: return "Tried to read and file is not open";
+        case 41: return "Can't open wave file for output";
+        default: return "Really Bad Undefined Error";
+    }
+}
+
+}  // namespace sked

@@ -1,0 +1,115 @@
+// The one command surface of the station: every button, check box, list and
+// field the operator can act on, as one call each. The console and the
+// window call these and nothing deeper; the schedule's "$" commands press
+// the same controls through them.
+#pragma once
+
+#include <string>
+
+#include "scheduler/command_target.h"
+
+namespace sked {
+
+class Station;
+
+// The tone fields.
+enum class ToneField { kCentre, kShift, kMark, kSpace };
+
+class StationCommands : public CommandTarget {
+public:
+    static constexpr std::size_t kHelpLinesInFileList = 34;
+
+    explicit StationCommands(Station& station) : s_(station) {}
+
+    // The scheduler and the transmission under way
+    void Enable();
+    void Disable();
+    void SendNow();
+    void Pause();
+    void Resume();
+    void Cancel();
+
+    // The queue
+    void Reload() override;
+    // Removes entry `index` (the selected one); nothing when out of range.
+    void DeleteEntry(int index);
+    // Adds `text` (a file name or a "$" command line) before entry `before`
+    // (the selected one; -1 when none is selected: at the top), timed 10 s
+    // before that entry. An empty text refreshes the file list.
+    void FileAdd(const std::string& text, int before);
+    // Double-click on an entry: its file in the display.
+    void ShowEntry(int index);
+
+    // The file list and the display
+    void RefreshFileList();
+    void FileSelected(const std::string& item);
+    // Enter in the file name field: show that file; false (with a beep) when it cannot be shown.
+    bool ViewFile(const std::string& name);
+    // Enter elsewhere: show the file list's text and add it to the queue.
+    bool ViewAndAdd(const std::string& text, int before);
+    void ViewLog();
+    void SetDisplayText(const std::string& text);
+    void SetFileName(const std::string& name);
+    void EditClicked(int state);
+    // The margin slider released at `position` (the right margin is 500 minus it).
+    void MarginChanged(int position);
+    void Compose();
+    void SendCompose();
+    void Save();
+    void Repeat(bool on);
+    void Header(bool on);
+    void Diddle(bool on);
+
+    // Test transmissions
+    void Ry();
+    void Fox();
+
+    // Mode, speed and tones
+    void Mode(int mode);
+    void Baud(int index);
+    void ModeGroupClicked();
+    void ToneEntryStyle(bool centreAndShift);
+    void SetTone(ToneField field, const std::string& text);
+    // "None", "-1 Auto" or "1".."4".
+    void SoundCard(const std::string& item);
+    void NoSound(bool on);
+
+    // The TCP mirror: port "OFF" or "1".."16", address, authentication text.
+    void NetPort(const std::string& item);
+    void NetAddress(const std::string& address);
+    void Authentication(const std::string& text);
+
+    // Identification, power and the transmitter
+    void CwTimer(bool on);
+    void SendCwid();
+    void Power(bool on) override;
+    // Switched on this way the transmitter stays keyed until released;
+    // switched off during a transmission, the transmission is cancelled
+    // rather than sent on unkeyed.
+    void TransmitterOn() override;
+    void TransmitterOff() override;
+
+    void Editor();
+    void About();
+    // Ends the station through its shut-down sequence.
+    void Quit();
+
+    // What the schedule's "$" commands press.
+    void PressMode(int mode) override { Mode(mode); }
+    void PressBaud(int index) override { Baud(index); }
+    void StorePskFrequency(float hertz) override;
+    void ShowPskFrequency(float hertz) override;
+    void ShowFskCentre(float hertz) override;
+    void SendIdentification() override;
+    void SetCwTimer(bool on) override { CwTimer(on); }
+    void DisableAndRelease() override;
+    void SetKeyLine(int line) override;
+    void ChangePort(int number) override;
+    void SetHeader(bool on) override { Header(on); }
+    void SetDiddle(bool on) override { Diddle(on); }
+
+private:
+    Station& s_;
+};
+
+}  // namespace sked

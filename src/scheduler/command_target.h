@@ -1,0 +1,34 @@
+// What the "$" commands of the schedule act on: the station's own controls,
+// pressed as the operator would press them.
+#pragma once
+
+namespace sked {
+
+class CommandTarget {
+public:
+    virtual ~CommandTarget() = default;
+
+    virtual void PressMode(int mode) = 0;
+    // Speed button 0 (45.45) .. 6 (300.0); a PSK31 frequency in PSK31 mode.
+    virtual void PressBaud(int index) = 0;
+    // Stores the PSK31 frequency for the next transmission.
+    virtual void StorePskFrequency(float hertz) = 0;
+    // $PSK= and $FSK=: the frequency stored and shown in the centre field.
+    virtual void ShowPskFrequency(float hertz) = 0;
+    virtual void ShowFskCentre(float hertz) = 0;
+    virtual void SendIdentification() = 0;
+    virtual void SetCwTimer(bool on) = 0;
+    virtual void TransmitterOn() = 0;
+    virtual void TransmitterOff() = 0;
+    virtual void Power(bool on) = 0;
+    // $DISABLE: automatic sending off, then the transmitter.
+    virtual void DisableAndRelease() = 0;
+    // The keying line becomes DTR or RTS (the other one the power line).
+    virtual void SetKeyLine(int line) = 0;
+    virtual void ChangePort(int number) = 0;
+    virtual void Reload() = 0;
+    virtual void SetHeader(bool on) = 0;
+    virtual void SetDiddle(bool on) = 0;
+};
+
+}  // namespace sked
