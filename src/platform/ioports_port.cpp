@@ -41,16 +41,17 @@ IoPortsPortIo::Access IoPortsPortIo::Access::Hardware() {
 
 IoPortsPortIo::IoPortsPortIo(const Clock& clock) : IoPortsPortIo(clock, Access::Hardware()) {}
 
-IoPortsPortIo::IoPortsPortIo(const Clock& clock, Access access) : clock_(clock), access_(std::move(access)) {}
+IoPortsPortIo::IoPortsPortIo(const Clock& clock, Access access)
+    : clock_(clock), line_(clock), access_(std::move(access)) {}
 
 IoPortsPortIo::Port& IoPortsPortIo::PortAt(std::uint16_t base) {
-    auto& slot = ports_[base];
-    if (!slot) {
+    auto [it, created] = ports_.try_emplace(base);
+    Port& port = it->second;
+    if (created) {
         // Asked once per base: a refusal does not change while the station runs.
-        slot = std::make_unique<Port>(clock_);
         const int err = access_.permit(base, kPortCount);
-        slot->permitted = err == 0;
-        if (slot->permitted && access_.release) line_release::RegisterPort(base, access_.release);
+        port.permitted = err == 0;
+        if (port.permitted && access_.release) line_release::RegisterPort(base, access_.release);
         if (err != 0) {
             char range[32];
             std::snprintf(range, sizeof range, "0x%X-0x%X", static_cast<unsigned>(base),
@@ -60,23 +61,23 @@ IoPortsPortIo::Port& IoPortsPortIo::PortAt(std::uint16_t base) {
                           " try --serial=tty");
         }
     }
-    return *slot;
+    return port;
 }
 
 bool IoPortsPortIo::IsOpen(std::uint16_t base) const {
     auto it = ports_.find(base & kBaseMask);
-    return it != ports_.end() && it->second->permitted;
+    return it != ports_.end() && it->second.permitted;
 }
 
 std::uint8_t IoPortsPortIo::In(std::uint16_t address) {
     Port& port = PortAt(address & kBaseMask);
     if (port.permitted) return access_.in(address);
-    return port.shadow.Read(address & 7, clock_.Now());
+    return port.shadow.Read(address & 7, line_.Now());
 }
 
 void IoPortsPortIo::Out(std::uint16_t address, std::uint8_t value) {
     Port& port = PortAt(address & kBaseMask);
-    port.shadow.Write(address & 7, value, clock_.Now());
+    port.shadow.Write(address & 7, value, line_.Now());
     if (port.permitted) access_.out(address, value);
 }
 
@@ -85,8 +86,8 @@ TimePoint IoPortsPortIo::NextChange(std::uint16_t address) {
     if ((address & 7) != uart::kLsr) return TimePoint::max();
     auto it = ports_.find(address & kBaseMask);
     if (it == ports_.end()) return now;
-    Port& port = *it->second;
-    if (!port.permitted) return port.shadow.NextChange(uart::kLsr, now);
+    Port& port = it->second;
+    if (!port.permitted) return line_.ToClock(port.shadow.NextChange(uart::kLsr, line_.Now()));
     constexpr std::uint8_t kEmpty = uart::kLsrThre | uart::kLsrTemt;
     if ((access_.in(address) & kEmpty) != kEmpty) return now + port.shadow.frameTime();
     return now;

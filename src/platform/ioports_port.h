@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <memory>
 
-#include "platform/line_pacer.h"
+#include "platform/line_clock.h"
 #include "platform/line_release.h"
 #include "platform/port_io.h"
+#include "platform/uart_16550.h"
 
 namespace sked {
 
@@ -43,16 +43,16 @@ public:
 
 private:
     struct Port {
-        explicit Port(const Clock& clock) : shadow(clock) {}
         bool permitted = false;
-        ShadowUart shadow;  // format for the frame time; stand-in when refused
+        Uart16550 shadow;  // format for the frame time; stand-in when refused
     };
 
     Port& PortAt(std::uint16_t base);
 
     const Clock& clock_;
+    LineClock line_;
     Access access_;
-    std::map<std::uint16_t, std::unique_ptr<Port>> ports_;
+    std::map<std::uint16_t, Port> ports_;
 };
 
 }  // namespace sked

@@ -80,7 +80,8 @@ unsigned BaudForDivisor(unsigned divisor) {
 
 }  // namespace tty
 
-TtyPortIo::TtyPortIo(const Clock& clock, std::string device) : clock_(clock), device_(std::move(device)) {}
+TtyPortIo::TtyPortIo(const Clock& clock, std::string device)
+    : clock_(clock), line_(clock), device_(std::move(device)) {}
 
 TtyPortIo::~TtyPortIo() {
     for (auto& [base, port] : ports_) {
@@ -111,7 +112,7 @@ const TtyPortIo::Port* TtyPortIo::FindPort(std::uint16_t base) const {
 TtyPortIo::Port& TtyPortIo::PortAt(std::uint16_t base) {
     auto& slot = ports_[base];
     if (!slot) {
-        slot = std::make_unique<Port>(clock_);
+        slot = std::make_unique<Port>();
         slot->base = base;
         slot->device = DeviceFor(base);
     }
@@ -124,7 +125,7 @@ std::uint8_t TtyPortIo::In(std::uint16_t address) {
     const TimePoint now = clock_.Now();
     EnsureOpen(port, now);
     if (offset == uart::kLsr) return LineStatus(port, now);
-    return port.shadow.Read(offset, now);
+    return port.shadow.Read(offset, line_.Now());
 }
 
 void TtyPortIo::Out(std::uint16_t address, std::uint8_t value) {
@@ -135,7 +136,7 @@ void TtyPortIo::Out(std::uint16_t address, std::uint8_t value) {
 
     const std::uint8_t oldLcr = port.shadow.lcr();
     const bool character = offset == uart::kThr && !port.shadow.dlab();
-    port.shadow.Write(offset, value, now);  // also paces the character
+    port.shadow.Write(offset, value, line_.Now());  // also paces the character
     if (port.fd < 0) return;  // down: the character is dropped
 
     switch (offset) {
@@ -159,11 +160,11 @@ TimePoint TtyPortIo::NextChange(std::uint16_t address) {
     auto it = ports_.find(address & kBaseMask);
     if (it == ports_.end()) return now;
     Port& port = *it->second;
-    TimePoint next = port.shadow.NextChange(uart::kLsr, now);
+    TimePoint next = line_.ToClock(port.shadow.NextChange(uart::kLsr, line_.Now()));
     if (port.fd < 0) return next;
 
     const int queued = Queued(port, now);
-    if (queued < 0) return port.shadow.NextChange(uart::kLsr, now);
+    if (queued < 0) return next;  // gone: the shadow paces alone
     const Duration frame = port.shadow.frameTime();
     if (queued > 0 || port.pending) {
         next = std::max(next, now + frame * std::max(queued, 1));
@@ -174,7 +175,7 @@ TimePoint TtyPortIo::NextChange(std::uint16_t address) {
 }
 
 std::uint8_t TtyPortIo::LineStatus(Port& port, TimePoint now) {
-    std::uint8_t lsr = port.shadow.Read(uart::kLsr, now);
+    std::uint8_t lsr = port.shadow.Read(uart::kLsr, line_.Now());
     if (port.fd < 0 || !FlushPending(port, now)) return lsr;
     const int queued = Queued(port, now);
     if (queued < 0) return lsr;
@@ -229,7 +230,8 @@ void TtyPortIo::TryOpen(Port& port, TimePoint now) {
     port.lastAttempt = now;
     const std::string& device = port.device;
     if (device.empty()) {
-        GoDown(port, "no serial port known at I/O address " + Hex(port.base) + "; name one with --serial=tty:<device>", now);
+        GoDown(port, "no serial port known at I/O address " + Hex(port.base) + "; name one with --serial=tty:<device>",
+               now);
         return;
     }
     const std::string consoleRefused = device + ": is the system console; refusing to use it for the transmitter";

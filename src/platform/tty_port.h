@@ -12,8 +12,9 @@
 
 #include <sys/types.h>
 
-#include "platform/line_pacer.h"
+#include "platform/line_clock.h"
 #include "platform/port_io.h"
+#include "platform/uart_16550.h"
 
 namespace sked {
 
@@ -42,10 +43,11 @@ public:
 
 private:
     struct Port {
-        explicit Port(const Clock& clock) : shadow(clock) {}
         std::uint16_t base = 0;
         std::string device;
-        ShadowUart shadow;
+        // What the station programmed; paces the station at line speed
+        // whether or not the device is there.
+        Uart16550 shadow;
         int fd = -1;
         bool tried = false;
         TimePoint lastAttempt{};
@@ -83,6 +85,7 @@ private:
     std::uint8_t LineStatus(Port& port, TimePoint now);
 
     const Clock& clock_;
+    LineClock line_;
     std::string device_;
     std::string consoleList_ = kConsoleList;
     std::map<std::uint16_t, std::unique_ptr<Port>> ports_;
