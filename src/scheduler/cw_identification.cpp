@@ -22,6 +22,10 @@ void CwIdentifier::Cwid(const std::string& text) {
     log_.LogEvent("Cwid : Sending CW Identification.");
     view_.ShowQueueLine("CW Pre-Identification Text");
     transmitter_.CmTX();
+    // In CW mode the keying line is the Morse key, for cwid.txt as for the
+    // identification: the carrier, then the key opens for the first element.
+    const bool keyLine = state_.mode == kCw;
+    if (keyLine) sender_.MorseLeadIn();
     files_.TXFile("cwid.txt", state_.mode);
     view_.ShowQueueLine("Sending CWID " + text);
 
@@ -32,13 +36,18 @@ void CwIdentifier::Cwid(const std::string& text) {
         timing_.WaitForSecondTicks(state_.secondTicks + kPskIdentificationSeconds);
         psk_.StartTransmit();
     } else {
-        timing_.StartFastTimer();
-        timing_.WaitTicks(kCarrierTicks);
+        // Otherwise the identification is frequency-shift Morse: the break
+        // condition holds the line at space within the carrier.
+        if (!keyLine) {
+            timing_.StartFastTimer();
+            timing_.WaitTicks(kCarrierTicks);
+        }
         for (char c : text) {
             if (state_.cancelRequested) break;
-            sender_.SendMorseBreak(static_cast<unsigned char>(c));
+            if (keyLine) sender_.SendMorseKey(static_cast<unsigned char>(c));
+            else sender_.SendMorseBreak(static_cast<unsigned char>(c));
         }
-        timing_.WaitTicks(kCarrierTicks);
+        if (!keyLine) timing_.WaitTicks(kCarrierTicks);
         timing_.StopFastTimer();
     }
     state_.sendNow = sendNowBefore;

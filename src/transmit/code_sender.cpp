@@ -37,8 +37,9 @@ CodeSender::CodeSender(StationState& state, Timing& timing, Uart& uart, PskModem
       uart_(uart),
       psk_(psk),
       mirror_(mirror),
+      line_(line),
       pskOutput_(psk),
-      macros_(*this, timing.loop().clock(), line) {}
+      macros_(*this, timing.loop().clock()) {}
 
 int CodeSender::SendCode(int code) {
     // Every destination of the mode takes the code once the slowest can.
@@ -98,6 +99,8 @@ void CodeSender::SendBaudot(int character, int mode) {
     int c = macros_.ExpandMacro(character, mode);
     // Bytes above 127 have no teleprinter code: nothing is sent or mirrored.
     if (c < 0 || c > 127) return;
+    // A tab separates words as a blank does; the alphabets have no tab.
+    if (c == '\t') c = ' ';
     if (c > kGraveAccent) c -= 32;  // lower case to capitals; { | } ~ DEL to [ \ ] ^ _
     if (c == kGraveAccent) c = 0;  // the grave accent has no row of its own
     const BaudotRow& row = BaudotTable(c);
@@ -113,6 +116,7 @@ void CodeSender::SendBaudot(int character, int mode) {
             SendCode(kLtrs);
             shiftState_ = kLtrs;
             MirrorCharacter(kCarriageReturn);
+            Shown('\n');
             return;
         case kSpaceCode:
         case kLtrs:  // unshift on space
@@ -120,6 +124,8 @@ void CodeSender::SendBaudot(int character, int mode) {
             if (shiftState_ == kFigs) SendCode(kLtrs);
             shiftState_ = kLtrs;
             MirrorCharacter(c);
+            // What the teleprinter prints: a blank, also for the signs its alphabet lacks.
+            Shown(code == kSpaceCode ? ' ' : c);
             return;
         case kCarriageReturnCode:  // the carriage return is sent with the line feed
             return;
@@ -134,6 +140,7 @@ void CodeSender::SendBaudot(int character, int mode) {
             }
             SendCode(code);
             MirrorCharacter(c);
+            Shown(c);
             return;
     }
 }
@@ -143,10 +150,20 @@ int CodeSender::SendTextCharacter(int character, int mode) {
     // The caret only marks a macro: readers of the bulletin never see it,
     // as in the Baudot alphabets, which have no caret.
     if (c == MacroExpander::kCaret) return c;
+    SendPlainCharacter(c);
+    return c;
+}
+
+void CodeSender::SendPlainCharacter(int c) {
     SendCode(c & 0x7F);
     if (c == '\n') MirrorCharacter(kCarriageReturn);
     else if (c != '\r') MirrorCharacter(c);
-    return c;
+    Shown(c & 0x7F);
+}
+
+void CodeSender::SendMorseText(int character) {
+    int c = macros_.ExpandMacro(character, kCw);
+    if (c != MacroExpander::kCaret) SendMorseKey(c);
 }
 
 void CodeSender::SendMorseKey(int character) { SendMorse(character, Keyer::KeyLine); }
@@ -164,6 +181,8 @@ void CodeSender::MorseLeadIn() {
 
 void CodeSender::SendMorse(int character, Keyer keyer) {
     const std::uint8_t lcr = uart_.ReadLcr();
+    if (character == '\n' || character == '\r') Shown(character);
+    else if (character >= 0 && character < 128) Shown(std::toupper(character));
 
     // Characters beyond the table ({ | } ~ and bytes above 127) send the pause.
     int upper = (character >= 0 && character < 128) ? std::toupper(character) : 0x7F;

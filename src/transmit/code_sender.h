@@ -40,7 +40,11 @@ public:
     // One text character of an ASCII or PSK31 file: macros, the code with its
     // top bit cleared, the mirror. Returns what the macro expander handed back.
     int SendTextCharacter(int character, int mode);
-    // One character in Morse on the keying line (files in CW mode).
+    // One text character of a CW file: macros, then Morse on the keying line.
+    void SendMorseText(int character);
+    // One plain character in ASCII or PSK31 (no macros): the code, the mirror.
+    void SendPlainCharacter(int character);
+    // One character in Morse on the keying line.
     void SendMorseKey(int character);
     // One character in Morse by the break condition (the identification).
     void SendMorseBreak(int character);
@@ -69,12 +73,15 @@ private:
     };
 
     void SendMorse(int character, Keyer keyer);
+    // A character has gone on the air: the running line shows it.
+    void Shown(int character) { line_.Append(static_cast<char>(character)); }
 
     StationState& state_;
     Timing& timing_;
     Uart& uart_;
     PskModem& psk_;
     Mirror& mirror_;
+    RunningLine& line_;
     PskOutput pskOutput_;
     CodeOutput* generator_ = nullptr;
     MacroExpander macros_;

@@ -74,7 +74,7 @@ bool FileSender::TXFile(const std::string& name, int mode) {
         log_.LogEvent(message);
         return false;
     }
-    view_.ShowStatus("");
+    line_.Clear();
     std::string sending = Format("TXFile : Sending file <%s>.", name.c_str());
     view_.ShowQueueLine(sending);
     log_.LogEvent(sending);
@@ -97,19 +97,13 @@ bool FileSender::TXFile(const std::string& name, int mode) {
         }
         if (state_.cancelRequested) break;
 
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (mode == kCw) {
-            sender_.SendMorseKey(c);
-        } else if (mode == kAscii || mode == kPsk31) {
-            text[i] = static_cast<char>(sender_.SendTextCharacter(c, mode));
-        } else {
-            text[i] = static_cast<char>(std::toupper(c));
-            sender_.SendBaudot(static_cast<unsigned char>(text[i]), mode);
-        }
-        line_.Append(text[i]);
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (mode == kCw) sender_.SendMorseText(c);
+        else if (mode == kAscii || mode == kPsk31) sender_.SendTextCharacter(c, mode);
+        else sender_.SendBaudot(std::toupper(c), mode);
         timing_.PumpMessages();
     }
-    view_.ShowStatus("");
+    line_.Clear();
     view_.ShowQueueLine("");
     view_.ShowCharactersLeft("");
     return !state_.cancelRequested;

@@ -13,7 +13,6 @@ namespace sked {
 namespace {
 constexpr std::size_t kBuffer = 80;  // each formatted text holds at most 79 characters
 constexpr int kBell = 7;
-constexpr std::uint8_t kBaudotBell = 5;  // in figures shift
 
 bool IsSelector(int c) {
     switch (std::toupper(c)) {
@@ -61,15 +60,10 @@ std::string MacroExpander::MacroText(int selector, std::time_t when) {
 
 void MacroExpander::SendText(const std::string& text, int mode) {
     for (char ch : text) {
-        int c = static_cast<unsigned char>(ch);
-        if (mode == kAscii || mode == kPsk31) {
-            sender_.SendCode(c & 0x7F);
-            // The mirror gets what the air gets, in every mode.
-            sender_.MirrorCharacter(c);
-        } else {
-            sender_.SendBaudot(c, mode);
-        }
-        line_.AppendExpansion(ch);
+        const int c = static_cast<unsigned char>(ch);
+        if (mode == kAscii || mode == kPsk31) sender_.SendPlainCharacter(c);
+        else if (mode == kCw) sender_.SendMorseKey(c);
+        else sender_.SendBaudot(c, mode);
     }
 }
 
@@ -86,10 +80,11 @@ int MacroExpander::ExpandMacro(int character, int mode) {
         int bells = character - '0';
         if (mode == kAscii || mode == kPsk31) {
             for (int i = 0; i < bells; ++i) sender_.SendCode(kBell);
-        } else {
-            // One bell code for all three alphabets, in figures shift.
-            sender_.SendCode(kFigs);
-            for (int i = 0; i < bells; ++i) sender_.SendCode(kBaudotBell);
+        } else if (mode != kCw) {  // Morse has no bell
+            // The alphabet's own bell, in figures shift, as a bell in the text goes out.
+            const BaudotRow& bell = BaudotTable(kBell);
+            sender_.SendCode(bell.shift);
+            for (int i = 0; i < bells; ++i) sender_.SendCode(bell.CodeFor(mode));
             sender_.SendCode(kLtrs);
             sender_.setShiftState(kLtrs);
         }

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "transmit/running_line.h"
 
 namespace sked {
 
@@ -16,8 +15,7 @@ class MacroExpander {
 public:
     static constexpr int kCaret = '^';
 
-    MacroExpander(CodeSender& sender, const Clock& clock, RunningLine& line)
-        : sender_(sender), clock_(clock), line_(line) {}
+    MacroExpander(CodeSender& sender, const Clock& clock) : sender_(sender), clock_(clock) {}
 
     // Sends the expansion itself; returns what the caller is left to send:
     // the character, or the caret when it started or completed a macro.
@@ -36,7 +34,6 @@ private:
 
     CodeSender& sender_;
     const Clock& clock_;
-    RunningLine& line_;
     bool macroPending_ = false;
 };
 

@@ -16,4 +16,8 @@ inline constexpr char kMorsePause = '3';
 // padded with blanks; indices outside the table give the pause entry.
 std::string_view MorseTable(int index);
 
+// The elements of a character (lower case as upper case); the pause entry
+// for one without Morse.
+std::string_view MorseOf(int character);
+
 }  // namespace sked

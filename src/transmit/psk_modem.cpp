@@ -4,37 +4,15 @@
 #include <cctype>
 #include <cstring>
 
+#include "transmit/morse_table.h"
 #include "transmit/varicode.h"
 
 namespace sked {
 
 namespace {
 
-// Morse for the identification: '.' dot, '-' dash.
-const char* MorseOf(char c) {
-    static constexpr const char* kLetters[26] = {
-        ".-",   "-...", "-.-.", "-..",  ".",   "..-.", "--.",  "....", "..",
-        ".---", "-.-",  ".-..", "--",   "-.",  "---",  ".--.", "--.-", ".-.",
-        "...",  "-",    "..-",  "...-", ".--", "-..-", "-.--", "--.."};
-    static constexpr const char* kDigits[10] = {"-----", ".----", "..---", "...--", "....-",
-                                                ".....", "-....", "--...", "---..", "----."};
-    unsigned char u = static_cast<unsigned char>(c);
-    if (std::isalpha(u)) return kLetters[std::toupper(u) - 'A'];
-    if (std::isdigit(u)) return kDigits[u - '0'];
-    switch (c) {
-        case '/': return "-..-.";
-        case '?': return "..--..";
-        case '.': return ".-.-.-";
-        case ',': return "--..--";
-        case '=': return "-...-";
-        case '-': return "-....-";
-        case '+': return ".-.-.";
-        default: return nullptr;  // not sent
-    }
-}
-
 // Length of `text` in Morse units: dot 1, dash 3, 1 between elements,
-// 3 between letters, 7 between words.
+// 3 between letters, 7 between words; characters without Morse are skipped.
 long long MorseUnits(const std::string& text) {
     long long units = 0;
     bool any = false;
@@ -44,13 +22,16 @@ long long MorseUnits(const std::string& text) {
             wordGap = any;
             continue;
         }
-        const char* pattern = MorseOf(c);
-        if (!pattern) continue;
+        const std::string_view elements = MorseOf(static_cast<unsigned char>(c));
+        if (elements[0] == kMorsePause) continue;
         if (any) units += wordGap ? 7 : 3;
         wordGap = false;
-        for (const char* e = pattern; *e; ++e) {
-            if (e != pattern) units += 1;
-            units += *e == '-' ? 3 : 1;
+        bool first = true;
+        for (char e : elements) {
+            if (e == ' ') continue;
+            if (!first) units += 1;
+            units += e == kMorseDash ? 3 : 1;
+            first = false;
         }
         any = true;
     }

@@ -1,4 +1,5 @@
-// The line of text going out, shown in the status line as it is sent.
+// The line of text going out, shown in the status line as it goes on the
+// air: macros as their expansions, in capitals in the Baudot alphabets.
 #pragma once
 
 #include <string>
@@ -10,19 +11,16 @@ namespace sked {
 class RunningLine {
 public:
     static constexpr std::size_t kLongest = 79;
-    static constexpr std::size_t kStatusChars = 254;
 
     explicit RunningLine(StationView& view) : view_(view) {}
 
-    // A character of the file: a line end clears the line; a full line
-    // starts again from empty.
+    // A character that went on the air, as the receiver prints it: a line
+    // end clears the line; a full line starts again from empty.
     void Append(char sent) {
         if (sent == '\0' || sent == '\n' || sent == '\r') return Clear();
         if (text_.size() >= kLongest) text_.clear();
         Show(text_ + sent);
     }
-    // A character of a macro's expansion, added as it is.
-    void AppendExpansion(char sent) { Show(text_.substr(0, kStatusChars) + sent); }
     void Clear() { Show(""); }
 
 private:

@@ -12,6 +12,9 @@
 #   ascii                                  a bulletin in 8-bit ASCII at 110 baud
 #   cw                                     a bulletin in CW mode (on-off keyed Morse)
 #   cwid                                   the $CWID identification (RTTY text + FSK Morse)
+#   cwid-cw                                the identification in CW mode (on-off keyed Morse)
+#   bells ITA2|TELEX|MILITARY              ^3 rings three of the alphabet's own bells
+#   running-line                           the headless running line is what the air carries
 #
 # Exit status 0 when the decoded text is what the station was asked to send.
 # A missing decoder is a failure, never a skip. The scratch folder is removed
@@ -26,7 +29,7 @@ readonly CALL=QZ0XB
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-[ $# -ge 2 ] || { echo "usage: $0 SKEDCAST rtty ALPHABET SPEED | ascii | cw | cwid" >&2; exit 2; }
+[ $# -ge 2 ] || { echo "usage: $0 SKEDCAST rtty ALPHABET SPEED | ascii | cw | cwid | cwid-cw | bells ALPHABET | running-line" >&2; exit 2; }
 skedcast=$1; kind=$2; shift 2
 [ -x "$skedcast" ] || fail "no station binary at '$skedcast' (build the skedcast target first)"
 skedcast=$(readlink -f -- "$skedcast")   # the station runs in its own folder
@@ -37,8 +40,8 @@ need() {
 }
 
 case $kind in
-  rtty | ascii) need minimodem; need sox ;;
-  cw) need multimon-ng; need sox ;;
+  rtty | ascii | bells | running-line) need minimodem; need sox ;;
+  cw | cwid-cw) need multimon-ng; need sox ;;
   cwid) need minimodem; need multimon-ng; need sox ;;
   *) fail "unknown case '$kind'" ;;
 esac
@@ -152,6 +155,7 @@ words() { printf '%s' "$1" | tr -s ' \t\r\n' '   ' | sed 's/^ //; s/ $//'; }
 # CR LF, a blank line, and a line in lower case.
 readonly BULLETIN=$'THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789\n'\
 $'QST DE QZ0XB 1A2B3C: NR 45-6, 7.8/9? (OK)\r\n'\
+$'TAB\tHERE\n'\
 $'\n'\
 $'de qz0xb k\n'
 
@@ -195,6 +199,7 @@ rtty)
   # Any other CR left in the decode is a fault.
   want=${BULLETIN^^}
   want=${want//$'\r'/}$want_extra$'\n'
+  want=${want//$'\t'/ }   # the alphabets have no tab: a blank
   capture got rtty_decode baudot "$baud"
   got=${got//$'\r\r\n'/$'\n'}
   compare "$alphabet at $baud baud" "$want" "$got"
@@ -218,12 +223,14 @@ cw)
   # In CW mode the keying line is the Morse key: the audio is the mark tone
   # keyed on and off, so only the level is normalised. A line break is a
   # pause.
-  text=$'CQ CQ DE QZ0XB QZ0XB K\nTEST 1234567890 . , ? /\n'
+  # The punctuation in its international codes, and macros expanded in Morse.
+  text=$'CQ CQ DE QZ0XB QZ0XB K\nTEST 1234567890 . , ? /\n- : ( ) = + @ \' "\n^W ^L\n'
   printf '%s' "$text" >"$work/data/cq.txt"
   schedule '$CW' cq.txt
   run_station
   logged "Completed sending <cq.txt>."
   capture got morse_decode gain -n -3
+  text=${text/^W ^L/THURSDAY JANUARY 01, 2026}
   # The transmission opens with the lead-in carrier (the key closed for 1.7 s,
   # then a word space): the decoder reads it as one over-long element and
   # prints a single character for it. The message itself must follow whole.
@@ -265,6 +272,57 @@ cwid)
   capture got morse_decode sinc $((SPACE - 50))-$((SPACE + 50)) gain -n -3 \
     reverse silence 1 0.05 10% 1 1.0 10% reverse
   compare "Morse identification (space tone)" "DE $CALL $CALL" "$(words "$got")"
+  ;;
+
+cwid-cw)
+  # In CW mode the identification keys the keying line, as files do: the
+  # pre-identification text and then "de CALL CALL", on-off keyed.
+  printf 'VVV\n' >"$work/data/cwid.txt"
+  schedule '$CW' '$CWID'
+  run_station
+  logged "Cwid : Sending CW Identification."
+  capture got morse_decode gain -n -3
+  # After the lead-in carrier (read as one character), the text whole.
+  want_words="VVV DE $CALL $CALL"
+  got_words=$(words "$got")
+  compare "Morse identification (CW mode)" "$want_words" "${got_words: -${#want_words}}"
+  ;;
+
+bells)
+  # ^3: figures shift, three of the alphabet's own bell code, letters shift
+  # (ITA2 and TELEX ring on figures-J, Military on figures-S), as on the line.
+  [ $# = 1 ] || fail "bells needs ALPHABET"
+  alphabet=$1
+  case $alphabet in
+    ITA2 | TELEX) bell=0x0B ;;
+    MILITARY) bell=0x05 ;;
+    *) fail "unknown alphabet $alphabet" ;;
+  esac
+  printf 'RING^3 END\n' >"$work/data/bell.txt"
+  schedule "\$$alphabet" bell.txt
+  run_station
+  logged "Completed sending <bell.txt>."
+  codes=$(awk -F'\t' '$3 == "frame" { split($4, f, " "); printf "%s ", f[1] }' "$work/uart-trace.tsv")
+  grep -q "0x1B $bell $bell $bell 0x1F" <<<"$codes" || fail "no three bells ($bell) between the shifts in $alphabet: $codes"
+  # Military is the US alphabet, which minimodem prints: the bells as BEL.
+  if [ "$alphabet" = MILITARY ]; then
+    capture got rtty_decode baudot 45.45
+    compare "bells in Military" $'RING\a\a\a END\r\r\n' "$got"
+  fi
+  ;;
+
+running-line)
+  # Every macro in one bulletin: the headless running line (the "line:"
+  # field, one per line sent) must read exactly what the receiver prints.
+  printf 'DATE ^D\nLONG ^L AT ^T AND ^U\nDAY ^W BELLS^3 DONE ^X\nLOWER ^w case\n' >"$work/data/macros.txt"
+  schedule macros.txt
+  run_station
+  logged "Completed sending <macros.txt>."
+  shown=$(sed -n 's/^[0-9-]* [0-9:]* line: //p' "$work/station.out")
+  capture got rtty_decode baudot 45.45
+  got=${got//$'\a'/}   # bells ring, they do not print
+  got=${got//$'\r\r\n'/$'\n'}
+  compare "the running line against the air" "$shown"$'\n' "$got"
   ;;
 
 esac
