@@ -15,6 +15,7 @@
 #include "app/shutdown_signals.h"
 #include "console/console_front_end.h"
 #include "platform/line_release.h"
+#include "platform/onair_renderer.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
 #include "platform/emulated_uart.h"
@@ -66,6 +67,12 @@ int RunStation(const RunOptions& options) {
         station.view.ShowStatus(problem);
         station.log.LogEvent("Serial port : " + problem);
     });
+    if (serial->onAir) {
+        serial->onAir->SetProblemReporter([&station](const std::string& problem) {
+            station.view.ShowStatus(problem);
+            station.log.LogEvent("On-air audio : " + problem);
+        });
+    }
     ConsoleFrontEnd console(station, stdout);
     console.WatchFields();
 

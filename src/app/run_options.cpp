@@ -26,6 +26,7 @@ const char* const kUsageText =
     "  --serial=emulated[:TRACE]    emulated 16550; writes the line trace to TRACE\n"
     "  --serial=ioports             direct port access (x86, root)\n"
     "  --onair=FILE.wav             with the emulated port: what the transmitter radiates\n"
+    "  --onair=DIR/                 the same, a WAV file per transmission in DIR (created if missing)\n"
     "  --headless                   no window: fields on standard output, commands on standard input\n"
     "  --simulate[=YYYY-MM-DDTHH:MM:SS]  simulated clock from that local time (default now; years\n"
     "                               1970..2099); implies --serial=emulated unless --serial is given\n"
@@ -193,7 +194,8 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 break;
             }
             case kOnAir:
-                o.onAirFile = value;
+                if (value.empty()) o.error = "--onair wants a WAV file or a folder (DIR/)";
+                else o.onAirFile = value;
                 break;
             case kEnable:
                 o.enable = true;

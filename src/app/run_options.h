@@ -20,7 +20,7 @@ struct RunOptions {
     bool simulate = false;
     std::time_t simulateFrom = 0;  // 0: now
     std::optional<double> runFor;  // seconds of the clock in use
-    std::string onAirFile;
+    std::string onAirFile;  // --onair: one WAV file, or a folder for one file per transmission
     bool enable = false;
     // The TCP mirror and the sound card, as the window's fields would set them.
     std::optional<std::string> netPort;     // "OFF" or "1".."16"

@@ -1,5 +1,6 @@
 #include "app/serial_backend.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 #include "platform/emulated_uart.h"
@@ -28,8 +29,11 @@ std::unique_ptr<SerialBackend> MakeSerialBackend(const RunOptions& options, cons
                 port->AddObserver(backend->trace.get());
             }
             if (!options.onAirFile.empty()) {
-                backend->onAir = std::make_unique<OnAirRenderer>(options.onAirFile);
-                if (!backend->onAir->error().empty()) throw std::runtime_error(backend->onAir->error());
+                backend->onAir = std::make_unique<OnAirRenderer>(
+                    OpenOnAirRecording(options.onAirFile, OnAirRenderer::kSampleRate));
+                // Later failures (a full disk, a folder gone) would otherwise pass unseen.
+                backend->onAir->SetProblemReporter(
+                    [](const std::string& problem) { std::fprintf(stderr, "skedcast: %s\n", problem.c_str()); });
                 backend->onAir->Begin(clock.Now());
                 port->AddObserver(backend->onAir.get());
             }

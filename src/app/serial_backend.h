@@ -27,8 +27,8 @@ struct SerialBackend {
     void Finish(TimePoint end);
 };
 
-// Throws std::runtime_error naming the file and the reason when a trace or
-// WAV file cannot be created.
+// Throws std::runtime_error naming the file or folder and the reason when a
+// trace or WAV file (or the folder of --onair=DIR/) cannot be created.
 std::unique_ptr<SerialBackend> MakeSerialBackend(const RunOptions& options, const Clock& clock);
 
 }  // namespace sked

@@ -1,6 +1,8 @@
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <locale.h>
 
 namespace sked {
@@ -17,7 +19,31 @@ std::tm GmTime(std::time_t t) {
     return tm;
 }
 
+namespace {
+
+// How far local time is ahead of UTC at `t`; nothing when the library cannot
+// convert `t`.
+std::optional<std::time_t> UtcOffset(std::time_t t) {
+    std::tm tm{};
+    if (!localtime_r(&t, &tm)) return std::nullopt;
+    return tm.tm_gmtoff;
+}
+
+// The local wall time at `t`, counted in seconds as if it were UTC.
+std::optional<std::time_t> WallTimeAt(std::time_t t) {
+    auto offset = UtcOffset(t);
+    if (!offset) return std::nullopt;
+    return t + *offset;
+}
+
+}  // namespace
+
 std::time_t MakeLocalTime(int year, int month, int day, int hour, int minute, int second) {
+    // mktime alone moves a time in the spring gap on by the size of the gap,
+    // and reads a time of the hour the clocks go back with whichever offset
+    // its previous call happened to see. Here the instant is found from the
+    // offsets in force a day before and a day after, in any zone (none
+    // changes its clocks twice within two days).
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
@@ -26,7 +52,33 @@ std::time_t MakeLocalTime(int year, int month, int day, int hour, int minute, in
     tm.tm_min = minute;
     tm.tm_sec = second;
     tm.tm_isdst = -1;
-    return std::mktime(&tm);
+    std::tm asked = tm;
+    asked.tm_wday = -1;  // left so when the time does not fit a time value
+    const std::time_t wall = timegm(&asked);
+    if (asked.tm_wday == -1) return -1;
+    ::tzset();  // TZ as it is now, as mktime would read it
+    constexpr std::time_t kDay = 24 * 60 * 60;
+    const auto early = UtcOffset(wall - kDay), late = UtcOffset(wall + kDay);
+    if (!early || !late) return -1;
+    // The instants the wall time names under the two offsets. Where both read
+    // back (the hour the clocks go back), the earlier one is its first pass:
+    // an entry sent then is already past during the second.
+    std::time_t below = wall - std::max(*early, *late), notBelow = wall - std::min(*early, *late);
+    for (std::time_t t : {below, notBelow})
+        if (WallTimeAt(t) == wall) return t;
+    // Neither reads back: the clocks jumped over this wall time somewhere
+    // between the two. The first real time after it is the instant of the
+    // jump: the first whose wall time is not below the one asked for.
+    const auto lowest = WallTimeAt(below), highest = WallTimeAt(notBelow);
+    if (!lowest || *lowest >= wall || !highest || *highest < wall)
+        return std::mktime(&tm);  // more than one change of the clocks around it: as the library reads it
+    while (notBelow - below > 1) {
+        std::time_t middle = below + (notBelow - below) / 2;
+        const auto at = WallTimeAt(middle);
+        if (!at) return -1;
+        (*at < wall ? below : notBelow) = middle;
+    }
+    return notBelow;
 }
 
 bool IsCalendarTime(int year, int month, int day, int hour, int minute, int second) {

@@ -25,7 +25,11 @@ public:
 // on the real and the simulated clock.
 std::tm LocalTime(std::time_t t);
 std::tm GmTime(std::time_t t);
-// mktime with the daylight-saving flag left to the library; -1 when rejected.
+// The instant of a local wall time (normalised as mktime normalises it); -1
+// when it fits no time value. A wall time the clocks skip (the spring gap)
+// gives the instant they jump, the first real time after it (02:30 on the
+// spring night in Berlin: 03:00 summer time); one they pass twice (the autumn
+// night) gives its first pass, in summer time.
 std::time_t MakeLocalTime(int year, int month, int day, int hour, int minute, int second);
 
 // The calendar years a date may carry: four digits, and every one of them a

@@ -4,40 +4,33 @@
 #include <chrono>
 #include <cmath>
 #include <numbers>
-#include <stdexcept>
 
 namespace sked {
 
 namespace {
 
-constexpr std::size_t kChunkSamples = 4096;  // half a second per write
+constexpr std::size_t kBlockSamples = 4096;  // half a second at most per hand-over
 constexpr auto kSamplePeriod = std::chrono::microseconds(125);
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 }  // namespace
 
-OnAirRenderer::OnAirRenderer(const std::string& path, double markHz, double spaceHz)
-    : path_(path), markStep_(kTwoPi * markHz / kSampleRate), spaceStep_(kTwoPi * spaceHz / kSampleRate) {
-    SF_INFO info{};
-    info.samplerate = kSampleRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    file_ = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file_) {
-        throw std::runtime_error("cannot create on-air audio file " + path + ": " + sf_strerror(nullptr));
-    }
-    // Keep the header true after every chunk: a station that is killed still
-    // leaves a playable file.
-    sf_command(file_, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
-    chunk_.reserve(kChunkSamples);
+OnAirRenderer::OnAirRenderer(std::unique_ptr<OnAirRecording> recording, double markHz, double spaceHz)
+    : recording_(std::move(recording)),
+      markStep_(kTwoPi * markHz / kSampleRate),
+      spaceStep_(kTwoPi * spaceHz / kSampleRate) {
+    block_.reserve(kBlockSamples);
 }
+
+OnAirRenderer::OnAirRenderer(const std::string& path, double markHz, double spaceHz)
+    : OnAirRenderer(std::make_unique<OnAirFile>(path, kSampleRate), markHz, spaceHz) {}
 
 OnAirRenderer::~OnAirRenderer() {
     try {
         if (!finished_) Finish(std::max(lastEvent_, lastFrameEnd_));
     } catch (...) {
     }
-    Close();
+    recording_->Close();
 }
 
 void OnAirRenderer::Begin(TimePoint start) {
@@ -45,6 +38,7 @@ void OnAirRenderer::Begin(TimePoint start) {
     started_ = true;
     origin_ = start;
     lastEvent_ = std::max(lastEvent_, start);
+    recording_->Begin(start);
 }
 
 TimePoint OnAirRenderer::SampleTime(std::int64_t n) const {
@@ -104,51 +98,33 @@ bool OnAirRenderer::AtSpace(const Line& line, TimePoint t) const {
 void OnAirRenderer::RenderUntil(TimePoint t) {
     if (!started_ || finished_) return;
     const std::int64_t end = FirstSampleAtOrAfter(t);
+    if (next_ >= end) return;
+    // The line state holds until the next event: the whole stretch is silent or keyed.
+    if (!audible_) {
+        phase_ = 0.0;
+        recording_->Silence(end - next_);
+        next_ = end;
+        return;
+    }
     while (next_ < end) {
-        if (!audible_) {
-            phase_ = 0.0;
-            Put(0);
-            ++next_;
-            continue;
-        }
         const bool space = AtSpace(*audible_, SampleTime(next_));
-        Put(static_cast<std::int16_t>(std::lround(kAmplitude * std::sin(phase_))));
+        block_.push_back(static_cast<std::int16_t>(std::lround(kAmplitude * std::sin(phase_))));
         phase_ += space ? spaceStep_ : markStep_;
         if (phase_ >= kTwoPi) phase_ -= kTwoPi;
         ++next_;
-    }
-}
-
-void OnAirRenderer::Put(std::int16_t sample) {
-    chunk_.push_back(sample);
-    if (chunk_.size() >= kChunkSamples) WriteChunk();
-}
-
-void OnAirRenderer::WriteChunk() {
-    if (chunk_.empty()) return;
-    if (file_ && error_.empty()) {
-        const auto count = static_cast<sf_count_t>(chunk_.size());
-        if (sf_write_short(file_, chunk_.data(), count) != count) {
-            error_ = "cannot write on-air audio file " + path_ + ": " + sf_strerror(file_);
+        if (block_.size() >= kBlockSamples || next_ == end) {
+            recording_->Keyed(block_.data(), block_.size());
+            block_.clear();
         }
     }
-    chunk_.clear();
 }
 
 void OnAirRenderer::Finish(TimePoint end) {
     if (finished_) return;
     Begin(end);
     RenderUntil(end);
-    WriteChunk();
     finished_ = true;
-    Close();
-}
-
-void OnAirRenderer::Close() {
-    if (file_) {
-        sf_close(file_);
-        file_ = nullptr;
-    }
+    recording_->Close();
 }
 
 }  // namespace sked

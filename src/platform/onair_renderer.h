@@ -1,21 +1,21 @@
-// What an FSK transmitter keyed by the serial port would radiate, as an
-// 8000 Hz mono 16-bit WAV file: silence while the key line is off; while it is
-// on, the mark tone when the data line is at mark (idle, stop bits, ones) and
-// the space tone at space (start bits, zeros, break). One oscillator for the
-// whole file, so the phase runs on across every shift; each keyed stretch
-// starts at phase zero (no click when the key closes). Samples are produced
-// as the port's events arrive and written in small chunks, so runs of many
-// hours need no memory.
+// What an FSK transmitter keyed by the serial port would radiate, at 8000 Hz
+// mono 16-bit: silence while the key line is off; while it is on, the mark
+// tone when the data line is at mark (idle, stop bits, ones) and the space
+// tone at space (start bits, zeros, break). One oscillator for the whole run,
+// so the phase runs on across every shift; each keyed stretch starts at phase
+// zero (no click when the key closes). Samples are produced as the port's
+// events arrive and handed on in small blocks to the recording (one WAV file,
+// or one per transmission), so runs of many days need no memory.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include <sndfile.h>
-
 #include "platform/clock.h"
+#include "platform/onair_recording.h"
 #include "platform/uart_timeline.h"
 
 namespace sked {
@@ -26,26 +26,32 @@ public:
     // About -6 dBFS of 16-bit full scale.
     static constexpr double kAmplitude = 16422.0;
 
-    // Creates the WAV file; throws std::runtime_error naming the file and the
-    // reason when it cannot.
+    // Renders into `recording` (OpenOnAirRecording makes the one --onair names).
+    explicit OnAirRenderer(std::unique_ptr<OnAirRecording> recording, double markHz = 2125.0,
+                           double spaceHz = 2295.0);
+    // Renders into one WAV file; throws std::runtime_error naming the file and
+    // the reason when it cannot be created.
     explicit OnAirRenderer(const std::string& path, double markHz = 2125.0, double spaceHz = 2295.0);
     // Finishes at the last event, or at the end of the last frame if later.
     ~OnAirRenderer() override;
     OnAirRenderer(const OnAirRenderer&) = delete;
     OnAirRenderer& operator=(const OnAirRenderer&) = delete;
 
-    // The time of the file's first sample (else the first event's time).
-    // Ignored once the file has begun.
+    // The time of the first sample (else the first event's time). Ignored
+    // once rendering has begun.
     void Begin(TimePoint start);
     void OnUartEvent(const UartEvent& event) override;
-    // Renders up to (not including) `end` and closes the file; later events are ignored.
+    // Renders up to (not including) `end` and closes the recording; later events are ignored.
     void Finish(TimePoint end);
 
-    // Samples rendered so far (written or waiting in the chunk buffer).
+    // Samples rendered so far, silence included.
     std::int64_t samples() const { return next_; }
-    const std::string& path() const { return path_; }
-    // The first write failure ("" while all is well); rendering stops there.
-    const std::string& error() const { return error_; }
+    // The first write failure ("" while all is well).
+    const std::string& error() const { return recording_->error(); }
+    // Told of each failure of the recording as it happens.
+    void SetProblemReporter(OnAirRecording::ProblemReporter reporter) {
+        recording_->SetProblemReporter(std::move(reporter));
+    }
 
 private:
     // One port's lines as the transmitter sees them.
@@ -63,12 +69,8 @@ private:
     void RenderUntil(TimePoint t);
     bool AtSpace(const Line& line, TimePoint t) const;
     void ChooseAudibleLine();
-    void Put(std::int16_t sample);
-    void WriteChunk();
-    void Close();
 
-    std::string path_;
-    SNDFILE* file_ = nullptr;
+    std::unique_ptr<OnAirRecording> recording_;
     double markStep_;   // phase advance per sample, radians
     double spaceStep_;
     double phase_ = 0.0;
@@ -84,8 +86,7 @@ private:
     const Line* audible_ = nullptr;
     std::uint64_t keyClosures_ = 0;
 
-    std::vector<std::int16_t> chunk_;
-    std::string error_;
+    std::vector<std::int16_t> block_;  // keyed samples on their way to the recording
 };
 
 }  // namespace sked

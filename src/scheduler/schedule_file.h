@@ -52,8 +52,9 @@ ScheduleReading ReadSchedule(std::string_view text, std::time_t now, CharacterTi
 // The date and time at the start of a line, "%d/%d/%d %d:%d:%d" (month, day,
 // year, hour, minute, second; anything after the seconds is ignored):
 // unreadable when it is not six numbers, invalid when they name no real date
-// and time between 1970 and 2099, else the local time (a time in a
-// daylight-saving gap moves on as mktime moves it).
+// and time between 1970 and 2099, else the local time (as MakeLocalTime
+// reads it: a time the clocks skip is the instant they jump, one they pass
+// twice its first pass).
 struct LineTime {
     enum Kind { kUnreadable, kInvalid, kValid } kind = kUnreadable;
     std::time_t time = -1;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "platform/text_format.h"
+#include "transmit/air_text.h"
 #include "transmit/data_file_name.h"
 
 namespace sked {
@@ -42,13 +43,15 @@ std::FILE* FileSender::OpenForReading(const std::string& path) {
 bool FileSender::ReadText(const std::string& path, std::string& text) {
     std::FILE* file = OpenForReading(path);
     if (!file) return false;
-    text.clear();
+    std::string bytes;
     char chunk[8192];
     std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
     const bool readWhole = !std::ferror(file);
     std::fclose(file);
-    text.resize(std::strlen(text.c_str()));  // a zero byte ends the text
+    // UTF-8 or Windows-1252 in, the ASCII that goes on the air out (up to a
+    // zero byte): the display, the count and the running line follow it.
+    text = AirText(bytes);
     return readWhole;
 }
 

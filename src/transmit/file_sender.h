@@ -41,8 +41,8 @@ public:
     // Writes `text` to data/<name>; false (after a log line) when it cannot.
     bool SaveText(const std::string& name, const std::string& text);
 
-    // Text of a file as the station reads it: the whole file, ending at the
-    // first zero byte. False when the file cannot be opened or read.
+    // Text of a file as the station sends it: the whole file up to its first
+    // zero byte, in ASCII (see AirText). False when it cannot be opened or read.
     static bool ReadText(const std::string& path, std::string& text);
     // The file opened for reading bytes unchanged; null when it cannot be
     // opened or is a folder.

@@ -15,6 +15,7 @@
 #   cwid-cw                                the identification in CW mode (on-off keyed Morse)
 #   bells ITA2|TELEX|MILITARY              ^3 rings three of the alphabet's own bells
 #   running-line                           the headless running line is what the air carries
+#   utf8 ITA2|ASCII                        a UTF-8 bulletin goes out as its nearest ASCII
 #
 # Exit status 0 when the decoded text is what the station was asked to send.
 # A missing decoder is a failure, never a skip. The scratch folder is removed
@@ -29,7 +30,7 @@ readonly CALL=QZ0XB
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-[ $# -ge 2 ] || { echo "usage: $0 SKEDCAST rtty ALPHABET SPEED | ascii | cw | cwid | cwid-cw | bells ALPHABET | running-line" >&2; exit 2; }
+[ $# -ge 2 ] || { echo "usage: $0 SKEDCAST rtty ALPHABET SPEED | ascii | cw | cwid | cwid-cw | bells ALPHABET | running-line | utf8 ITA2|ASCII" >&2; exit 2; }
 skedcast=$1; kind=$2; shift 2
 [ -x "$skedcast" ] || fail "no station binary at '$skedcast' (build the skedcast target first)"
 skedcast=$(readlink -f -- "$skedcast")   # the station runs in its own folder
@@ -40,7 +41,7 @@ need() {
 }
 
 case $kind in
-  rtty | ascii | bells | running-line) need minimodem; need sox ;;
+  rtty | ascii | bells | running-line | utf8) need minimodem; need sox ;;
   cw | cwid-cw) need multimon-ng; need sox ;;
   cwid) need minimodem; need multimon-ng; need sox ;;
   *) fail "unknown case '$kind'" ;;
@@ -323,6 +324,27 @@ running-line)
   got=${got//$'\a'/}   # bells ring, they do not print
   got=${got//$'\r\r\n'/$'\n'}
   compare "the running line against the air" "$shown"$'\n' "$got"
+  ;;
+
+utf8)
+  # Written today, in UTF-8: accents go as their letters, ß as ss, the
+  # degree sign is dropped, typographic quotes and dashes become plain ones.
+  [ $# = 1 ] || fail "utf8 needs ITA2 or ASCII"
+  printf 'Café Zürich 25°C – “quoted” naïve Straße\n' >"$work/data/utf8.txt"
+  plain='Cafe Zurich 25C - "quoted" naive Strasse'
+  if [ "$1" = ASCII ]; then
+    schedule '$ASCII' '$B110' utf8.txt
+    run_station
+    capture got rtty_decode ascii 110
+    compare "UTF-8 in ASCII" "$plain"$'\n' "$got"
+  else
+    schedule '$ITA2' utf8.txt
+    run_station
+    capture got rtty_decode baudot 45.45
+    got=${got//$'\r\r\n'/$'\n'}
+    compare "UTF-8 in ITA2" "${plain^^}"$'\n' "$got"
+  fi
+  logged "Completed sending <utf8.txt>."
   ;;
 
 esac

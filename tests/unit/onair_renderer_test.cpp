@@ -1,21 +1,28 @@
 // The on-air rendering: what an FSK transmitter keyed by the emulated port radiates.
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
+#include <map>
 #include <numbers>
 #include <optional>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/emulated_uart.h"
+#include "platform/onair_recording.h"
 #include "platform/onair_renderer.h"
 #include "platform/simulated_event_loop.h"
+#include "support/station_fixture.h"
 
 namespace sked {
 namespace {
@@ -25,25 +32,41 @@ using Stretch = std::pair<TimePoint, TimePoint>;
 
 const TimePoint kStart = sys_days{2024y / March / 1} + 12h;
 
-// Index of the first sample at or after `t`, at 8000 samples a second from kStart.
-std::size_t SampleAt(TimePoint t) { return static_cast<std::size_t>(((t - kStart) / 1ns + 124'999) / 125'000); }
+// Index of the first sample at or after `t`, at 8000 samples a second from `origin`.
+std::size_t SampleAt(TimePoint t, TimePoint origin = kStart) {
+    return static_cast<std::size_t>(((t - origin) / 1ns + 124'999) / 125'000);
+}
 
-bool Within(const std::vector<Stretch>& list, std::size_t n) {
-    return std::any_of(list.begin(), list.end(), 
-                       [n](auto& s) { return SampleAt(s.first) <= n && n < SampleAt(s.second); });
+bool Within(const std::vector<Stretch>& list, std::size_t n, TimePoint origin) {
+    return std::any_of(list.begin(), list.end(), [n, origin](auto& s) {
+        return SampleAt(s.first, origin) <= n && n < SampleAt(s.second, origin);
+    });
 }
 
 // A continuous-phase FSK transmitter: silent unkeyed; from each key closure one oscillator
-// from phase zero at -6 dBFS, 2295 Hz within `spaces` and 2125 Hz elsewhere.
-std::vector<short> Radiated(std::size_t count, const std::vector<Stretch>& keyed, const std::vector<Stretch>& spaces) {
+// from phase zero at -6 dBFS, 2295 Hz within `spaces` and 2125 Hz elsewhere. Samples
+// `first` .. `first + count` counted from `origin`; `first` must not lie inside a keyed stretch.
+std::vector<short> Radiated(std::size_t count, const std::vector<Stretch>& keyed, const std::vector<Stretch>& spaces,
+                            TimePoint origin = kStart, std::size_t first = 0) {
     std::vector<short> out(count);
     double phase = 0;
-    for (std::size_t n = 0; n < count; ++n) {
-        const bool on = Within(keyed, n);
-        out[n] = on ? static_cast<short>(std::lround(16422 * std::sin(phase))) : 0;
-        phase = on ? phase + 2 * std::numbers::pi * (Within(spaces, n) ? 2295 : 2125) / 8000 : 0;
+    for (std::size_t n = first; n < first + count; ++n) {
+        const bool on = Within(keyed, n, origin);
+        out[n - first] = on ? static_cast<short>(std::lround(16422 * std::sin(phase))) : 0;
+        phase = on ? phase + 2 * std::numbers::pi * (Within(spaces, n, origin) ? 2295 : 2125) / 8000 : 0;
     }
     return out;
+}
+
+std::vector<short> ReadSamples(const std::string& path, SF_INFO& info) {
+    info = {};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
+    if (!file) return {};
+    std::vector<short> samples(static_cast<std::size_t>(info.frames));
+    EXPECT_EQ(sf_read_short(file, samples.data(), info.frames), info.frames);
+    sf_close(file);
+    return samples;
 }
 
 // The start bit and the zero data bits of a frame are at space.
@@ -53,19 +76,14 @@ void AddSpaces(std::vector<Stretch>& spaces, const UartEvent& f) {
             spaces.push_back({f.time + k * f.bitTime, f.time + (k + 1) * f.bitTime});
 }
 
-class OnAirRendererTest : public ::testing::Test, public UartObserver {
+// An emulated port on the simulated clock, and the frames it sends.
+class PortDriver : public UartObserver {
 public:
-    void SetUp() override {
-        renderer.emplace(path);
-        renderer->Begin(kStart);
-        port.AddObserver(&*renderer);
-        port.AddObserver(this);
-    }
-    void TearDown() override { std::filesystem::remove(path); }
+    explicit PortDriver(TimePoint start) : start(start), clock(start) { port.AddObserver(this); }
     void OnUartEvent(const UartEvent& e) override {
         if (e.kind == UartEventKind::kFrame) frames.push_back(e);
     }
-    auto& At(Duration t) { return clock.AdvanceTo(kStart + t), *this; }
+    auto& At(Duration t) { return clock.AdvanceTo(start + t), *this; }
     auto& Program(std::uint16_t base, unsigned divisor, std::uint8_t lcr) {
         port.Out(base + uart::kLcr, static_cast<std::uint8_t>(uart::kLcrDlab | lcr));
         port.Out(base + uart::kThr, static_cast<std::uint8_t>(divisor & 0xFF));
@@ -81,23 +99,32 @@ public:
         }
         return *this;
     }
+
+    const TimePoint start;
+    SimulatedClock clock;
+    EmulatedPortIo port{clock};
+    std::vector<UartEvent> frames;
+};
+
+class OnAirRendererTest : public ::testing::Test, public PortDriver {
+public:
+    OnAirRendererTest() : PortDriver(kStart) {}
+    void SetUp() override {
+        renderer.emplace(path);
+        renderer->Begin(kStart);
+        port.AddObserver(&*renderer);
+    }
+    void TearDown() override { std::filesystem::remove(path); }
     // Finishes at `end` (or, with none, by destroying the renderer) and reads the file.
     std::vector<short> Samples(std::optional<Duration> end = std::nullopt) {
         port.Sync();
         if (end) renderer->Finish(kStart + *end);
         renderer.reset();
-        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-        std::vector<short> samples(static_cast<std::size_t>(info.frames));
-        EXPECT_EQ(sf_read_short(file, samples.data(), info.frames), info.frames);
-        sf_close(file);
-        return samples;
+        return ReadSamples(path, info);
     }
 
     const std::string path =
         (std::filesystem::temp_directory_path() / ("skedcast-onair-" + std::to_string(::getpid()) + ".wav")).string();
-    SimulatedClock clock{kStart};
-    EmulatedPortIo port{clock};
-    std::vector<UartEvent> frames;
     std::optional<OnAirRenderer> renderer;
     SF_INFO info{};
 };
@@ -119,7 +146,7 @@ TEST_F(OnAirRendererTest, OnlyTheKeyedPortIsHeardAndThePhaseRunsOnThroughEverySh
     At(6700ms).Send(kB, {0x00}).At(6900ms).Send(kA, {0x00});
     const auto samples = Samples(7500ms);
     EXPECT_EQ(std::tuple(info.samplerate, info.channels, info.format),
-              std::tuple(8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+              std::tuple(8000, 1, SF_FORMAT_WAVEX | SF_FORMAT_PCM_16));
     std::vector<Stretch> spaces = {{kStart + 3s, kStart + 5s}};
     AddSpaces(spaces, frames.at(2));
     const std::vector<Stretch> keyed = {{kStart + 1s, kStart + 5900ms}, {kStart + 6500ms, kStart + 7500ms}};
@@ -144,6 +171,225 @@ TEST_F(OnAirRendererTest, WritesAsItGoesAndEndsWithTheLastCharacterByItself) {
     At(60s).Send(0x2F8, {0x1F});
     EXPECT_GE(std::filesystem::file_size(path), 44u + 2u * (60u * 8000u - 4096u));  // on disk, not in memory
     EXPECT_EQ(Samples().size(), SampleAt(frames[0].time + frames[0].frameTime));  // destroyed without Finish
+}
+
+TEST_F(OnAirRendererTest, AWriteFailureIsReportedOnceAndTheFileKeepsWhatWasWritten) {
+    std::vector<std::string> problems;
+    renderer->SetProblemReporter([&](const std::string& p) { problems.push_back(p); });
+    // A full disk, as the file-size limit gives it.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = before;
+    limit.rlim_cur = 100'000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    Program(0x2F8, 2534, 0x04).At(1s).Key(0x2F8, true).At(20s).Key(0x2F8, false);
+    renderer->Finish(kStart + 21s);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(problems, std::vector<std::string>{"cannot write on-air audio file " + path + ": File too large"});
+    EXPECT_EQ(renderer->error(), problems.at(0));
+    const auto samples = Samples();
+    EXPECT_GT(samples.size(), 8000u);  // the whole chunks before the failure, silence and tone
+    EXPECT_LE(44 + 2 * samples.size(), 100'000u);
+    ExpectRadiated(samples, Radiated(samples.size(), {{kStart + 1s, kStart + 20s}}, {}));
+}
+
+// --- one file per transmission -------------------------------------------------
+
+constexpr std::uint16_t kBase = 0x2F8;
+const std::string kFolder = "tx/";
+
+class OnAirFolderTest : public ::testing::Test {
+public:
+    // The renderer on a fresh port from `origin` (local time), recording into kFolder.
+    PortDriver& Start(const std::string& origin) {
+        renderer.reset();
+        driver.emplace(test::LocalTimePoint(origin));
+        renderer.emplace(OpenOnAirRecording(kFolder, 8000));
+        renderer->SetProblemReporter([this](const std::string& p) { problems.push_back(p); });
+        renderer->Begin(driver->start);
+        driver->port.AddObserver(&*renderer);
+        return driver->Program(kBase, 2534, 0x04);
+    }
+    void Finish(Duration end) {
+        driver->port.Sync();
+        renderer->Finish(driver->start + end);
+    }
+    static std::set<std::string> Files() {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(kFolder))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+    void TearDown() override { renderer.reset(); }
+
+    test::ScratchDirectory dir;
+    std::optional<PortDriver> driver;
+    std::optional<OnAirRenderer> renderer;
+    std::vector<std::string> problems;
+};
+
+struct Keying {
+    Duration at;
+    enum What { kKeyOn, kKeyOff, kBreakOn, kBreakOff, kSendRy } what;
+};
+struct ExpectedFile {
+    std::string name;
+    Duration from, to;  // from the origin
+};
+
+TEST_F(OnAirFolderTest, EachTransmissionGetsAFileOfItsOwnWithAQuarterSecondOfSilenceAround) {
+    const struct {
+        const char* what;
+        std::vector<Keying> keying;
+        Duration end;
+        std::vector<ExpectedFile> files;
+    } scenarios[] = {
+        {"two transmissions hours apart",
+         {{10s, Keying::kKeyOn}, {11s, Keying::kSendRy}, {12s, Keying::kBreakOn}, {13s, Keying::kBreakOff},
+          {17500ms, Keying::kKeyOff}, {3h + 30min + 10s, Keying::kKeyOn}, {3h + 30min + 13s, Keying::kKeyOff}},
+         4h,
+         {{"20260101-120000.wav", 9750ms, 17750ms},
+          {"20260101-153000.wav", 3h + 30min + 9750ms, 3h + 30min + 13250ms}}},
+        {"the key up for less than five seconds stays inside; the run's start and end cut the silence around",
+         {{100ms, Keying::kKeyOn}, {1s, Keying::kKeyOff}, {1442ms, Keying::kKeyOn}, {2s, Keying::kKeyOff},
+          {6900ms, Keying::kKeyOn}, {7s, Keying::kBreakOn}, {7500ms, Keying::kBreakOff}, {8s, Keying::kKeyOff},
+          {13s, Keying::kKeyOn}, {14s, Keying::kKeyOff}, {20s, Keying::kKeyOn}},
+         21s,
+         {{"20260101-115950.wav", 0s, 8250ms}, {"20260101-120003.wav", 12750ms, 14250ms},
+          {"20260101-120010.wav", 19750ms, 21s}}},
+    };
+    for (const auto& s : scenarios) {
+        SCOPED_TRACE(s.what);
+        std::filesystem::remove_all(kFolder);
+        PortDriver& port = Start("2026-01-01T11:59:50");
+        std::vector<Stretch> keyed, spaces;
+        for (const Keying& k : s.keying) {
+            port.At(k.at);
+            const TimePoint t = port.start + k.at;
+            switch (k.what) {
+                case Keying::kKeyOn: port.Key(kBase, true), keyed.push_back({t, TimePoint::max()}); break;
+                case Keying::kKeyOff: port.Key(kBase, false), keyed.back().second = t; break;
+                case Keying::kBreakOn: port.Break(kBase, true), spaces.push_back({t, TimePoint::max()}); break;
+                case Keying::kBreakOff: port.Break(kBase, false), spaces.back().second = t; break;
+                case Keying::kSendRy: port.Send(kBase, {0x0A, 0x15}); break;
+            }
+        }
+        Finish(s.end);
+        for (const auto& f : port.frames) AddSpaces(spaces, f);
+
+        std::set<std::string> names;
+        for (const auto& f : s.files) names.insert(f.name);
+        ASSERT_EQ(Files(), names);
+        for (const auto& f : s.files) {
+            SCOPED_TRACE(f.name);
+            SF_INFO info{};
+            const auto samples = ReadSamples(kFolder + f.name, info);
+            EXPECT_EQ(std::tuple(info.samplerate, info.channels, info.format),
+                      std::tuple(8000, 1, SF_FORMAT_WAVEX | SF_FORMAT_PCM_16));
+            const std::size_t first = SampleAt(port.start + f.from, port.start);
+            ExpectRadiated(samples, Radiated(SampleAt(port.start + f.to, port.start) - first, keyed, spaces,
+                                             port.start, first));
+        }
+        EXPECT_EQ(problems, std::vector<std::string>{});
+    }
+}
+
+// Names in a zone with summer time, whatever the host's.
+class ZoneGuard {
+public:
+    explicit ZoneGuard(const char* zone) {
+        if (const char* tz = std::getenv("TZ")) previous_ = tz;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~ZoneGuard() {
+        if (previous_) ::setenv("TZ", previous_->c_str(), 1);
+        else ::unsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    std::optional<std::string> previous_;
+};
+
+TEST_F(OnAirFolderTest, ANameAlreadyTakenGetsASuffixAndNoFileIsReplaced) {
+    ZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    const struct {
+        const char* what;
+        const char* origin;
+        std::vector<Duration> keyed;  // two seconds each
+        std::vector<std::string> earlier;
+        std::set<std::string> files;
+    } cases[] = {
+        {"a file from an earlier run", "2026-01-01T11:59:50", {10s}, {"20260101-120000.wav"},
+         {"20260101-120000.wav", "20260101-120000-2.wav"}},
+        {"the hour the clocks go back, twice", "2026-10-25T02:00:00", {30min, 1h + 30min, 1h + 30min + 10s}, {},
+         {"20261025-023000.wav", "20261025-023000-2.wav", "20261025-023010.wav"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(kFolder);
+        std::filesystem::create_directory(kFolder);
+        for (const auto& name : c.earlier) test::WriteFile(kFolder + name, "an earlier recording");
+        PortDriver& port = Start(c.origin);
+        for (Duration at : c.keyed) port.At(at).Key(kBase, true).At(at + 2s).Key(kBase, false);
+        Finish(c.keyed.back() + 1min);
+        EXPECT_EQ(Files(), c.files);
+        for (const auto& name : c.earlier) EXPECT_EQ(test::ReadFile(kFolder + name), "an earlier recording");
+    }
+}
+
+TEST_F(OnAirFolderTest, TransmissionsThatCannotBeRecordedAreReportedAndSoIsTheRecovery) {
+    PortDriver& port = Start("2026-01-01T11:59:50");
+    auto transmission = [&](Duration at) { port.At(at).Key(kBase, true).At(at + 2s).Key(kBase, false); };
+    transmission(10s);
+    port.At(30s);
+    std::filesystem::rename(kFolder, "elsewhere");  // the folder taken away
+    transmission(70s);
+    transmission(130s);
+    port.At(150s);
+    std::filesystem::rename("elsewhere", kFolder);
+    transmission(190s);
+    Finish(4min);
+    EXPECT_EQ(problems, (std::vector<std::string>{
+                            "cannot create on-air audio file tx/20260101-120100.wav: No such file or directory",
+                            "on-air audio: recording in tx/ again (2 transmissions not recorded)"}));
+    EXPECT_EQ(renderer->error(), problems.at(0));
+    EXPECT_EQ(Files(), (std::set<std::string>{"20260101-120000.wav", "20260101-120300.wav"}));
+}
+
+TEST_F(OnAirFolderTest, TheTargetNamesAFolderByItsSlashOrBecauseItIsOne) {
+    std::filesystem::create_directory("existing");
+    test::WriteFile("plain", "");
+    const struct {
+        const char* target;
+        bool folder;
+        const char* error;
+    } cases[] = {
+        {"onair.wav", false, ""},
+        {"new/", true, ""},
+        {"existing", true, ""},
+        {"existing/", true, ""},
+        {"missing/new/", false, "cannot create on-air audio folder missing/new/: No such file or directory"},
+        {"plain/", false, "cannot use on-air audio folder plain/: Not a directory"},
+        {"plain/new/", false, "cannot create on-air audio folder plain/new/: Not a directory"},
+        {"missing/onair.wav", false, "cannot create on-air audio file missing/onair.wav: No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        try {
+            auto recording = OpenOnAirRecording(c.target, 8000);
+            EXPECT_EQ(std::string(c.error), "");
+            EXPECT_EQ(dynamic_cast<OnAirFolder*>(recording.get()) != nullptr, c.folder);
+            EXPECT_EQ(std::filesystem::is_directory(c.target), c.folder);
+            EXPECT_TRUE(std::filesystem::exists(c.target));
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), c.error);
+        }
+    }
 }
 
 }  // namespace
