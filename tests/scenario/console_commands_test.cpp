@@ -9,12 +9,15 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "console/console_front_end.h"
 #include "support/scenario_helpers.h"
 
 namespace sked::test {
 namespace {
+
+using Script = std::vector<std::pair<std::string, std::function<bool()>>>;
 
 class ConsoleCommands : public ScenarioTest {
 protected:
@@ -35,6 +38,14 @@ protected:
         std::string fresh(buffer + seen, size - seen);
         seen = size;
         return fresh;
+    }
+    // Types each line and checks its effect.
+    void Run(const Script& script) {
+        for (const auto& [line, effect] : script) {
+            Output();
+            EXPECT_TRUE(Type(line)) << line;
+            EXPECT_TRUE(effect()) << line;
+        }
     }
     std::FILE* out = nullptr;
     char* buffer = nullptr;
@@ -58,7 +69,7 @@ TEST_F(ConsoleCommands, EveryCommandOfTheHelpListWorksInAnyCase) {
         for (char& c : expected) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return Output() == expected;
     };
-    const std::vector<std::pair<std::string, std::function<bool()>>> script = {
+    Run({
         {"ENABLE", [&] { return s.autoSendEnabled == 1 && w.autoSendField.Text() == "ENABLE"; }},
         {"Send", [&] { return s.sendNow == 1; }},
         {"  Disable  ", [&] { return s.autoSendEnabled == 0 && w.autoSendField.Text() == "DISABLED"; }},
@@ -79,12 +90,7 @@ TEST_F(ConsoleCommands, EveryCommandOfTheHelpListWorksInAnyCase) {
         {"queue", [&] { return Output().rfind("    1  01/01/2026 15:59:50 News.txt\n    2  " + schedule[0], 0) == 0; }},
         {"HELP", [&] { return Output() == ConsoleFrontEnd::HelpText(); }},
         {"Quit", [&] { return loop->QuitRequested(); }},
-    };
-    for (const auto& [line, effect] : script) {
-        Output();
-        EXPECT_TRUE(Type(line)) << line;
-        EXPECT_TRUE(effect()) << line;
-    }
+    });
 }
 
 TEST_F(ConsoleCommands, EveryControlOfTheWindowHasItsCommand) {
@@ -94,7 +100,7 @@ TEST_F(ConsoleCommands, EveryControlOfTheWindowHasItsCommand) {
     StartConsole();
     StationState& s = station->state;
     MainWindow& w = station->window;
-    const std::vector<std::pair<std::string, std::function<bool()>>> script = {
+    Run({
         {"insert 2 news.txt", [&] { return Items()[1] == "01/01/2026 16:59:50 news.txt"; }},
         {"show 2", [&] { return w.displayBox.Text() == "NEWS\n" && Output().find("  NEWS\n") != std::string::npos; }},
         {"view news.txt", [&] { return w.fileNameField.Text() == "news.txt"; }},
@@ -103,6 +109,8 @@ TEST_F(ConsoleCommands, EveryControlOfTheWindowHasItsCommand) {
         {"text QST\\nDE QZ0XB", [&] { return w.displayBox.Text() == "QST\nDE QZ0XB"; }},
         {"filename note.txt", [&] { return w.fileNameField.Text() == "note.txt"; }},
         {"save", [&] { return ReadFile("data/note.txt") == "QST\nDE QZ0XB"; }},
+        {"filename nofolder/x.txt", [&] { return w.fileNameField.Text() == "nofolder/x.txt"; }},
+        {"save", [&] { return Logged("CmEditSave : Cannot open <nofolder/x.txt> file"); }},
         {"edit off", [&] { return w.editCheck.Check() == 0 && w.displayBox.ReadOnly(); }},
         {"margin 300", [&] { return w.marginSlider.Pos() == 300; }},
         {"header off", [&] { return !s.headerEnabled && w.headerCheck.Check() == 0; }},
@@ -121,34 +129,52 @@ TEST_F(ConsoleCommands, EveryControlOfTheWindowHasItsCommand) {
         {"netport off", [&] { return s.netPort == 0; }},
         {"about", [&] { return boxes.shown.back().caption == "About Skedcast"; }},
         {"editor", [&] { return boxes.shown.back().caption == "Schedule Editor"; }},
-    };
-    for (const auto& [line, effect] : script) {
-        Output();
-        EXPECT_TRUE(Type(line)) << line;
-        EXPECT_TRUE(effect()) << line;
-    }
+    });
     for (const char* refused : {"mode rtty", "baud 75", "netport 17", "soundcard 5", "insert 9 x.txt", "margin 501",
                                 "show 0", "tx now"})
         EXPECT_FALSE(Type(refused)) << refused;
 }
 
+// Pause, resume and cancel act only on a file under way: paused, the line is
+// silent but stays keyed; cancelled, the file is ABORTED at once, the
+// scheduler stops and the next entry waits. A test text is refused meanwhile.
 TEST_F(ConsoleCommands, PauseResumeAndCancelActOnTheFileUnderWay) {
     WriteData("news.txt", std::string(600, 'E'));
+    WriteData("thefox.txt", "THE QUICK BROWN FOX\n");
     WriteSchedule({"01/01/2026 12:00:05 news.txt", "01/01/2026 13:00:00 later.txt"});
     StartConsole();
     Type("enable");
-    At("2026-01-01T12:00:20", [&] { EXPECT_TRUE(Type("PAUSE")); });
-    At("2026-01-01T12:00:25", [&] { EXPECT_EQ(station->state.running, 0); });
-    At("2026-01-01T12:00:30", [&] { EXPECT_TRUE(Type("Resume")); });
-    At("2026-01-01T12:00:40", [&] { EXPECT_TRUE(Type("cAnCeL")); });
-    RunUntil(T("2026-01-01T12:01:00"));
+    auto idle = LogMessages();
+    for (const char* line : {"pause", "resume", "cancel"}) EXPECT_TRUE(Type(line));
+    EXPECT_EQ(LogMessages(), idle);
+    At("2026-01-01T12:00:15", [&] { Type("fox"); });
+    At("2026-01-01T12:00:20", [&] { Type("PAUSE"); });
+    At("2026-01-01T12:00:40", [&] { Type("Resume"); });
+    At("2026-01-01T12:01:00", [&] { Type("cAnCeL"); });
+    RunUntil(T("2026-01-01T12:02:00"));
     auto log = LogMessages();
     int pause = IndexOf(log, "CmPause : Session PAUSED"), resume = IndexOf(log, "CmResume : Session RESUMED"),
         cancel = IndexOf(log, "CmCancel : Session CANCELED"), aborted = IndexOf(log, "ABORTED sending <news.txt>.");
     EXPECT_TRUE(0 <= pause && pause < resume && resume < cancel && cancel < aborted) << pause << resume << cancel;
+    EXPECT_LE(TimeOf("ABORTED sending <news.txt>."), T("2026-01-01T12:01:03"));
+    EXPECT_FALSE(Logged("Completed sending <news.txt>."));
+    EXPECT_FALSE(Logged("TXFile : Sending file <thefox.txt>."));
+    // A character already in the UART may finish.
+    EXPECT_LE(FramesIn(T("2026-01-01T12:00:20"), T("2026-01-01T12:00:40")).size(), 2u);
+    EXPECT_FALSE(FramesIn(T("2026-01-01T12:00:40"), T("2026-01-01T12:00:41")).empty());
+    EXPECT_LE(FramesIn(T("2026-01-01T12:01:00"), TimePoint::max()).size(), 2u);
+    auto keys = KeyChanges();
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_GE(keys[1].time, T("2026-01-01T12:01:00"));
+    EXPECT_EQ(station->window.autoSendField.Text(), "DISABLED");
+    EXPECT_EQ(Items(), std::vector<std::string>{"01/01/2026 13:00:00 later.txt"});
+    ASSERT_EQ(station->window.flowField.Text(), "CANCEL");
+    Type("enable");  // clears the cancel
+    EXPECT_EQ(station->window.flowField.Text(), "");
+    EXPECT_EQ(station->state.cancelRequested, 0);
 }
 
-TEST_F(ConsoleCommands, UnknownOrIncompleteCommandsAreRefused) {
+TEST_F(ConsoleCommands, UnknownIncompleteOrOverlongLinesAreRefused) {
     StartConsole();
     auto log = LogMessages();
     EXPECT_FALSE(Type("launch the rocket"));
@@ -158,6 +184,21 @@ TEST_F(ConsoleCommands, UnknownOrIncompleteCommandsAreRefused) {
     EXPECT_TRUE(Type("   "));
     EXPECT_EQ(LogMessages(), log);
     EXPECT_EQ(station->state.autoSendEnabled, 0);
+
+    // Standard input goes through a line reader: an over-long line is
+    // discarded with a message, and the commands after it run.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::string input = std::string(10000, 'e') + "\r\nenable\r\nqueue";
+    ASSERT_EQ(::write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    ::close(fds[1]);
+    Output();
+    console->WatchInput(fds[0]);
+    RunFor(std::chrono::seconds(2));
+    console->StopInput();
+    ::close(fds[0]);
+    EXPECT_EQ(Output(), "input line longer than 4096 bytes discarded\n  (queue empty)\n");
+    EXPECT_TRUE(Logged("CmEnable : Scheduler ENABLED"));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The one-second dispatcher working off the transmit queue: countdown, the
 // moment an entry goes out, back-to-back entries, commands, missing files,
-// cancel, the timer commands, Send now, header and footer, and the air.
+// Send now, header and footer, and the air.
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -116,22 +116,14 @@ TEST_F(Dispatching, TheQueueRunningEmptyDuringAFileStopsTheSchedulerAndReleasesT
     EXPECT_EQ(TextCodes(), std::vector<int>(200, kE));
 }
 
-TEST_F(Dispatching, ACommandEntryRunsWithoutKeyingAndWithoutAQueueLine) {
-    StartEnabled({"01/01/2026 12:00:05 $ASCII", "01/01/2026 13:00:00 later.txt"});
-    RunUntil(T("2026-01-01T12:00:10"));
-    EXPECT_EQ(station->state.mode, kAscii);
-    EXPECT_FALSE(Logged("File <$ASCII> in TRANSMIT Queue."));
-    EXPECT_TRUE(KeyChanges().empty());
-    EXPECT_EQ(Items(), (Lines{"01/01/2026 13:00:00 later.txt"}));
-    EXPECT_EQ(station->window.countdownField.Text(), "3590");
-}
-
+// The queue goes on past files that cannot be sent, and past a command
+// entry, which runs without keying and without a queue line.
 TEST_F(Dispatching, AFileThatCannotBeSentIsReportedAsNotSentAndTheQueueGoesOn) {
     std::filesystem::create_directory("data/archive");
     WriteData("vanish.txt", "GONE BEFORE IT WENT OUT\n");
     WriteData("later.txt", "T");
-    StartEnabled({"01/01/2026 12:00:05 ghost.txt", "01/01/2026 12:00:07 archive", "01/01/2026 12:00:09 vanish.txt",
-                  "01/01/2026 12:00:30 later.txt"});
+    StartEnabled({"01/01/2026 12:00:04 $NOHEADER", "01/01/2026 12:00:05 ghost.txt", "01/01/2026 12:00:07 archive",
+                  "01/01/2026 12:00:09 vanish.txt", "01/01/2026 12:00:30 later.txt"});
     // Deleted during the lead-in, after the station found it and keyed.
     At("2026-01-01T12:00:11", [] { std::filesystem::remove("data/vanish.txt"); });
     RunUntil(T("2026-01-01T12:01:00"));
@@ -144,6 +136,8 @@ TEST_F(Dispatching, AFileThatCannotBeSentIsReportedAsNotSentAndTheQueueGoesOn) {
     }
     EXPECT_TRUE(Logged("[TXFile : Cannot open data/vanish.txt input file.]"));
     EXPECT_TRUE(Logged("ABORTED sending <vanish.txt>."));
+    EXPECT_EQ(station->state.headerEnabled, 0);
+    EXPECT_FALSE(Logged("File <$NOHEADER> in TRANSMIT Queue."));
     EXPECT_FALSE(Logged("Completed sending <vanish.txt>."));
     EXPECT_TRUE(Logged("Completed sending <later.txt>."));
     // Keyed only for the file that was there, and for later.txt.
@@ -154,44 +148,6 @@ TEST_F(Dispatching, AFileThatCannotBeSentIsReportedAsNotSentAndTheQueueGoesOn) {
     EXPECT_FALSE(KeyLineUp());
     EXPECT_EQ(station->state.autoSendEnabled, 0);  // only because the queue ran empty
     EXPECT_TRUE(Logged("Queue Empty: Nothing to Send."));
-}
-
-TEST_F(Dispatching, CancelStopsAScheduledFileAndTheScheduler) {
-    WriteData("news.txt", std::string(600, 'E'));
-    WriteData("later.txt", "TTT");
-    StartEnabled({"01/01/2026 12:00:05 news.txt", "01/01/2026 12:30:00 later.txt"});
-    At("2026-01-01T12:00:40", [this] { station->commands.Cancel(); });
-    RunUntil(T("2026-01-01T12:31:00"));
-    auto log = LogMessages();
-    int cancel = IndexOf(log, "CmCancel : Session CANCELED");
-    ASSERT_GE(cancel, 0);
-    EXPECT_GT(IndexOf(log, "ABORTED sending <news.txt>."), cancel);
-    EXPECT_FALSE(Logged("Completed sending <news.txt>."));
-    EXPECT_LE(TimeOf("ABORTED sending <news.txt>."), T("2026-01-01T12:00:43"));
-    EXPECT_EQ(station->window.autoSendField.Text(), "DISABLED");
-    EXPECT_EQ(station->window.flowField.Text(), "CANCEL");
-    EXPECT_FALSE(KeyLineUp());
-    // A character already in the UART may finish; the next entry waits.
-    EXPECT_LE(FramesIn(T("2026-01-01T12:00:40"), TimePoint::max()).size(), 2u);
-    EXPECT_EQ(Items(), (Lines{"01/01/2026 12:30:00 later.txt"}));
-}
-
-TEST_F(Dispatching, TimerCommandThreeStopsOnlyTheOneSecondTimer) {
-    WriteData("a.txt", "EEE");
-    StartEnabled({"01/01/2026 12:00:05 a.txt", "01/01/2026 13:00:00 later.txt"});
-    RunFor(1500ms);
-    station->dispatcher.OnTimer(kStartFastTimer);
-    station->dispatcher.OnTimer(kStopSecondTimer);
-    EXPECT_FALSE(loop->TimerRunning(kSecondTimer));
-    EXPECT_TRUE(loop->TimerRunning(kFastTimer));
-    RunFor(10s);
-    EXPECT_EQ(station->window.clockField.Text(), "Thu Jan  1 12:00:01 2026");
-    EXPECT_FALSE(Logged("File <a.txt> in TRANSMIT Queue."));
-    // Started again, the overdue entry goes out at the first tick.
-    station->dispatcher.OnTimer(kStopFastTimer);
-    station->dispatcher.OnTimer(kStartSecondTimer);
-    RunUntil(T("2026-01-01T12:01:00"));
-    EXPECT_EQ(StampOf("File <a.txt> in TRANSMIT Queue."), "12:00:12");
 }
 
 TEST_F(Dispatching, SendNowWorksOnlyWithTheSchedulerEnabled) {

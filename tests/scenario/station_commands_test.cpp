@@ -1,8 +1,9 @@
 // The operator's controls of the main window: queue edits, the file list, the
-// flow of a transmission, the test and view buttons, power and the mode group.
+// test texts, the log view and the composition.
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,22 +29,20 @@ protected:
     void DeleteSelected() { controls().DeleteEntry(station->window.scheduleList.CurSel()); }
 };
 
-TEST_F(OperatorControlsTest, FileAddInsertsTenSecondsBeforeTheSelectedOrTheHeadEntryAndDeleteRemovesOne) {
-    WriteSchedule({"01/01/2026 16:00:00 a.txt", "01/01/2026 17:00:00 b.txt", "01/01/2026 18:00:00 c.txt"});
+TEST_F(OperatorControlsTest, FileAddInsertsTenSecondsBeforeTheSelectedEntryAndDeleteRemovesIt) {
+    const Lines schedule = {"01/01/2026 16:00:00 a.txt", "01/01/2026 17:00:00 b.txt", "01/01/2026 18:00:00 c.txt"};
+    WriteSchedule(schedule);
     ASSERT_TRUE(Start());
     station->window.scheduleList.SetCurSel(2);
     Add("wx.txt");
-    EXPECT_EQ(Items(), (Lines{"01/01/2026 16:00:00 a.txt", "01/01/2026 17:00:00 b.txt", "01/01/2026 17:59:50 wx.txt",
-                              "01/01/2026 18:00:00 c.txt"}));
+    EXPECT_EQ(Items()[2], "01/01/2026 17:59:50 wx.txt");
     EXPECT_EQ(station->window.fileCombo.EditText(), "");
     station->window.scheduleList.SetCurSel(-1);
-    Add("news.txt");
     DeleteSelected();  // nothing selected
-    station->window.scheduleList.SetCurSel(3);
+    station->window.scheduleList.SetCurSel(2);
     DeleteSelected();
     DeleteSelected();  // nothing selected any more
-    EXPECT_EQ(Items(), (Lines{"01/01/2026 15:59:50 news.txt", "01/01/2026 16:00:00 a.txt", "01/01/2026 17:00:00 b.txt",
-                              "01/01/2026 18:00:00 c.txt"}));
+    EXPECT_EQ(Items(), schedule);
     station->queue.Clear();
     Add("$RX");
     EXPECT_EQ(Items(), (Lines{"01/01/2026 12:00:10 $RX"}));  // an empty queue: ten seconds from now
@@ -70,58 +69,43 @@ TEST_F(OperatorControlsTest, TheFileListShowsTheNewestFilesFirstThenTheCommandLi
     EXPECT_EQ(station->window.fileCombo.Items(), expected);
 }
 
-TEST_F(OperatorControlsTest, PauseResumeAndCancelActOnlyWhileAFileIsSentAndFoxWaits) {
-    WriteData("news.txt", std::string(600, 'E'));
+// Fox and RY: refused in CW mode; with Repeat ticked they go on until cancel;
+// and they can be sent again after it.
+TEST_F(OperatorControlsTest, TestTextsRepeatUntilCancelAndAreRefusedInCwMode) {
     WriteData("thefox.txt", "THE QUICK BROWN FOX\n");
-    WriteSchedule({"01/01/2026 12:00:05 news.txt", "01/01/2026 13:00:00 later.txt"});
+    WriteData("RYRYRYRY.txt", "RY");
     ASSERT_TRUE(Start());
-    controls().Enable();
-    auto idle = LogMessages();
-    controls().Pause();
-    controls().Resume();
-    controls().Cancel();
-    EXPECT_EQ(LogMessages(), idle);
+    const struct {
+        const char* file;
+        std::function<void()> press;
+    } cases[] = {{"thefox.txt", [this] { controls().Fox(); }}, {"RYRYRYRY.txt", [this] { controls().Ry(); }}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string sending = std::string("TXFile : Sending file <") + c.file + ">.";
+        station->modes.ModeClicked(kCw);
+        const auto keyings = KeyChanges().size();
+        c.press();
+        EXPECT_EQ(CountOf(LogMessages(), sending), 0);
+        EXPECT_EQ(KeyChanges().size(), keyings);
+        station->modes.ModeClicked(kMilitary);
+        controls().Repeat(true);
+        const TimePoint start = Now();
+        At(start + 30s, [this] { controls().Cancel(); });
+        c.press();
+        const int sent = CountOf(LogMessages(), sending);
+        EXPECT_GE(sent, 6);
+        EXPECT_LE(Now(), start + 40s);  // it has returned
+        EXPECT_FALSE(KeyLineUp());
+        EXPECT_EQ(station->state.sending, 0);
+        EXPECT_EQ(station->state.transmitterOn, 0);
+        RunFor(30s);
+        EXPECT_EQ(CountOf(LogMessages(), sending), sent);
 
-    At("2026-01-01T12:00:15", [this] { controls().Fox(); });  // refused while sending
-    At("2026-01-01T12:00:20", [this] { controls().Pause(); });
-    At("2026-01-01T12:00:40", [this] { controls().Resume(); });
-    At("2026-01-01T12:01:00", [this] { controls().Cancel(); });
-    RunUntil(T("2026-01-01T12:02:00"));
-    auto log = LogMessages();
-    int pause = IndexOf(log, "CmPause : Session PAUSED");
-    ASSERT_GE(pause, 0);
-    EXPECT_GT(IndexOf(log, "CmResume : Session RESUMED"), pause);
-    EXPECT_GT(IndexOf(log, "ABORTED sending <news.txt>."), IndexOf(log, "CmCancel : Session CANCELED"));
-    EXPECT_FALSE(Logged("TXFile : Sending file <thefox.txt>."));
-    // Silent but keyed while paused (a character already in the UART may finish).
-    EXPECT_LE(FramesIn(T("2026-01-01T12:00:20"), T("2026-01-01T12:00:40")).size(), 2u);
-    EXPECT_FALSE(FramesIn(T("2026-01-01T12:00:40"), T("2026-01-01T12:00:41")).empty());
-    auto keys = KeyChanges();
-    ASSERT_EQ(keys.size(), 2u);
-    EXPECT_GE(keys[1].time, T("2026-01-01T12:01:00"));
-
-    ASSERT_EQ(station->window.flowField.Text(), "CANCEL");
-    controls().Enable();  // clears the cancel
-    EXPECT_EQ(station->window.flowField.Text(), "");
-    EXPECT_EQ(station->state.cancelRequested, 0);
-}
-
-TEST_F(OperatorControlsTest, FoxIsRefusedInCwModeAndWithRepeatGoesOnUntilCancel) {
-    WriteData("thefox.txt", "THE QUICK BROWN FOX\n");
-    ASSERT_TRUE(Start());
-    station->modes.ModeClicked(kCw);
-    controls().Fox();
-    EXPECT_TRUE(KeyChanges().empty());
-    station->modes.ModeClicked(kMilitary);
-    controls().Repeat(true);
-    At("2026-01-01T12:00:30", [this] { controls().Cancel(); });
-    controls().Fox();
-    int sent = CountOf(LogMessages(), "TXFile : Sending file <thefox.txt>.");
-    EXPECT_GE(sent, 6);
-    EXPECT_LE(Now(), T("2026-01-01T12:00:40"));  // Fox has returned
-    EXPECT_FALSE(KeyLineUp());
-    RunFor(30s);
-    EXPECT_EQ(CountOf(LogMessages(), "TXFile : Sending file <thefox.txt>."), sent);
+        controls().Repeat(false);
+        controls().Enable();
+        c.press();
+        EXPECT_EQ(CountOf(LogMessages(), sending), sent + 1);
+    }
 }
 
 TEST_F(OperatorControlsTest, ViewLogShowsTodaysLogScrolledToItsEnd) {
@@ -136,37 +120,7 @@ TEST_F(OperatorControlsTest, ViewLogShowsTodaysLogScrolledToItsEnd) {
     EXPECT_EQ(station->window.displayBox.FirstVisibleLine(), station->window.displayBox.LineCount() - 12);
 }
 
-TEST_F(OperatorControlsTest, ThePowerBoxSwitchesThePowerLineAndTheModeGroupSaysSo) {
-    ASSERT_TRUE(Start());
-    controls().Power(true);
-    EXPECT_EQ(Mcr() & 0x03, 0x01);  // DTR powers when RTS keys
-    controls().Power(false);
-    EXPECT_EQ(Mcr() & 0x03, 0x00);
-    EXPECT_EQ(LogMessages().back(), "CmPowerOFF : Power turned OFF");
-    controls().ModeGroupClicked();
-    EXPECT_EQ(station->window.statusLine.Text(), "Mode Clicked");
-}
-
-TEST_F(OperatorControlsTest, RepeatSendsTheRyTextUntilCancel) {
-    ASSERT_TRUE(Start());
-    WriteData("RYRYRYRY.txt", "RY");
-    station->commands.Repeat(true);
-    At("2026-01-01T12:00:20", [this] { station->commands.Cancel(); });
-    station->commands.Ry();
-    int sends = 0;
-    for (const auto& m : LogMessages()) sends += m == "TXFile : Sending file <RYRYRYRY.txt>.";
-    EXPECT_GT(sends, 20);
-    EXPECT_EQ(station->state.sending, 0);
-    EXPECT_EQ(station->state.transmitterOn, 0);
-
-    station->commands.Repeat(false);
-    station->commands.Enable();
-    station->commands.Ry();
-    sends = 0;
-    for (const auto& m : LogMessages()) sends += m == "CmRYRYRYRY : Sending <RYRYRYRY.txt> file.";
-    EXPECT_EQ(sends, 2);
-}
-
+// The lead-in opens the key for a word space before the text.
 TEST_F(OperatorControlsTest, ComposedTextInCwModeIsTimedByTheFastTimer) {
     ASSERT_TRUE(Start());
     station->modes.ModeClicked(kCw);
@@ -176,29 +130,12 @@ TEST_F(OperatorControlsTest, ComposedTextInCwModeIsTimedByTheFastTimer) {
     EXPECT_FALSE(loop->TimerRunning(kFastTimer));
     // The lead-in carrier, a word space, then the two dots, each on its own.
     std::vector<long> downs;
-    TimePoint downAt{};
-    for (const auto& e : uart.events) {
-        if (e.kind != UartEventKind::kMcr) continue;
-        if (e.keyOn && downAt == TimePoint{}) downAt = e.time;
-        if (!e.keyOn && downAt != TimePoint{}) {
-            downs.push_back(std::chrono::round<std::chrono::milliseconds>(e.time - downAt) / kFastTimerPeriod);
-            downAt = {};
-        }
-    }
+    auto keys = KeyChanges();
+    for (std::size_t i = 1; i < keys.size(); i += 2)
+        downs.push_back(std::chrono::round<std::chrono::milliseconds>(keys[i].time - keys[i - 1].time) /
+                        kFastTimerPeriod);
     EXPECT_EQ(downs, (std::vector<long>{50, 2, 2}));
     EXPECT_EQ(station->state.sending, 0);
-}
-
-TEST_F(OperatorControlsTest, SaveWritesTheDisplayUnderItsName) {
-    ASSERT_TRUE(Start());
-    station->window.editCheck.SetCheck(1);
-    station->window.fileNameField.SetText("note.txt");
-    station->window.displayBox.SetText("DE QZ0XB\r\n");
-    station->commands.Save();
-    EXPECT_EQ(test::ReadFile("data/note.txt"), "DE QZ0XB\r\n");
-    station->window.fileNameField.SetText("nofolder/x.txt");
-    station->commands.Save();
-    EXPECT_TRUE(Logged("CmEditSave : Cannot open <nofolder/x.txt> file"));
 }
 
 }  // namespace

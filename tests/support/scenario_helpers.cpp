@@ -16,10 +16,10 @@ bool ScenarioTest::Start(const std::string& parameters, const std::string& start
     return ok;
 }
 
-void ScenarioTest::At(const std::string& when, std::function<void()> action) {
+void ScenarioTest::At(TimePoint when, std::function<void()> action) {
     using namespace std::chrono;
     actions_[nextActionTimer_] = std::move(action);
-    loop->StartTimer(nextActionTimer_++, std::max(ceil<milliseconds>(T(when) - Now()), milliseconds(1)));
+    loop->StartTimer(nextActionTimer_++, std::max(ceil<milliseconds>(when - Now()), milliseconds(1)));
 }
 
 void ScenarioTest::WriteSchedule(const std::vector<std::string>& lines) {

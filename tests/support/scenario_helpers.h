@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "transmit/station_state.h"
@@ -33,7 +34,8 @@ protected:
     };
     bool Start(const std::string& parameters = "QZ0XB 2 RTS", const std::string& start = "2026-01-01T12:00:00");
     // Runs `action` from the event loop at `when`, e.g. between two characters of a file.
-    void At(const std::string& when, std::function<void()> action);
+    void At(TimePoint when, std::function<void()> action);
+    void At(const std::string& when, std::function<void()> action) { At(T(when), std::move(action)); }
     void WriteSchedule(const std::vector<std::string>& lines);
     // Puts "MM/DD/YYYY HH:MM:SS name" into the queue at `at` (-1: at the end).
     void Queue(TimePoint when, const std::string& name, int at = -1);

@@ -72,8 +72,8 @@ TEST_F(ScheduleText, DateAndTimeReadOnlyAsARealCalendarTimeWithoutOverflow) {
         {"02/29/2000 00:00:00 x", LineTime::kValid, MakeLocalTime(2000, 2, 29, 0, 0, 0)},
         {"12/31/2099 23:59:59 x", LineTime::kValid, MakeLocalTime(2099, 12, 31, 23, 59, 59)},
         {"000000000000000000000000004/30/2026 12:00:00 x", LineTime::kValid, MakeLocalTime(2026, 4, 30, 12, 0, 0)},
-        // In the spring-forward gap: taken as mktime moves it, an hour on.
-        {"03/08/2026 02:30:00 x", LineTime::kValid, MakeLocalTime(2026, 3, 8, 3, 30, 0)},
+        // In the spring-forward gap: the instant the clocks jump, 03:00 EDT.
+        {"03/08/2026 02:30:00 x", LineTime::kValid, MakeLocalTime(2026, 3, 8, 3, 0, 0)},
         {"02/29/2027 12:00:00 x", LineTime::kInvalid, -1},
         {"02/30/2026 12:00:00 x", LineTime::kInvalid, -1},
         {"04/31/2026 12:00:00 x", LineTime::kInvalid, -1},
@@ -110,6 +110,7 @@ TEST_F(ScheduleText, LinesEntriesAndRefusals) {
     const struct {
         std::string text;
         Lines items, log, asked;
+        float speed = 45.45f;  // the estimate speed carried on
     } cases[] = {
         // Every line end; a zero byte ends the text of its line.
         {"news.txt\r\nwx.txt\r$RX\nnews.txt\0junk\r\n\r\n\n"s,
@@ -117,6 +118,25 @@ TEST_F(ScheduleText, LinesEntriesAndRefusals) {
           "01/01/2026 12:11:59 news.txt"},
          {},
          {"news.txt", "wx.txt", "$RX", "news.txt"}},
+        // Blanks or tabs between words; a two-word line is no entry; the last line needs no end.
+        {"01/01/2026\t12:30:00\tnews.txt\t// the\tnews\nhello world\n\twx.txt\t\nweather.txt",
+         {"01/01/2026 12:30:00 news.txt // the news", "01/01/2026 12:39:04 wx.txt", "01/01/2026 12:41:49 weather.txt"},
+         {},
+         {"news.txt", "wx.txt", "weather.txt"}},
+        // Due now is past; automatic entries after a past one are past too.
+        {"01/01/2026 12:00:00 now.txt\nnews.txt\n01/01/2026 11:59:00 old.txt\nwx.txt\n"
+         "01/01/2026 13:00:00 news.txt\nwx.txt\n",
+         {"01/01/2026 13:00:00 news.txt", "01/01/2026 13:09:04 wx.txt"},
+         {"GetSchedule : Expired time tag 01/01/2026 12:00:00 now.txt", "GetSchedule : Expired time tag news.txt",
+          "GetSchedule : Expired time tag 01/01/2026 11:59:00 old.txt", "GetSchedule : Expired time tag wx.txt"},
+         {"news.txt", "wx.txt"}},
+        // From a speed marker on, 7.5 / 100 s a character; the marker itself is queued.
+        {"news.txt\n$b100\nwx.txt\n$RX\n",
+         {"01/01/2026 12:00:10 news.txt", "01/01/2026 12:04:17 $b100", "01/01/2026 12:04:17 wx.txt",
+          "01/01/2026 12:05:32 $RX"},
+         {},
+         {"news.txt", "$b100", "wx.txt", "$RX"},
+         100.0f},
         // A refused date leaves the timing of the lines after it alone.
         {"01/01/2026 12:30:00 news.txt\n02/30/2026 12:00:00 wx.txt\nwx.txt\n",
          {"01/01/2026 12:30:00 news.txt", "01/01/2026 12:39:04 wx.txt"},
@@ -150,6 +170,7 @@ TEST_F(ScheduleText, LinesEntriesAndRefusals) {
         EXPECT_EQ(Texts(r), c.items) << c.text;
         EXPECT_EQ(r.log, c.log) << c.text;
         EXPECT_EQ(asked, c.asked) << c.text;
+        EXPECT_FLOAT_EQ(r.estimateSpeed, c.speed) << c.text;
         for (const auto& e : r.entries) EXPECT_EQ(e.due, ReadLineTime(e.text).time) << e.text;
     }
 }
