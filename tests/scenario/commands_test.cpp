@@ -1,5 +1,4 @@
-// Queue entries whose name begins with "$": the scripted commands that change
-// mode, speed, tones, port, options and the scheduler at their time.
+// Queue entries beginning with "$": commands that change mode, speed, tones, port, options and the scheduler.
 #include <chrono>
 #include <functional>
 #include <string>
@@ -115,7 +114,7 @@ TEST_F(Commands, EveryCommandTakesEffectWhenItsEntryFallsDue) {
     EXPECT_EQ(Items().size(), 3u);
 }
 
-TEST_F(Commands, SpeedAndFrequencyCommands) {
+TEST_F(Commands, SpeedFrequencyAndPsk31Commands) {
     ASSERT_TRUE(Start());
     const struct {
         const char* entry;
@@ -141,10 +140,7 @@ TEST_F(Commands, SpeedAndFrequencyCommands) {
         EXPECT_FLOAT_EQ(station->state.pskFrequency, hertz) << entry;
         EXPECT_EQ(station->state.mode, kMilitary) << entry;
     }
-}
-
-TEST_F(Commands, Psk31NeedsASoundCardAndTakesFrequenciesAboveTwoHundred) {
-    ASSERT_TRUE(Start());
+    // PSK31 needs a sound card and takes frequencies above two hundred.
     Run("$PSK31");
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_EQ(boxes.shown.back().text, "Please Select a Sound Card");

@@ -1,5 +1,4 @@
-// The station identifies itself in Morse: on demand and after every hour of
-// keyed time while the CW-Timer box is ticked.
+// The Morse identification: on demand, and after every keyed hour while the CW-Timer box is ticked.
 #include <algorithm>
 #include <chrono>
 #include <string>
@@ -20,9 +19,7 @@ using namespace std::chrono_literals;
 
 class Identification : public ScenarioTest {
 protected:
-    void TickCwTimer(int state) { station->commands.CwTimer(state == 1); }
     int Identifications() const { return CountOf(LogMessages(), "Cwid : Sending CW Identification."); }
-    std::vector<std::pair<TimePoint, std::string>> shown;  // every value of the CW-Timer field
 };
 
 TEST_F(Identification, TheCountRunsOnKeyedSecondsAndIdentifiesAtTheTickWhereItReaches3601) {
@@ -30,9 +27,10 @@ TEST_F(Identification, TheCountRunsOnKeyedSecondsAndIdentifiesAtTheTickWhereItRe
     WriteData("news.txt", "EEE");
     WriteSchedule({"01/01/2026 13:00:10 news.txt"});
     ASSERT_TRUE(Start());
-    station->window.cwTimerField.Observe([this] { shown.emplace_back(Now(), station->window.cwTimerField.Text()); });
+    std::vector<std::pair<TimePoint, std::string>> shown;  // every value of the CW-Timer field
+    station->window.cwTimerField.Observe([&] { shown.emplace_back(Now(), station->window.cwTimerField.Text()); });
     station->commands.Enable();
-    TickCwTimer(1);
+    station->commands.CwTimer(true);
     RunUntil(T("2026-01-01T12:00:05"));
     EXPECT_TRUE(shown.empty());  // the transmitter is off: no count
     RunFor(500ms);
@@ -53,26 +51,22 @@ TEST_F(Identification, TheCountRunsOnKeyedSecondsAndIdentifiesAtTheTickWhereItRe
     EXPECT_EQ(restart->first, TimeOf("File <news.txt> in TRANSMIT Queue."));
 }
 
-TEST_F(Identification, UntickingOrTheTransmitterGoingOffStopsTheCount) {
+// The transmitter going off unticks the box: transmitter_switch_test.
+TEST_F(Identification, UntickingStopsTheCountAndTickingWhileKeyedAndIdleIdentifiesAtOnce) {
     WriteSchedule({"01/01/2026 18:00:00 news.txt"});
     ASSERT_TRUE(Start());
     station->commands.Enable();
-    TickCwTimer(1);
+    station->commands.CwTimer(true);
     station->transmitter.CmTX();
     RunFor(5s);
     ASSERT_EQ(station->window.cwTimerField.Text(), "3595");
-    TickCwTimer(0);
+    station->commands.CwTimer(false);
     RunFor(3s);
     EXPECT_EQ(station->window.cwTimerField.Text(), "OFF");
     EXPECT_EQ(station->state.cwTimerSeconds, -1);
 
-    TickCwTimer(1);  // keyed and idle: identifies at once
+    station->commands.CwTimer(true);  // keyed and idle: identifies at once
     EXPECT_EQ(Identifications(), 1);
-    station->transmitter.CmRX();
-    EXPECT_EQ(station->window.cwTimerCheck.Check(), 0);
-    RunFor(3s);
-    EXPECT_EQ(station->window.cwTimerField.Text(), "OFF");
-    EXPECT_EQ(station->state.cwTimerSeconds, -1);
 }
 
 TEST_F(Identification, SendCwidDuringAFileWaitsUntilTheFileIsDone) {
@@ -85,10 +79,7 @@ TEST_F(Identification, SendCwidDuringAFileWaitsUntilTheFileIsDone) {
         station->cwid.SendCwidClicked();
     });
     RunUntil(T("2026-01-01T12:02:00"));
-    auto log = LogMessages();
-    int done = IndexOf(log, "Completed sending <news.txt>.");
-    ASSERT_GE(done, 0);
-    EXPECT_GT(IndexOf(log, "Cwid : Sending CW Identification."), done);
+    ASSERT_TRUE(Logged("Completed sending <news.txt>."));
     EXPECT_EQ(TimeOf("Cwid : Sending CW Identification."), TimeOf("Completed sending <news.txt>.") + 1s);
     EXPECT_EQ(Identifications(), 1);
     EXPECT_EQ(MorseElements(), kIdentificationMorse);

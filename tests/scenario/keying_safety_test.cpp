@@ -1,39 +1,36 @@
-// The ways a station was once left keyed, or reported a bulletin as sent
-// that was not, each replayed: the key comes up when nothing is to be sent,
-// on the port and line that keyed it.
-#include <chrono>
+// The ways a station was once left keyed, or reported a bulletin as sent that was not, each replayed: the key comes
+// up when nothing is to be sent, on the port and line that keyed it.
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "console/console_front_end.h"
-#include "scheduler/cw_identification.h"
 #include "support/scenario_helpers.h"
 #include "transmit/file_sender.h"
 
 namespace sked::test {
 namespace {
 
-using namespace std::chrono_literals;
-
 class KeyingSafety : public ScenarioTest {
 public:
     void Type(const std::string& line) { console->HandleLine(line); }
 
 protected:
+    ~KeyingSafety() override { std::fclose(out); }
     void TearDown() override {
         console.reset();
-        if (out) std::fclose(out);
-        out = nullptr;
         ScenarioTest::TearDown();
     }
+    // The station started on `schedule` with the scheduler enabled.
     void StartWith(const std::vector<std::string>& schedule) {
         WriteSchedule(schedule);
         ASSERT_TRUE(Start());
-        out = std::fopen("/dev/null", "w");
         console = std::make_unique<ConsoleFrontEnd>(*station, out);
+        Type("enable");
     }
     // The keying line of `base` as the last write to its modem-control register left it.
     bool KeyedAt(std::uint16_t base) {
@@ -43,8 +40,8 @@ protected:
             if (e.kind == UartEventKind::kMcr && e.base == base) keyed = e.keyOn;
         return keyed;
     }
+    std::FILE* const out = std::fopen("/dev/null", "w");
     std::unique_ptr<ConsoleFrontEnd> console;
-    std::FILE* out = nullptr;
 };
 
 TEST_F(KeyingSafety, TheKeyComesUpWhenNothingIsLeftToSend) {
@@ -70,7 +67,6 @@ TEST_F(KeyingSafety, TheKeyComesUpWhenNothingIsLeftToSend) {
         WriteData("bulletin.txt", std::string(300, 'E') + "\n");
         WriteData("RYRYRYRY.txt", "RYRYRYRY\n");
         StartWith(c.schedule);
-        Type("enable");
         if (c.during) At("2026-01-01T12:00:20", [&] { c.during(*this); });
         for (const auto& line : c.typed) At("2026-01-01T12:10:00", [&, line] { Type(line); });
         RunUntil(T("2026-01-01T12:20:00"));
@@ -86,7 +82,6 @@ TEST_F(KeyingSafety, AChangeOfPortOrKeyingLineReleasesTheOldOne) {
     for (const char* change : {"$COM1", "$DTR"}) {
         SCOPED_TRACE(change);
         StartWith({"01/01/2026 12:00:05 $TX", std::string("01/01/2026 12:00:10 ") + change});
-        Type("enable");
         RunUntil(T("2026-01-01T12:00:07"));
         ASSERT_TRUE(KeyedAt(0x2F8));
         RunUntil(T("2026-01-01T12:00:20"));
@@ -107,7 +102,6 @@ TEST_F(KeyingSafety, ABulletinLongerThanThirtyTwoThousandBytesGoesOutWhole) {
     while (text.size() < 62000) text += "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG\n";
     WriteData("long.txt", text + "END\n");
     StartWith({"01/01/2026 12:00:05 long.txt"});
-    Type("enable");
     RunUntil(T("2026-01-01T16:00:00"));
     ASSERT_TRUE(Logged("Completed sending <long.txt>."));
     // The last letters on the line are those of the last line.

@@ -1,5 +1,7 @@
+// Starting and ending the station, in process and as the program.
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -14,29 +16,15 @@ namespace {
 
 using StartUp = StationTest;
 
-TEST_F(StartUp, SetupWindowSetsTheStationUpAndProgramsTheLineUnkeyed) {
+// The first log line and how the line is programmed at start: on the program's log and trace below.
+TEST_F(StartUp, SetupWindowSetsTheStationUpDisabledAndTheClockTicks) {
     ASSERT_TRUE(StartStation("qz0xb 2 rts", "2026-01-01T08:04:05"));
-    StationState& s = station->state;
+    const StationState& s = station->state;
     MainWindow& w = station->window;
-    EXPECT_EQ(s.callsign, "QZ0XB");
-    EXPECT_EQ(s.keyLine, 2);
-    EXPECT_EQ(s.powerLine, 1);
-    EXPECT_EQ(w.autoSendField.Text(), "DISABLED");
-    EXPECT_EQ(s.autoSendEnabled, 0);
-    EXPECT_EQ(s.headerEnabled, 1);
-    EXPECT_EQ(s.mode, kMilitary);
-    EXPECT_EQ(s.noSound, 1);
-    EXPECT_EQ(w.centreField.Text(), "2210");
-    EXPECT_EQ(w.shiftField.Text(), "170.0");
-    EXPECT_EQ(LogMessages().front(), "***** Skedcast has been STARTED *****");
-    // The UART at 45.45 baud, 5 data bits and 1.5 stop bits, neither keyed nor powered.
-    bool divisor = false;
-    for (const auto& e : uart.events) divisor |= e.kind == UartEventKind::kDivisor && e.divisor == 2534;
-    EXPECT_TRUE(divisor);
-    EXPECT_EQ(port->In(0x2F8 + 3), 0x04);
-    EXPECT_EQ(port->In(0x2F8 + 4) & 0x03, 0);
-    // The clock field ticks every second.
-    EXPECT_TRUE(loop->TimerRunning(kSecondTimer));
+    EXPECT_EQ(std::tuple(s.callsign, s.keyLine, s.powerLine, s.autoSendEnabled, s.headerEnabled, s.mode, s.noSound),
+              std::tuple("QZ0XB", 2, 1, false, true, kMilitary, true));
+    EXPECT_EQ(std::tuple(w.autoSendField.Text(), w.centreField.Text(), w.shiftField.Text()),
+              std::tuple("DISABLED", "2210", "170.0"));
     RunFor(std::chrono::seconds(2));
     EXPECT_EQ(w.clockField.Text(), "Thu Jan  1 08:04:07 2026");
 }
@@ -54,7 +42,6 @@ TEST_F(StartUp, PortAndCallsignAsTheWindowAndTheIdentificationShowThem) {
         EXPECT_EQ(station->window.comPortField.Text(), c.port);
         EXPECT_EQ(station->state.portBase, c.base);
         EXPECT_EQ(station->window.title, "Scheduler" + std::string(62, ' ') + c.title);
-        EXPECT_EQ(station->state.idText, c.idText);
         EXPECT_EQ(CommandInterpreter::HelpTable(station->state.idText)[12], std::string("$CWID     // ") + c.idText);
     }
 }
@@ -105,8 +92,8 @@ TEST_F(StartUp, FatalTimerStopReleasesTheTransmitterAndEnds) {
     EXPECT_TRUE(Logged("OnTimer : Out of Timers - Fatal Abort - Exiting"));
 }
 
-// The station as a program, on the simulated clock across midnight.
-TEST(StationProgram, SimulatedRunAcrossMidnightLogsIntoBothDays) {
+// On the simulated clock across midnight: the line is set to 45.45 baud, 5 data bits and 1.5 stop bits, never keyed.
+TEST(StationProgram, SimulatedRunAcrossMidnightLogsIntoBothDaysAndProgramsTheLineUnkeyed) {
     ScratchDirectory dir;
     std::filesystem::create_directory("log");
     std::string command = std::string(SKEDCAST_BINARY) +
@@ -115,8 +102,7 @@ TEST(StationProgram, SimulatedRunAcrossMidnightLogsIntoBothDays) {
     ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile("err.txt");
     auto first = ReadLines("log/20260101.log");
     auto second = ReadLines("log/20260102.log");
-    ASSERT_FALSE(first.empty());
-    ASSERT_FALSE(second.empty());
+    ASSERT_FALSE(first.empty() || second.empty());
     EXPECT_EQ(first.front(), "23:59:58 > ***** Skedcast has been STARTED *****");
     EXPECT_EQ(second.back(), "00:00:03 > ***** Skedcast has been TERMINATED *****");
 

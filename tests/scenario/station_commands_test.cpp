@@ -1,10 +1,9 @@
-// The operator's controls of the main window: queue edits, the file list, the
-// test texts, the log view and the composition.
+// Operator controls beyond console_commands_test: the file list's order, test texts, log view, CW composition.
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -13,7 +12,6 @@
 #include "app/mode_controls.h"
 #include "scheduler/command_interpreter.h"
 #include "support/scenario_helpers.h"
-#include "transmit/file_sender.h"
 
 namespace sked::test {
 namespace {
@@ -21,37 +19,7 @@ namespace {
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
 
-class OperatorControlsTest : public ScenarioTest {
-protected:
-    StationCommands& controls() { return station->commands; }
-    // FileAdd and Delete act on the entry selected in the list.
-    void Add(const std::string& text) { controls().FileAdd(text, station->window.scheduleList.CurSel()); }
-    void DeleteSelected() { controls().DeleteEntry(station->window.scheduleList.CurSel()); }
-};
-
-TEST_F(OperatorControlsTest, FileAddInsertsTenSecondsBeforeTheSelectedEntryAndDeleteRemovesIt) {
-    const Lines schedule = {"01/01/2026 16:00:00 a.txt", "01/01/2026 17:00:00 b.txt", "01/01/2026 18:00:00 c.txt"};
-    WriteSchedule(schedule);
-    ASSERT_TRUE(Start());
-    station->window.scheduleList.SetCurSel(2);
-    Add("wx.txt");
-    EXPECT_EQ(Items()[2], "01/01/2026 17:59:50 wx.txt");
-    EXPECT_EQ(station->window.fileCombo.EditText(), "");
-    station->window.scheduleList.SetCurSel(-1);
-    DeleteSelected();  // nothing selected
-    station->window.scheduleList.SetCurSel(2);
-    DeleteSelected();
-    DeleteSelected();  // nothing selected any more
-    EXPECT_EQ(Items(), schedule);
-    station->queue.Clear();
-    Add("$RX");
-    EXPECT_EQ(Items(), (Lines{"01/01/2026 12:00:10 $RX"}));  // an empty queue: ten seconds from now
-
-    WriteData("fresh.txt", "NEW");
-    Add("");  // no text: the file list is read again
-    EXPECT_EQ(station->window.fileCombo.Item(0), "fresh.txt");
-    EXPECT_EQ(Items().size(), 1u);
-}
+using OperatorControlsTest = ScenarioTest;
 
 TEST_F(OperatorControlsTest, TheFileListShowsTheNewestFilesFirstThenTheCommandLines) {
     auto touch = [](const std::string& name, std::time_t when) {
@@ -69,29 +37,26 @@ TEST_F(OperatorControlsTest, TheFileListShowsTheNewestFilesFirstThenTheCommandLi
     EXPECT_EQ(station->window.fileCombo.Items(), expected);
 }
 
-// Fox and RY: refused in CW mode; with Repeat ticked they go on until cancel;
-// and they can be sent again after it.
+// Fox and RY: refused in CW mode; with Repeat ticked they go on until cancel, and can be sent again after it.
 TEST_F(OperatorControlsTest, TestTextsRepeatUntilCancelAndAreRefusedInCwMode) {
     WriteData("thefox.txt", "THE QUICK BROWN FOX\n");
     WriteData("RYRYRYRY.txt", "RY");
     ASSERT_TRUE(Start());
-    const struct {
-        const char* file;
-        std::function<void()> press;
-    } cases[] = {{"thefox.txt", [this] { controls().Fox(); }}, {"RYRYRYRY.txt", [this] { controls().Ry(); }}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        const std::string sending = std::string("TXFile : Sending file <") + c.file + ">.";
+    StationCommands& controls = station->commands;
+    for (auto [file, press] :
+         {std::pair{"thefox.txt", &StationCommands::Fox}, {"RYRYRYRY.txt", &StationCommands::Ry}}) {
+        SCOPED_TRACE(file);
+        const std::string sending = std::string("TXFile : Sending file <") + file + ">.";
         station->modes.ModeClicked(kCw);
         const auto keyings = KeyChanges().size();
-        c.press();
+        (controls.*press)();
         EXPECT_EQ(CountOf(LogMessages(), sending), 0);
         EXPECT_EQ(KeyChanges().size(), keyings);
         station->modes.ModeClicked(kMilitary);
-        controls().Repeat(true);
+        controls.Repeat(true);
         const TimePoint start = Now();
-        At(start + 30s, [this] { controls().Cancel(); });
-        c.press();
+        At(start + 30s, [&] { controls.Cancel(); });
+        (controls.*press)();
         const int sent = CountOf(LogMessages(), sending);
         EXPECT_GE(sent, 6);
         EXPECT_LE(Now(), start + 40s);  // it has returned
@@ -101,18 +66,19 @@ TEST_F(OperatorControlsTest, TestTextsRepeatUntilCancelAndAreRefusedInCwMode) {
         RunFor(30s);
         EXPECT_EQ(CountOf(LogMessages(), sending), sent);
 
-        controls().Repeat(false);
-        controls().Enable();
-        c.press();
+        controls.Repeat(false);
+        controls.Enable();
+        (controls.*press)();
         EXPECT_EQ(CountOf(LogMessages(), sending), sent + 1);
     }
 }
 
 TEST_F(OperatorControlsTest, ViewLogShowsTodaysLogScrolledToItsEnd) {
     ASSERT_TRUE(Start("QZ0XB 2 RTS", "2026-01-01T23:59:50"));
+    StationCommands& controls = station->commands;
     RunUntil(T("2026-01-02T00:00:05"));
-    for (int i = 0; i < 20; ++i) i % 2 ? controls().Disable() : controls().Enable();
-    controls().ViewLog();
+    for (int i = 0; i < 20; ++i) i % 2 ? controls.Disable() : controls.Enable();
+    controls.ViewLog();
     std::string shown = ReadFile("log/20260102.log");
     std::transform(shown.begin(), shown.end(), shown.begin(), [](unsigned char c) { return std::toupper(c); });
     EXPECT_EQ(station->window.displayBox.Text(), shown);
@@ -126,7 +92,7 @@ TEST_F(OperatorControlsTest, ComposedTextInCwModeIsTimedByTheFastTimer) {
     station->modes.ModeClicked(kCw);
     station->window.displayBox.SetText("EE");
     station->commands.SendCompose();
-    EXPECT_EQ(test::ReadFile("data/EditDisplayTemp.txt"), "EE");
+    EXPECT_EQ(ReadFile("data/EditDisplayTemp.txt"), "EE");
     EXPECT_FALSE(loop->TimerRunning(kFastTimer));
     // The lead-in carrier, a word space, then the two dots, each on its own.
     std::vector<long> downs;

@@ -29,8 +29,7 @@ protected:
     EventLog log{clock, status};
 };
 
-// Each line in the file of its own day, read from one reading of the clock,
-// cut so that it fits 256 bytes with its line end and a terminating zero.
+// Each line in the file of its day, cut to fit 256 bytes with its line end and a terminating zero.
 TEST_F(EventLogTest, LinesGoIntoTheFileOfTheirDayInOrder) {
     log.LogEvent("one");
     log.LogEvent("two");
@@ -45,9 +44,7 @@ TEST_F(EventLogTest, LinesGoIntoTheFileOfTheirDayInOrder) {
     EXPECT_EQ(ReadLines("log/20260306.log"), Lines{"00:00:00 > first of the next"});
 }
 
-// Lines that cannot be written are counted; the failure is shown in the
-// status line (a missing folder at every line, any other failure once per
-// outage), and the first line written again tells how many were lost.
+// Lost lines are counted and told once writable again; shown once per outage (a missing folder at every line).
 TEST_F(EventLogTest, LostLinesAreReportedAndCountedWhenTheLogIsWritableAgain) {
     const std::string file = "log/20260101.log";
     const struct {
@@ -90,8 +87,7 @@ TEST_F(EventLogTest, LostLinesAreReportedAndCountedWhenTheLogIsWritableAgain) {
     }
 }
 
-// A disk that fills in the middle of a line: the part already written is taken
-// back, so the log holds whole lines only.
+// A disk that fills in the middle of a line: the part written is taken back, the log holds whole lines.
 TEST_F(EventLogTest, LineCutShortByAFailingWriteIsTakenBack) {
     log.LogEvent("first");
     const std::string file = "log/20260101.log";

@@ -29,8 +29,7 @@ protected:
     bool Keyed() { return (port->In(0x2F8 + 4) & 0x02) != 0; }
 };
 
-// The tones run on for the tail; the hourly identification ends with the
-// transmission. While off, there is nothing to do.
+// The tones run on for the tail; the hourly identification ends with the transmission; off, nothing to do.
 TEST_F(TransmitterSwitching, CmRxReleasesWithATwoSecondTailAndUnticksCwTimer) {
     station->state.idle = 0;
     const auto logged = LogMessages();
@@ -80,18 +79,6 @@ TEST_F(TransmitterSwitching, TheTonesComeFromCentreAndShiftOrFromMarkAndSpaceEit
     }
 }
 
-TEST_F(TransmitterSwitching, PskCentreIsTruncatedForTheModemOnly) {
-    station->commands.SoundCard("-1 Auto");
-    station->modes.ModeClicked(kPsk31);
-    ASSERT_EQ(station->state.mode, kPsk31);
-    station->commands.SetTone(ToneField::kCentre, "1500.7");
-    station->transmitter.CmTX();
-    EXPECT_EQ(station->psk.Frequency(), 1500);
-    EXPECT_FLOAT_EQ(station->state.pskFrequency, 1500.7f);
-    EXPECT_TRUE(station->psk.Transmitting());
-    station->transmitter.CmRX();
-}
-
 TEST_F(TransmitterSwitching, FailedLinkLeavesTheTransmitterOffAndIdleRestored) {
     station->commands.NetPort("16");  // port 6015
     station->commands.NetAddress("bad host name!");
@@ -109,15 +96,11 @@ TEST_F(TransmitterSwitching, FailedLinkLeavesTheTransmitterOffAndIdleRestored) {
     EXPECT_TRUE(station->window.noSoundCheck.Enabled());
 }
 
-// The mirror's peer on the first free port of its range (6000..6015). The
-// kernel takes the connection: what the station sends waits in the socket.
+// The mirror's peer on the first free port of 6000..6015; what the station sends waits in the socket.
 struct MirrorPeer {
     MirrorPeer() {
         for (int n = 1; n <= 16 && netPort.empty(); ++n) {
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(static_cast<std::uint16_t>(5999 + n));
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            sockaddr_in a{AF_INET, htons(static_cast<std::uint16_t>(5999 + n)), {htonl(INADDR_LOOPBACK)}, {}};
             if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd, 1) == 0)
                 netPort = std::to_string(n);
         }
@@ -166,8 +149,7 @@ TEST_F(TransmitterSwitching, PeerThatHangsUpMidFileSwitchesOffAndPauses) {
     loop->SetTimerHandler([&](int id) {
         station->dispatcher.OnTimer(id);
         if (id != kSecondTimer) return;
-        // Some seconds into the file the peer goes away; once the link has
-        // dropped the file waits paused: cancel it to end the test.
+        // Some seconds into the file the peer goes away; the file then waits paused: cancel it to end the test.
         if (!hungUp && station->state.transmitterOn == 1 && station->state.secondTicks >= 3) {
             hungUp = true;
             ::shutdown(peer.Accept(), SHUT_RDWR);
@@ -198,6 +180,21 @@ protected:
     }
 };
 
+// The centre is truncated for the modem only; in PSK31 the baud buttons choose the tone.
+TEST_F(PskSending, TheModemTakesTheCentreTruncatedOrTheToneOfABaudButton) {
+    station->commands.SetTone(ToneField::kCentre, "1500.7");
+    station->transmitter.CmTX();
+    EXPECT_EQ(station->psk.Frequency(), 1500);
+    EXPECT_FLOAT_EQ(station->state.pskFrequency, 1500.7f);
+    station->transmitter.CmRX();
+    station->modes.BaudClicked(3);
+    EXPECT_FLOAT_EQ(station->state.pskFrequency, 1800.0f);
+    EXPECT_FLOAT_EQ(station->state.baud, 45.45f);
+    EXPECT_EQ(station->window.baudGroup.Caption(), "TX Freq");
+    EXPECT_EQ(station->window.centreField.Text(), "  1800.000");
+    EXPECT_EQ(station->psk.Frequency(), 1800);
+}
+
 TEST_F(PskSending, FileGoesOutThroughTheModemAtMostThreeCodesAhead) {
     WriteData("psk.txt", "cq cq de qz0xb\r\n^5k");
     int most = 0;
@@ -219,15 +216,6 @@ TEST_F(PskSending, IdleFillWithTheModemOffTheAirDoesNotSpin) {
     station->sender.SendIdle(3);
     EXPECT_GE(Now() - start, std::chrono::seconds(2));
     EXPECT_LE(Now() - start, std::chrono::seconds(3));
-}
-
-TEST_F(PskSending, BaudButtonsChooseTheToneInPsk31) {
-    station->modes.BaudClicked(3);
-    EXPECT_FLOAT_EQ(station->state.pskFrequency, 1800.0f);
-    EXPECT_FLOAT_EQ(station->state.baud, 45.45f);
-    EXPECT_EQ(station->window.baudGroup.Caption(), "TX Freq");
-    EXPECT_EQ(station->window.centreField.Text(), "  1800.000");
-    EXPECT_EQ(station->psk.Frequency(), 1800);
 }
 
 }  // namespace

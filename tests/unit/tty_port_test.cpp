@@ -1,6 +1,5 @@
-// The tty back end on pseudo-terminals: the registers mapped onto termios, characters
-// on the line, and a device that is missing, vanishes or is the console, handled without
-// hanging or spinning. (Pacing while no device answers: emulated_uart_test.cpp.)
+// The tty back end on pseudo-terminals: registers mapped onto termios, characters on the line, and a device that is
+// missing, vanishes or is the console, handled without hanging or spinning. (Pacing: emulated_uart_test.cpp.)
 #include "platform/tty_port.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +28,18 @@ using namespace std::chrono;
 constexpr std::uint16_t kBase = 0x2F8;
 constexpr std::uint16_t kLsr = kBase + uart::kLsr;
 const TimePoint kStart{seconds(1'700'000'000)};
-const Duration kBaudotFrame = FrameTime(2534, 0x04);  // 164.97 ms
+
+TEST(TtyMapping, LineControlGivesTheTermiosFrameAndTheDivisorTheSpeed) {
+    const std::pair<std::uint8_t, tcflag_t> frames[] = {
+        {0x00, CS5}, {0x01, CS6}, {0x02, CS7}, {0x03, CS8}, {0x07, CS8 | CSTOPB},
+        {0x04, CS5 | CSTOPB},                                                    // 1.5 stop bits: the nearest termios has
+        {0x0B, CS8 | PARENB | PARODD}, {0x1B, CS8 | PARENB},                     // odd, even
+        {0x2B, CS8 | PARENB | PARODD | CMSPAR}, {0x3B, CS8 | PARENB | CMSPAR}};  // mark, space
+    for (auto [lcr, flags] : frames) EXPECT_EQ(tty::FrameFlags(lcr), static_cast<std::uint32_t>(flags)) << int(lcr);
+    const std::pair<unsigned, unsigned> speeds[] = {{2534, 45}, {2304, 50}, {1553, 74}, {1047, 110},
+                                                    {384, 300},  {12, 9600},  {1, 115200}, {0, 2}};
+    for (auto [divisor, baud] : speeds) EXPECT_EQ(tty::BaudForDivisor(divisor), baud) << divisor;
+}
 
 class TtyPortTest : public ::testing::Test {
 protected:
@@ -39,18 +49,19 @@ protected:
         slave = ptsname(master);
         std::filesystem::create_directories(dir);
     }
-    void TearDown() override { CloseMaster(); std::filesystem::remove_all(dir); }
-    void CloseMaster() { ::close(std::exchange(master, -1)); }
+    void TearDown() override {
+        ::close(master);
+        std::filesystem::remove_all(dir);
+    }
     void Use(const std::string& device) {
         port = std::make_unique<TtyPortIo>(clock, device);
         port->SetConsoleListPath(dir / "console");
         port->SetProblemReporter([this](const std::string& message) { problems.push_back(message); });
     }
     void Program(unsigned divisor, std::uint8_t lcr) {
-        port->Out(kBase + uart::kLcr, uart::kLcrDlab);
-        port->Out(kBase + 0, static_cast<std::uint8_t>(divisor & 0xFF));
-        port->Out(kBase + 1, static_cast<std::uint8_t>(divisor >> 8));
-        port->Out(kBase + uart::kLcr, lcr);
+        for (auto [offset, value] : {std::pair<int, unsigned>{uart::kLcr, uart::kLcrDlab}, {0, divisor & 0xFF},
+                                     {1, divisor >> 8}, {uart::kLcr, lcr}})
+            port->Out(static_cast<std::uint16_t>(kBase + offset), static_cast<std::uint8_t>(value));
     }
     // As the station sends: wait for THRE, sleeping until NextChange, never spinning.
     void Send(std::uint8_t code) {
@@ -88,26 +99,6 @@ protected:
     std::vector<std::string> problems;
     std::unique_ptr<TtyPortIo> port;
 };
-
-TEST(TtyMapping, LineControlGivesTheTermiosFrameAndTheDivisorTheSpeed) {
-    const struct {
-        std::uint8_t lcr;
-        tcflag_t flags;
-    } frames[] = {
-        {0x00, CS5}, {0x01, CS6}, {0x02, CS7}, {0x03, CS8},
-        {0x04, CS5 | CSTOPB},                           // 1.5 stop bits: the nearest termios has
-        {0x07, CS8 | CSTOPB},
-        {0x0B, CS8 | PARENB | PARODD},                  // odd
-        {0x1B, CS8 | PARENB},                           // even
-        {0x2B, CS8 | PARENB | PARODD | CMSPAR},         // mark
-        {0x3B, CS8 | PARENB | CMSPAR},                  // space
-    };
-    for (const auto& f : frames) EXPECT_EQ(tty::FrameFlags(f.lcr), static_cast<std::uint32_t>(f.flags)) << int(f.lcr);
-    const struct {
-        unsigned divisor, baud;
-    } speeds[] = {{2534, 45}, {2304, 50}, {1553, 74}, {1047, 110}, {384, 300}, {12, 9600}, {1, 115200}, {0, 2}};
-    for (const auto& s : speeds) EXPECT_EQ(tty::BaudForDivisor(s.divisor), s.baud) << s.divisor;
-}
 
 TEST_F(TtyPortTest, PtyGetsRawFormatAndSpeedAndTheBytesAtLineSpeed) {
     Use(slave);
@@ -153,25 +144,23 @@ TEST_F(TtyPortTest, MissingDeviceIsOpenedWhenItAppearsAndReportedWhenItVanishes)
     Send(0x04);
     EXPECT_EQ(problems, std::vector<std::string>{link + ": No such file or directory"});
     ASSERT_EQ(::symlink(slave.c_str(), link.c_str()), 0);
-    clock.AdvanceTo(kStart + 34s);
-    port->In(kLsr);
-    EXPECT_FALSE(port->IsOpen(kBase));  // at most one try in ten seconds
-    clock.AdvanceTo(kStart + 35s);
-    port->In(kLsr);
-    EXPECT_TRUE(port->IsOpen(kBase));
+    for (auto [at, open] : {std::pair{34s, false}, {35s, true}}) {  // at most one try in ten seconds
+        clock.AdvanceTo(kStart + at);
+        port->In(kLsr);
+        EXPECT_EQ(port->IsOpen(kBase), open) << at.count();
+    }
     const auto [t, baud] = Settings();
     EXPECT_TRUE(t.c_cflag & CSTOPB);  // reprogrammed as the station left it
     EXPECT_EQ(baud, 45u);
     Send(0x11);
     EXPECT_EQ(Read(1), "\x11");
 
-    CloseMaster();  // the adapter is pulled out
+    ::close(std::exchange(master, -1));  // the adapter is pulled out
     const TimePoint pulled = clock.Now();
     for (int i = 0; i < 5; ++i) Send(0x0C);
-    EXPECT_GE(clock.Now() - pulled, 4 * kBaudotFrame);  // dropped characters still take their time
-    const auto count = [&](const std::string& m) { return std::count(problems.begin(), problems.end(), m); };
-    EXPECT_EQ(count(link + ": open again"), 1);
-    EXPECT_EQ(count(link + ": Input/output error"), 1);
+    EXPECT_GE(clock.Now() - pulled, 4 * FrameTime(2534, 0x04));  // dropped characters still take their time
+    for (const auto& m : {link + ": open again", link + ": Input/output error"})
+        EXPECT_EQ(std::count(problems.begin(), problems.end(), m), 1) << m;
 }
 
 TEST_F(TtyPortTest, TheSystemConsoleIsNeverOpened) {

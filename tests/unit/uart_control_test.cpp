@@ -1,6 +1,5 @@
-// The UART alone, on a port whose registers keep what is written: the
-// divisor of each speed, a port found in loop-back, the keying and power
-// lines, and the wait for the transmit register (asleep, never spinning).
+// The UART alone, on a port whose registers keep what is written: the divisor of each speed, a port found in
+// loop-back, the keying and power lines, and the wait for the transmit register (asleep, never spinning).
 #include <map>
 #include <vector>
 
@@ -15,29 +14,25 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Registers that keep what is written; the transmit register is busy until
-// `busyUntil`, and every read of the line status is counted.
-class FakePort : public PortIo {
-public:
-    explicit FakePort(const Clock& clock) : clock_(clock) {}
+// Registers that keep what is written; the transmit register is busy until `busyUntil`; line status reads counted.
+struct FakePort : PortIo {
+    explicit FakePort(const Clock& clock) : clock(clock) {}
     std::uint8_t In(std::uint16_t address) override {
         if ((address & 7) != uart::kLsr) return registers[address];
         ++statusReads;
-        return clock_.Now() < busyUntil ? 0 : uart::kLsrThre | uart::kLsrTemt;
+        return clock.Now() < busyUntil ? 0 : uart::kLsrThre | uart::kLsrTemt;
     }
     void Out(std::uint16_t address, std::uint8_t value) override {
         registers[address] = value;
-        if ((address & 7) == uart::kThr) written.emplace_back(clock_.Now(), value);
+        if ((address & 7) == uart::kThr) written.emplace_back(clock.Now(), value);
     }
     TimePoint NextChange(std::uint16_t) override { return busyUntil; }
 
+    const Clock& clock;
     std::map<std::uint16_t, std::uint8_t> registers;
     std::vector<std::pair<TimePoint, std::uint8_t>> written;
     TimePoint busyUntil{};
     int statusReads = 0;
-
-private:
-    const Clock& clock_;
 };
 
 class UartControl : public ::testing::Test {
