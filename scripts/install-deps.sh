@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config      # build
   libgtest-dev libgmock-dev             # unit and scenario tests
   libsndfile1-dev                       # WAV files (on-air rendering)
+  libasound2-dev                        # sound cards (ALSA)
   minimodem multimon-ng sox             # decoders that check what goes on the air
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
   tzdata

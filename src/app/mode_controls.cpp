@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "audio/stream_errors.h"
 #include "platform/text_format.h"
 
 namespace sked {
@@ -67,8 +68,8 @@ void ModeControls::ModeClicked(int mode) {
             }
             psk_.Stop();
             int result = psk_.Start(device);
-            if (result == 0) w_.statusLine.SetText(PskStartReport(0));
-            else boxes_.Show("FATAL - Sound Card", Format("(%3i) ", result) + PskStartReport(result), BoxIcon::Stop);
+            if (result == 0) w_.statusLine.SetText(PskStartErrorText(0));
+            else boxes_.Show("FATAL - Sound Card", PskStartErrorMessage(result), BoxIcon::Stop);
             if (result != 0) {
                 ModeClicked(kMilitary);
                 return;
@@ -148,44 +149,6 @@ void ModeControls::EntryStyleClicked(bool centreAndShift) {
     w_.shiftField.SetReadOnly(!centreAndShift);
     w_.markField.SetReadOnly(centreAndShift);
     w_.spaceField.SetReadOnly(centreAndShift);
-}
-
-std::string ModeControls::PskStartReport(int code) {
-    switch (code) {
-        case 0: return "No error in starting sound card process";
-        case 10: return "Tried to read and soundcard is not open";
-        case 12: return "Input buffers over-flowed";
-        case 13: return "Timed out waiting for input buffers";
-        case 14: return "Tried to write and soundcard is not open";
-        case 15: return "Output buffers under-flowed";
-        case 16: return "Timed out waiting for output buffers";
-        case 17: return "Card doesn't support 16bit, 8000Hz, Mono format";
-        case 18: return "Still something playing on soundcard";
-        case 19: return "Header not prepared";
-        case 20: return "Device is synchronous";
-        case 21: return "Bad Device ID, Soundcard Not Present";
-        case 22: return "Driver failed to enable";
-        case 23: return "Device already allocated";
-        case 24: return "Device handle is invalid";
-        case 25: return "No device driver present";
-        case 26: return "Function isn't supported";
-        case 27: return "Error value out of range";
-        case 28: return "Invalid flag passed";
-        case 29: return "Invalid parameter passed";
-        case 30: return "Handle being used";
-        case 31: return "Driver does not call DriverCallback";
-        case 32: return "Registry error";
-        case 33: return "Unknown Error";
-        case 34: return "Can't open wave file for input";
-        case 35: return "File is not a RIFF wave type";
-        case 36: return "Invalid wave file";
-        case 37: return "No data in file";
-        case 38: return "Not a supported data type";
-        case 39: return "Error reading data from file";
-        case 40: return "Tried to read and file is not open";
-        case 41: return "Can't open wave file for output";
-        default: return "Really Bad Undefined Error";
-    }
 }
 
 }  // namespace sked

@@ -38,7 +38,6 @@ public:
     int SelectSoundDevice();
 
     static float BaudOfButton(int index);
-    static std::string PskStartReport(int code);
 
 private:
     void MarkMode(int mode);

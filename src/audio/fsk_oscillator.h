@@ -1,0 +1,53 @@
+// The two-tone oscillator behind the station's frequency-shift keying: mark
+// is the lower tone (centre - half shift), space the upper (centre + half
+// shift). The phase lives outside the oscillator in a PhaseAccumulator that
+// its owner keeps for the whole life of the station, so the tone runs on
+// without a jump across shifts, blocks, tone changes and transmissions; it is
+// never reset. Each sample is sin(phase) + cos(phase): peak √2, RMS 1.
+//
+// GenerateCharacter fills one character's block: the block starts at mark,
+// the start bit begins at the first bit boundary inside it (the bit clock
+// runs on from block to block), then the data bits, least significant first,
+// then mark to the end. Code 0 is a block of pure mark (idle).
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace sked {
+
+struct PhaseAccumulator {
+    double radians = 0.0;  // kept in [0, 2π)
+};
+
+class FskOscillator {
+public:
+    // Tones as the station starts: centre 2210 Hz, half shift 85 Hz (mark
+    // 2125 Hz, space 2295 Hz). Throws std::invalid_argument naming the value
+    // when the sample rate or the speed is not above zero.
+    FskOscillator(PhaseAccumulator& phase, int sampleRate, float baud, double centreHz = 2210.0,
+                  double halfShiftHz = 85.0);
+
+    // Takes effect from the next sample, without a phase jump. Tones that are
+    // not finite numbers are ignored (the last good tones stay).
+    void SetTones(double centreHz, double halfShiftHz);
+
+    // Advances the phase by one sample of the mark or the space tone and
+    // returns the new sample. Any renderer of the FSK line may drive it.
+    double Next(bool space);
+
+    // One character's block of `out.size()` samples. `dataBits` is 5 (bits
+    // 5 to 7 are then sent as mark: the stop bits) or 8.
+    void GenerateCharacter(std::span<double> out, std::uint32_t code, int dataBits);
+
+private:
+    PhaseAccumulator& phase_;
+    double samplePeriod_;  // seconds
+    double bitTime_;       // seconds, from the single-precision speed
+    double bitClock_ = 0.0;  // seconds since the last bit boundary
+    double markStep_ = 0.0;  // radians per sample
+    double spaceStep_ = 0.0;
+    int sampleRate_;
+};
+
+}  // namespace sked

@@ -1,0 +1,205 @@
+#include "platform/paced_wave_device.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace sked {
+
+namespace {
+// Longest single sleep of WaitForChange; the caller asks again after it.
+constexpr Duration kLongestSleep = std::chrono::hours(1);
+}  // namespace
+
+PacedWaveDevice::PacedWaveDevice(const Clock& clock, std::string wavPath)
+    : clock_(clock), wavPath_(std::move(wavPath)) {}
+
+PacedWaveDevice::~PacedWaveDevice() { Close(); }
+
+Duration PacedWaveDevice::BlockDuration(std::size_t frames) const {
+    return std::chrono::duration_cast<Duration>(std::chrono::nanoseconds(
+        static_cast<std::int64_t>(frames) * 1'000'000'000 / rate_));
+}
+
+int PacedWaveDevice::Open(const WaveFormat& format, int /*framesPerBuffer*/, int /*deviceIndex*/) {
+    std::lock_guard lock(mutex_);
+    const std::string name = wavPath_.empty() ? "null sound device" : "sound file " + wavPath_;
+    if (open_) {
+        problem_ = name + ": already open";
+        return wave::kHandleBusy;
+    }
+    if (!format.IsPcm16Mono()) {
+        problem_ = name + ": only 16-bit mono PCM can be played";
+        return wave::kNotSupported;
+    }
+    if (!wavPath_.empty()) {
+        if (wavError_) {
+            problem_ = wav_->error();  // the recording is broken; nothing more goes into it
+            return wavError_;
+        }
+        if (!wav_) {
+            int err = 0;
+            wav_ = WavFile::Create(wavPath_, format.samplesPerSecond, {"sound file", false}, err);
+            if (!wav_) {
+                problem_ = "cannot create sound file " + wavPath_ + ": " + std::strerror(err);
+                return WaveResultForErrno(err);
+            }
+        } else if (format.samplesPerSecond != rate_) {
+            problem_ = name + ": already recording at " + std::to_string(rate_) + " samples per second";
+            return wave::kNotSupported;
+        }
+    }
+    rate_ = format.samplesPerSecond;
+    open_ = true;
+    paused_ = true;
+    error_ = 0;
+    problem_.clear();
+    pending_.clear();
+    starved_ = false;
+    return wave::kOk;
+}
+
+void PacedWaveDevice::CatchUp(TimePoint now) {
+    if (!open_ || paused_) return;
+    while (!pending_.empty() && headStart_ + pending_.front() <= now) {
+        headStart_ += pending_.front();
+        pending_.pop_front();
+        ++done_;
+        if (pending_.empty()) starved_ = true;
+    }
+}
+
+void PacedWaveDevice::DiscardPending() {
+    done_ += pending_.size();
+    pending_.clear();
+    if (starved_) ++underruns_;
+    starved_ = false;
+}
+
+bool PacedWaveDevice::NoteWavFailure() {
+    if (wav_->error().empty()) return false;
+    if (!wavError_) {
+        const int err = errno;  // still the reason WavFile met
+        wavError_ = WaveResultForErrno(err ? err : EIO);
+        problem_ = wav_->error();
+    }
+    return true;
+}
+
+int PacedWaveDevice::Submit(std::span<const std::int16_t> block) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!open_) return wave::kInvalidHandle;
+        if (error_) return error_;
+        if (wav_) {
+            errno = 0;
+            wav_->Write(block.data(), block.size());
+            if (NoteWavFailure()) {
+                error_ = wavError_;
+                ++wakeups_;
+                changed_.notify_all();
+                return error_;
+            }
+        }
+        const TimePoint now = clock_.Now();
+        CatchUp(now);
+        if (!paused_ && pending_.empty()) {
+            // Nothing was playing: the pacing starts again now. A gap after
+            // played blocks is an underrun.
+            if (starved_) ++underruns_;
+            starved_ = false;
+            headStart_ = now;
+        }
+        pending_.push_back(BlockDuration(block.size()));
+        ++wakeups_;
+    }
+    changed_.notify_all();
+    return wave::kOk;
+}
+
+int PacedWaveDevice::Restart() {
+    std::lock_guard lock(mutex_);
+    if (!open_) return wave::kInvalidHandle;
+    if (paused_) {
+        paused_ = false;
+        headStart_ = clock_.Now();  // blocks waiting start now; if none, the next Submit sets it
+    }
+    return wave::kOk;
+}
+
+int PacedWaveDevice::Reset() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!open_) return wave::kInvalidHandle;
+        CatchUp(clock_.Now());
+        DiscardPending();
+        ++wakeups_;
+    }
+    changed_.notify_all();
+    return wave::kOk;
+}
+
+int PacedWaveDevice::Close() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!open_) return wave::kInvalidHandle;
+        CatchUp(clock_.Now());
+        DiscardPending();
+        open_ = false;
+        paused_ = true;
+        if (wav_) {
+            errno = 0;
+            wav_->Flush();  // the file is complete up to here should the station stop
+            NoteWavFailure();
+        }
+        ++wakeups_;
+    }
+    changed_.notify_all();
+    return wave::kOk;
+}
+
+std::uint64_t PacedWaveDevice::BlocksDone() {
+    std::lock_guard lock(mutex_);
+    CatchUp(clock_.Now());
+    return done_;
+}
+
+std::uint64_t PacedWaveDevice::Underruns() {
+    std::lock_guard lock(mutex_);
+    CatchUp(clock_.Now());
+    return underruns_ + (starved_ ? 1 : 0);
+}
+
+TimePoint PacedWaveDevice::NextChange() {
+    std::lock_guard lock(mutex_);
+    CatchUp(clock_.Now());
+    if (!open_ || paused_ || pending_.empty()) return TimePoint::max();
+    return headStart_ + pending_.front();
+}
+
+int PacedWaveDevice::WaitForChange(TimePoint deadline) {
+    std::unique_lock lock(mutex_);
+    if (!open_) return wave::kInvalidHandle;
+    const TimePoint now = clock_.Now();
+    CatchUp(now);
+    TimePoint target = deadline;
+    if (!paused_ && !pending_.empty()) target = std::min(target, headStart_ + pending_.front());
+    if (error_ || target <= now) return error_;
+    const std::uint64_t seen = wakeups_;
+    const Duration left = target == TimePoint::max() ? kLongestSleep : std::min(target - now, kLongestSleep);
+    changed_.wait_for(lock, left, [&] { return wakeups_ != seen; });
+    if (!open_) return wave::kInvalidHandle;
+    return error_;
+}
+
+std::string PacedWaveDevice::Problem() const {
+    std::lock_guard lock(mutex_);
+    return problem_;
+}
+
+std::uint64_t PacedWaveDevice::FramesWritten() const {
+    std::lock_guard lock(mutex_);
+    return wav_ ? wav_->frames() : 0;
+}
+
+}  // namespace sked
