@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "audio/onair_renderer.h"
 #include "platform/emulated_uart.h"
 #include "platform/ioports_port.h"
-#include "platform/onair_renderer.h"
 #include "platform/tty_port.h"
 #include "platform/uart_trace_writer.h"
 

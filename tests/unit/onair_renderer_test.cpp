@@ -17,9 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/noise_source.h"
+#include "audio/onair_renderer.h"
 #include "platform/emulated_uart.h"
 #include "platform/onair_recording.h"
-#include "platform/onair_renderer.h"
 #include "platform/simulated_event_loop.h"
 #include "support/station_fixture.h"
 
@@ -44,17 +45,17 @@ bool Within(const std::vector<Stretch>& list, std::size_t n, TimePoint origin) {
     });
 }
 
-// A continuous-phase FSK transmitter: silent unkeyed; from each key closure one oscillator
-// from phase zero at -6 dBFS, 2295 Hz within `spaces` and 2125 Hz elsewhere. Samples
-// `first` .. `first + count` counted from `origin`; `first` must not lie inside a keyed stretch.
+// Continuous-phase FSK at the AFSK generator's level from a rising zero at each key closure, silent unkeyed:
+// 2295 Hz in `spaces`, else 2125 Hz. Samples `first` .. `first + count` from `origin`, `first` not keyed.
 std::vector<short> Radiated(std::size_t count, const std::vector<Stretch>& keyed, const std::vector<Stretch>& spaces,
                             TimePoint origin = kStart, std::size_t first = 0) {
     std::vector<short> out(count);
     double phase = 0;
     for (std::size_t n = first; n < first + count; ++n) {
         const bool on = Within(keyed, n, origin);
-        out[n - first] = on ? static_cast<short>(std::lround(16422 * std::sin(phase))) : 0;
-        phase = on ? phase + 2 * std::numbers::pi * (Within(spaces, n, origin) ? 2295 : 2125) / 8000 : 0;
+        const double step = 2 * std::numbers::pi * (Within(spaces, n, origin) ? 2295 : 2125) / 8000;
+        phase = on && n > first && Within(keyed, n - 1, origin) ? phase + step : 0;  // each sample's own tone
+        out[n - first] = on ? static_cast<short>(std::lround(kSignalGain * std::numbers::sqrt2 * std::sin(phase))) : 0;
     }
     return out;
 }
@@ -126,8 +127,7 @@ public:
     // Finishes at `end` (or, with none, by destroying the renderer) and reads onair.wav.
     std::vector<short> Samples(std::optional<Duration> end = std::nullopt) {
         if (end) Finish(*end);
-        renderer.reset();
-        return ReadSamples("onair.wav");
+        return renderer.reset(), ReadSamples("onair.wav");
     }
     static std::set<std::string> Files() {
         std::set<std::string> names;
@@ -162,7 +162,7 @@ TEST_F(OnAirRendererTest, OnlyTheKeyedPortIsHeardAndThePhaseRunsOnThroughEverySh
     std::vector<Stretch> spaces = {{kStart + 3s, kStart + 5s}};
     AddSpaces(spaces, port.frames.at(2));
     const std::vector<Stretch> keyed = {{kStart + 1s, kStart + 5900ms}, {kStart + 6500ms, kStart + 7500ms}};
-    ExpectRadiated(samples, Radiated(60000, keyed, spaces));  // the second stretch starts at phase zero again
+    ExpectRadiated(samples, Radiated(60000, keyed, spaces));  // the second stretch starts from zero again
 }
 
 TEST_F(OnAirRendererTest, FramesGoOnAirWithTheirExactBitTiming) {

@@ -1,11 +1,14 @@
 // What an FSK transmitter keyed by the serial port would radiate, at 8000 Hz
 // mono 16-bit: silence while the key line is off; while it is on, the mark
 // tone when the data line is at mark (idle, stop bits, ones) and the space
-// tone at space (start bits, zeros, break). One oscillator for the whole run,
-// so the phase runs on across every shift; each keyed stretch starts at phase
-// zero (no click when the key closes). Samples are produced as the port's
-// events arrive and handed on in small blocks to the recording (one WAV file,
-// or one per transmission), so runs of many days need no memory.
+// tone at space (start bits, zeros, break). The tones come from the AFSK
+// generator's oscillator at the generator's level (kSignalGain), so the
+// recording carries the waveform the sound card plays. One oscillator for the
+// whole run, so the phase runs on across every shift; each keyed stretch
+// starts where the wave crosses zero going up (no click when the key closes).
+// Samples are produced as the port's events arrive and handed on in small
+// blocks to the recording (one WAV file, or one per transmission), so runs of
+// many days need no memory.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/fsk_oscillator.h"
 #include "platform/clock.h"
 #include "platform/onair_recording.h"
 #include "platform/uart_timeline.h"
@@ -23,8 +27,6 @@ namespace sked {
 class OnAirRenderer : public UartObserver {
 public:
     static constexpr int kSampleRate = 8000;
-    // About -6 dBFS of 16-bit full scale.
-    static constexpr double kAmplitude = 16422.0;
 
     // Renders into `recording` (OpenOnAirRecording makes the one --onair names).
     explicit OnAirRenderer(std::unique_ptr<OnAirRecording> recording, double markHz = 2125.0,
@@ -71,9 +73,11 @@ private:
     void ChooseAudibleLine();
 
     std::unique_ptr<OnAirRecording> recording_;
-    double markStep_;   // phase advance per sample, radians
+    double markStep_;  // the oscillator's phase advance per sample, radians: to place each key closure
     double spaceStep_;
-    double phase_ = 0.0;
+    PhaseAccumulator phase_;
+    FskOscillator oscillator_;  // drives phase_
+    bool fromZeroCrossing_ = true;  // the next keyed sample opens a keyed stretch
 
     bool started_ = false;
     bool finished_ = false;

@@ -1,9 +1,11 @@
-#include "platform/onair_renderer.h"
+#include "audio/onair_renderer.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <numbers>
+
+#include "audio/noise_source.h"
 
 namespace sked {
 
@@ -12,13 +14,18 @@ namespace {
 constexpr std::size_t kBlockSamples = 4096;  // half a second at most per hand-over
 constexpr auto kSamplePeriod = std::chrono::microseconds(125);
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
+// sin + cos = √2 sin(phase + π/4) crosses zero going up at 7π/4.
+constexpr double kRisingZero = 1.75 * std::numbers::pi;
+// The bits are timed from the port's frames, so the oscillator's own bit clock is never used.
+constexpr float kUnusedBaud = 45.45f;
 
 }  // namespace
 
 OnAirRenderer::OnAirRenderer(std::unique_ptr<OnAirRecording> recording, double markHz, double spaceHz)
     : recording_(std::move(recording)),
       markStep_(kTwoPi * markHz / kSampleRate),
-      spaceStep_(kTwoPi * spaceHz / kSampleRate) {
+      spaceStep_(kTwoPi * spaceHz / kSampleRate),
+      oscillator_(phase_, kSampleRate, kUnusedBaud, (markHz + spaceHz) / 2.0, (spaceHz - markHz) / 2.0) {
     block_.reserve(kBlockSamples);
 }
 
@@ -101,16 +108,21 @@ void OnAirRenderer::RenderUntil(TimePoint t) {
     if (next_ >= end) return;
     // The line state holds until the next event: the whole stretch is silent or keyed.
     if (!audible_) {
-        phase_ = 0.0;
+        fromZeroCrossing_ = true;
         recording_->Silence(end - next_);
         next_ = end;
         return;
     }
     while (next_ < end) {
         const bool space = AtSpace(*audible_, SampleTime(next_));
-        block_.push_back(static_cast<std::int16_t>(std::lround(kAmplitude * std::sin(phase_))));
-        phase_ += space ? spaceStep_ : markStep_;
-        if (phase_ >= kTwoPi) phase_ -= kTwoPi;
+        if (fromZeroCrossing_) {
+            // The oscillator steps before it samples: one step short of the crossing,
+            // so that the first keyed sample is zero.
+            const double start = std::fmod(kRisingZero - (space ? spaceStep_ : markStep_), kTwoPi);
+            phase_.radians = start < 0.0 ? start + kTwoPi : start;
+            fromZeroCrossing_ = false;
+        }
+        block_.push_back(static_cast<std::int16_t>(std::lround(kSignalGain * oscillator_.Next(space))));
         ++next_;
         if (block_.size() >= kBlockSamples || next_ == end) {
             recording_->Keyed(block_.data(), block_.size());
