@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "app/audio_backend.h"
 #include "app/command_line.h"
 #include "app/run_options.h"
 #include "app/station.h"
@@ -55,8 +56,11 @@ int RunStation(const RunOptions& options) {
         return 1;
     }
 
+    // Outlives the station, whose tone generators write to it.
+    std::unique_ptr<WaveDevice> audio = MakeAudioBackend(options, loop->clock());
     ConsoleMessageBox boxes;
     Station station(*loop, *serial->port, boxes);
+    station.UseAudio(*audio, options.simulate);
     if (serial->emulated) {
         serial->emulated->SetLineMasks([&station] {
             return LineMasks{static_cast<std::uint8_t>(station.state.keyLine),

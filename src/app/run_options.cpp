@@ -38,6 +38,10 @@ const char* const kUsageText =
     "  --net-address=HOST           the mirror's peer (default 127.0.0.1)\n"
     "  --auth-file=FILE             the mirror's authentication text: the first line of FILE\n"
     "  --sound-card=None|-1|1..4    the sound card (-1: the default device)\n"
+    "  --audio=alsa[:PCM]           sound through ALSA (default; -1 opens PCM, default \"default\";\n"
+    "                               1..4 open plughw:0..3)\n"
+    "  --audio=wav:FILE             the sound card's audio to a WAV file, at the pace of the clock\n"
+    "  --audio=null                 the audio paced and dropped (the default with --simulate)\n"
     "  --help, --version\n";
 
 namespace {
@@ -136,7 +140,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
     RunOptions o;
     enum {
         kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion,
-        kNetPort, kNetAddress, kAuthFile, kSoundCard
+        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio
     };
     static const option longOptions[] = {
         {"serial", required_argument, nullptr, kSerial},  {"headless", no_argument, nullptr, kHeadless},
@@ -145,7 +149,8 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         {"exit-when-idle", no_argument, nullptr, kExitWhenIdle}, {"help", no_argument, nullptr, kHelp},
         {"version", no_argument, nullptr, kVersion},      {"net-port", required_argument, nullptr, kNetPort},
         {"net-address", required_argument, nullptr, kNetAddress}, {"auth-file", required_argument, nullptr, kAuthFile},
-        {"sound-card", required_argument, nullptr, kSoundCard}, {nullptr, 0, nullptr, 0},
+        {"sound-card", required_argument, nullptr, kSoundCard}, {"audio", required_argument, nullptr, kAudio},
+        {nullptr, 0, nullptr, 0},
     };
     optind = 1;
     opterr = 0;
@@ -224,6 +229,20 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 else if (value.size() == 1 && value[0] >= '1' && value[0] <= '4') o.soundCard = value;
                 else o.error = "--sound-card wants None, -1 (the default device) or 1..4, not \"" + value + "\"";
                 break;
+            case kAudio:
+                if (value == "alsa" || value.starts_with("alsa:")) {
+                    o.audio = RunOptions::Audio::Alsa;
+                    o.audioArgument = value.size() > 5 ? value.substr(5) : "default";
+                } else if (value.starts_with("wav:") && value.size() > 4) {
+                    o.audio = RunOptions::Audio::WavFile;
+                    o.audioArgument = value.substr(4);
+                } else if (value == "null") {
+                    o.audio = RunOptions::Audio::Null;
+                } else {
+                    o.error = "--audio wants alsa[:PCM], wav:FILE or null, not \"" + value + "\"";
+                }
+                o.audioGiven = true;
+                break;
             case kHelp:
                 o.help = true;
                 break;
@@ -236,6 +255,10 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         }
     }
     if (o.simulate && !o.serialGiven) o.serial = RunOptions::Serial::Emulated;
+    // A simulated hour passes in a moment: no sound card could keep up with it.
+    if (o.simulate && !o.audioGiven) o.audio = RunOptions::Audio::Null;
+    if (o.simulate && o.audio == RunOptions::Audio::Alsa && o.error.empty())
+        o.error = "--audio=alsa cannot follow the simulated clock; use --audio=wav:FILE or --audio=null";
     if (!o.onAirFile.empty() && o.serial != RunOptions::Serial::Emulated && o.error.empty())
         o.error = "--onair needs the emulated serial port (--serial=emulated or --simulate)";
     return o;

@@ -12,6 +12,7 @@ namespace sked {
 
 struct RunOptions {
     enum class Serial { Tty, Emulated, IoPorts };
+    enum class Audio { Alsa, WavFile, Null };
 
     Serial serial = Serial::Tty;
     bool serialGiven = false;
@@ -27,6 +28,9 @@ struct RunOptions {
     std::optional<std::string> netAddress;
     std::string authFile;                    // holds the authentication text
     std::optional<std::string> soundCard;   // "None", "-1 Auto" or "1".."4"
+    Audio audio = Audio::Alsa;
+    bool audioGiven = false;
+    std::string audioArgument;  // the ALSA PCM of "-1 Auto", or the WAV file
     bool exitWhenIdle = false;
     bool help = false;
     bool version = false;

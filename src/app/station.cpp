@@ -1,5 +1,7 @@
 #include "app/station.h"
 
+#include "audio/stream_errors.h"
+
 #include "app/command_line.h"
 #include "platform/text_format.h"
 
@@ -153,6 +155,62 @@ void Station::RequestShutdown() {
     state.autoSendEnabled = false;
     state.sendNow = false;
     loop.Quit();
+}
+
+void Station::OnTimer(int id) {
+    if (id != kAudioTimer) {
+        dispatcher.OnTimer(id);
+        return;
+    }
+    // Only the transmitter's current generator is called: an older one is gone.
+    if (!loopGenerator_ || transmitter.Generator() != loopGenerator_) {
+        loopGenerator_ = nullptr;
+        loop.StopTimer(kAudioTimer);
+        return;
+    }
+    loopGenerator_->Pump();
+    if (loopGenerator_->NextBlockAt() == TimePoint::max()) {
+        loopGenerator_ = nullptr;
+        loop.StopTimer(kAudioTimer);
+    }
+}
+
+void Station::UseAudio(WaveDevice& device, bool loopDriven) {
+    audioDevice_ = &device;
+    audioLoopDriven_ = loopDriven;
+    transmitter.SetGeneratorFactory([this] { return MakeToneGenerator(); });
+}
+
+std::unique_ptr<ToneGenerator> Station::MakeToneGenerator() {
+    // Taken once: speed, frame and device hold for the whole transmission.
+    AfskSettings settings;
+    settings.sampleRate = state.sampleRate;
+    settings.baud = state.baud;
+    settings.wordLength = state.wordLength;
+    settings.noise = state.noiseFilter;
+    settings.centreHz = state.toneCentre;
+    settings.halfShiftHz = state.halfShift;
+    const int device = modes.SelectSoundDevice();
+    auto generator = std::make_unique<AfskGenerator>(
+        loop, *audioDevice_, tonePhase_, settings, device, !audioLoopDriven_,
+        [this](int code, const std::string& problem, bool opening) { ShowStreamError(code, problem, opening); });
+    if (audioLoopDriven_) {
+        loopGenerator_ = generator.get();
+        // Several ticks a block, so the device never runs dry between them.
+        const auto block = std::chrono::milliseconds(1000 * static_cast<long long>(generator->BlockLength()) /
+                                                     settings.sampleRate);
+        loop.StartTimer(kAudioTimer, std::max(block / 4, std::chrono::milliseconds(5)));
+    }
+    return generator;
+}
+
+void Station::ShowStreamError(int code, const std::string& problem, bool opening) {
+    if (!problem.empty()) log.LogEvent("Sound card : " + problem);
+    const std::string text = StreamErrorText(code);
+    if (!text.empty()) boxes.Show("Skedcast", text, BoxIcon::Stop);
+    // Without its sound card the transmission cannot go on; a card lost in
+    // the middle leaves the text going out through the serial port.
+    if (opening) transmitter.CmRX();
 }
 
 void Station::FatalTimerStop() {

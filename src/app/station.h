@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/event_log.h"
@@ -12,6 +13,7 @@
 #include "app/mode_controls.h"
 #include "app/station_commands.h"
 #include "app/window_view.h"
+#include "audio/afsk_generator.h"
 #include "net/telnet.h"
 #include "platform/event_loop.h"
 #include "platform/message_box.h"
@@ -32,6 +34,9 @@
 #include "transmit/uart.h"
 
 namespace sked {
+
+// Renders the audio that is due, while the loop drives the tone generator.
+inline constexpr int kAudioTimer = 10;
 
 // Ends the program from anywhere inside a handler (no timer left to run the
 // station); main() catches it after the files are closed.
@@ -54,8 +59,12 @@ public:
     void DestroyWindow();
     // Asks the station to end: a transmission under way is cancelled first.
     void RequestShutdown();
-    // The station's timers (the one-second tick, the fast timer).
-    void OnTimer(int id) { dispatcher.OnTimer(id); }
+    // The station's timers (the one-second tick, the fast timer, the audio).
+    void OnTimer(int id);
+
+    // The sound card's device, owned by the front end. `loopDriven`: on the
+    // simulated clock the loop renders the audio instead of a thread.
+    void UseAudio(WaveDevice& device, bool loopDriven);
 
     int exitStatus() const { return exitStatus_; }
     bool editorOnly() const { return editorOnly_; }
@@ -89,6 +98,8 @@ private:
     };
     // No timer left: the station cannot run without its tick.
     void FatalTimerStop();
+    std::unique_ptr<ToneGenerator> MakeToneGenerator();
+    void ShowStreamError(int code, const std::string& problem, bool opening);
 
 public:
     EventLoop& loop;
@@ -124,6 +135,10 @@ public:
 private:
     int exitStatus_ = 0;
     bool editorOnly_ = false;
+    WaveDevice* audioDevice_ = nullptr;
+    bool audioLoopDriven_ = false;
+    PhaseAccumulator tonePhase_;  // runs on across every transmission
+    AfskGenerator* loopGenerator_ = nullptr;  // the last one made, while the loop drives it
 };
 
 }  // namespace sked

@@ -21,9 +21,14 @@ Duration PacedWaveDevice::BlockDuration(std::size_t frames) const {
         static_cast<std::int64_t>(frames) * 1'000'000'000 / rate_));
 }
 
-int PacedWaveDevice::Open(const WaveFormat& format, int /*framesPerBuffer*/, int /*deviceIndex*/) {
+int PacedWaveDevice::Open(const WaveFormat& format, int /*framesPerBuffer*/, int deviceIndex) {
     std::lock_guard lock(mutex_);
     const std::string name = wavPath_.empty() ? "null sound device" : "sound file " + wavPath_;
+    // It stands in for whichever card the list names: the default or one of four.
+    if (deviceIndex < -1 || deviceIndex > 3) {
+        problem_ = name + ": no sound card " + std::to_string(deviceIndex);
+        return wave::kBadDeviceId;
+    }
     if (open_) {
         problem_ = name + ": already open";
         return wave::kHandleBusy;

@@ -43,10 +43,12 @@ send() {
 }
 
 # run_station [DIR/]: runs the station from 11:59:50 until its queue is empty; it must not complain.
+# The options in station_options are added, and station_input is typed on its standard input.
+station_options=() station_input=''
 run_station() {
-  (cd "$work" && TZ=UTC LC_ALL=C timeout 120 "$skedcast" --headless --simulate=2026-01-01T11:59:50 --run-for=900 \
-     --enable --exit-when-idle --serial=emulated:uart-trace.tsv --onair="${1:-onair.wav}" $CALL 2 RTS \
-     </dev/null >station.out 2>station.err) ||
+  (cd "$work" && printf '%s' "$station_input" | TZ=UTC LC_ALL=C timeout 120 "$skedcast" --headless \
+     --simulate=2026-01-01T11:59:50 --run-for=900 --enable --exit-when-idle --serial=emulated:uart-trace.tsv \
+     --onair="${1:-onair.wav}" "${station_options[@]}" $CALL 2 RTS >station.out 2>station.err) ||
     { local rc=$?; tail -n 20 "$work/station.err" >&2; fail "skedcast ended with status $rc"; }
   [ ! -s "$work/station.err" ] || { cat "$work/station.err" >&2; fail "skedcast reported problems"; }
   [ -n "${1:-}" ] || wav_format "$work/onair.wav"
@@ -77,13 +79,14 @@ compare() {
   fail "$1"
 }
 
-# rtty baudot|ascii BAUD [WAV]: $got is minimodem's text with the station's framing (Baudot 5 data
+# rtty baudot|ascii BAUD [WAV [MARK SPACE]]: $got is minimodem's text with the station's framing (Baudot 5 data
 # bits + 1.5 stop bits, ASCII 8 + 2; mark the lower tone), trailing line feeds kept. Each Baudot
 # line end (CR CR LF LTRS on the air) prints as CR CR LF: made LF, so any other CR is a fault.
 rtty() {
   local framing=(--baudot --stopbits 1.5)
   [ "$1" = ascii ] && framing=(--ascii --stopbits 2)
-  got=$(minimodem --rx -q -f "${3:-$work/onair.wav}" -M $MARK -S $SPACE "${framing[@]}" "$2" 2>"$work/minimodem.err"
+  got=$(minimodem --rx -q -f "${3:-$work/onair.wav}" -M "${4:-$MARK}" -S "${5:-$SPACE}" "${framing[@]}" "$2" \
+          2>"$work/minimodem.err"
         printf x)
   got=${got%x}
   [ "$1" = ascii ] || got=${got//$'\r\r\n'/$'\n'}
@@ -129,6 +132,38 @@ rtty)
   want=${want//$'\r'/}$want_extra$'\n'
   rtty baudot "$baud"
   compare "$alphabet at $baud baud" "${want//$'\t'/ }" "$got"
+  ;;
+
+afsk)
+  # The sound card's audio (--audio=wav:FILE, the default device): an alphabet at a speed
+  # ($B45 $B50 $B56 $B74 $B100 $B110 $B300), with the tones typed into the mark and space
+  # fields if given (then the station's start-up MILITARY B45: a mode entry would show the
+  # mode's own tones in the fields again). The generator's blocks are 7.5 bit times long, so a Baudot stop interval
+  # alternates between one and two bits: minimodem is told to expect one.
+  [ $# = 2 ] || [ $# = 4 ] || fail "afsk needs ALPHABET SPEED [MARK SPACE]"
+  alphabet=$1 speed=$2 mark=${3:-$MARK} space=${4:-$SPACE}
+  case $speed in B45) baud=45.45 ;; B50) baud=50 ;; B56) baud=56.9 ;; B74) baud=74.2 ;;
+    B100) baud=100 ;; B110) baud=110 ;; B300) baud=300 ;; *) fail "unknown speed $speed" ;; esac
+  station_options=(--audio=wav:air.wav --sound-card=-1)
+  text=$'THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789\nQST DE QZ0XB 1A2B3C: NR 45-6, 7.8/9? (OK)\n'
+  if [ $# = 4 ]; then
+    [ "$alphabet $speed" = "MILITARY B45" ] || fail "typed tones go with the start-up MILITARY B45"
+    station_input=$'tones mark\nmark '$mark$'\nspace '$space$'\n'
+    send bulletin.txt "$text"
+  else
+    send bulletin.txt "$text" "\$$alphabet" "\$$speed"
+  fi
+  # minimodem's analysis window at 8000 Hz is too coarse for 300 baud (it misreads its own
+  # 300-baud audio there): it listens at 48 kHz.
+  wav_format "$work/air.wav"
+  sox -V1 "$work/air.wav" -r 48000 "$work/air48.wav"
+  framing=--baudot
+  [ "$alphabet" = ASCII ] && framing=--ascii
+  got=$(minimodem --rx -q -f "$work/air48.wav" -M "$mark" -S "$space" $framing --stopbits 1 "$baud" \
+        2>"$work/minimodem.err"; printf x)
+  got=${got%x}
+  [ "$alphabet" = ASCII ] || got=${got//$'\r\r\n'/$'\n'}
+  compare "$alphabet sound at $baud baud, $mark/$space Hz" "$text" "$got"
   ;;
 
 ascii)

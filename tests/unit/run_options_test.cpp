@@ -43,6 +43,34 @@ TEST(RunOptions, OptionsAreNotStationParametersAndSimulateImpliesTheEmulatedPort
     EXPECT_EQ(Parse({"--simulate=2026-1-5T8:04:07", "QZ0XB"}).simulateFrom, Local("2026-01-05T08:04:07"));
 }
 
+// The sound goes to ALSA unless told otherwise; a simulated hour passes in a
+// moment, so the simulated clock drops it unless a WAV file is named, and
+// refuses a real device.
+TEST(RunOptions, AudioBackEndsAndTheSimulatedClock) {
+    const struct {
+        std::vector<std::string> args;
+        RunOptions::Audio audio;
+        std::string argument, error;
+    } cases[] = {
+        {{"QZ0XB"}, RunOptions::Audio::Alsa, "", ""},
+        {{"--audio=alsa:hw:1,0", "QZ0XB"}, RunOptions::Audio::Alsa, "hw:1,0", ""},
+        {{"--audio=alsa", "QZ0XB"}, RunOptions::Audio::Alsa, "default", ""},
+        {{"--audio=wav:air.wav", "QZ0XB"}, RunOptions::Audio::WavFile, "air.wav", ""},
+        {{"--simulate", "QZ0XB"}, RunOptions::Audio::Null, "", ""},
+        {{"--simulate", "--audio=wav:a.wav", "QZ0XB"}, RunOptions::Audio::WavFile, "a.wav", ""},
+        {{"--simulate", "--audio=alsa", "QZ0XB"}, RunOptions::Audio::Alsa, "default", "cannot follow the simulated"},
+        {{"--audio=wav:", "QZ0XB"}, RunOptions::Audio::Alsa, "", "--audio wants alsa[:PCM], wav:FILE or null"},
+        {{"--audio=pulse", "QZ0XB"}, RunOptions::Audio::Alsa, "", "not \"pulse\""},
+    };
+    for (const auto& c : cases) {
+        const RunOptions o = Parse(c.args);
+        EXPECT_EQ(o.audio, c.audio) << c.args[0];
+        EXPECT_EQ(o.audioArgument, c.argument) << c.args[0];
+        if (c.error.empty()) EXPECT_TRUE(o.error.empty()) << o.error;
+        else EXPECT_NE(o.error.find(c.error), std::string::npos) << o.error;
+    }
+}
+
 // Values that would overflow the clock or the timers, or end the run at once
 // without being asked to, are refused naming the option, the value and the range.
 TEST(RunOptions, BadValuesAreRefusedWithTheReason) {

@@ -1,0 +1,93 @@
+// The AFSK tone generator of one transmission in the teleprinter modes: every
+// code the sender puts on the UART is queued here too and goes to the sound
+// card as one block of tones; with nothing queued a block of steady mark
+// keeps the audio unbroken while the transmitter is on.
+//
+// On the real clock a thread of its own renders and writes the blocks (the
+// sound card's writes block on the device's pace). On the simulated clock no
+// thread runs: the station's loop calls Pump() and the blocks the device can
+// take by then are rendered, so a simulated run gives the same audio every
+// time. Codes cross into the generator one way, under the queue's lock;
+// everything else it reads is a snapshot taken when it was made.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/afsk_modulator.h"
+#include "audio/sound_card.h"
+#include "platform/event_loop.h"
+#include "platform/wave_device.h"
+#include "transmit/tone_generator.h"
+
+namespace sked {
+
+class AfskGenerator : public ToneGenerator {
+public:
+    // The queue holds 99 codes; a full queue keeps its first 98 and replaces the last.
+    static constexpr int kQueueLength = 99;
+    // Told on the loop's thread when the sound card fails: the stream's error
+    // code, the device's own account of it, and whether it failed to open
+    // (the transmitter is then switched off) or in the middle of the audio.
+    using StreamFailure = std::function<void(int code, const std::string& problem, bool opening)>;
+
+    // `deviceIndex`: -1 the default device, 0..3 the first to fourth card,
+    // anything else no device (the open then fails with "Device ID out of range").
+    AfskGenerator(EventLoop& loop, WaveDevice& device, PhaseAccumulator& phase, const AfskSettings& settings,
+                  int deviceIndex, bool ownThread, StreamFailure onFailure);
+    ~AfskGenerator() override;
+    AfskGenerator(const AfskGenerator&) = delete;
+    AfskGenerator& operator=(const AfskGenerator&) = delete;
+
+    // The queue never refuses a code: the UART sets the pace.
+    bool Ready() override { return true; }
+    TimePoint ReadyAt() override { return TimePoint::min(); }
+    void Put(int code) override;
+
+    void StartGenerator() override;
+    void EmptyQueue() override;
+    void RequestStop() override;
+    // On the simulated clock: renders and writes every block the device can take now.
+    void Pump() override;
+    // When Pump() has work next (TimePoint::max() when it has none).
+    TimePoint NextBlockAt();
+
+    int QueuedCodes();
+    std::size_t BlockLength() const { return block_.size(); }
+
+private:
+    enum class Phase { NotStarted, Running, Ended };
+
+    // Opens the sound card; false (the failure reported) when it cannot be had.
+    bool OpenStream();
+    void ReportFailure(int code, bool opening);
+    // One block: false when the generator has ended (stop seen, or the write failed).
+    bool Pass();
+    void Run();
+    std::uint32_t NextCode();
+
+    EventLoop& loop_;
+    WaveDevice& device_;
+    const bool ownThread_;
+    const int sampleRate_;
+    const int deviceIndex_;
+    StreamFailure onFailure_;
+    AfskModulator modulator_;
+    SoundCard card_;
+    std::vector<std::int16_t> block_;
+    std::vector<double> samples_;
+
+    std::mutex queueLock_;
+    std::vector<std::uint32_t> queue_;  // guarded by queueLock_
+    std::atomic<bool> stopRequested_{false};
+
+    Phase phase_ = Phase::NotStarted;  // the generator's own thread (or the loop's)
+    std::thread thread_;
+};
+
+}  // namespace sked

@@ -1,0 +1,68 @@
+// The station's sound: the tone generator made at CmTX from the station's
+// settings and driven by its loop on the simulated clock.
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+
+#include "platform/paced_wave_device.h"
+#include "support/station_fixture.h"
+
+namespace sked::test {
+namespace {
+
+class StationSound : public StationTest {
+protected:
+    void SetUp() override {
+        StationTest::SetUp();
+        ASSERT_TRUE(StartStation());
+        device = std::make_unique<PacedWaveDevice>(loop->clock(), "air.wav");
+        station->UseAudio(*device, true);
+    }
+    void TearDown() override {
+        station.reset();  // its generators write to the device
+        device.reset();
+        StationTest::TearDown();
+    }
+    sf_count_t SamplesWritten() {
+        SF_INFO info{};
+        SNDFILE* file = sf_open("air.wav", SFM_READ, &info);
+        if (!file) return -1;
+        sf_close(file);
+        return info.frames;
+    }
+    std::unique_ptr<PacedWaveDevice> device;
+};
+
+// Keyed with the default sound card, the tones run for as long as the
+// transmitter is on and for its two-second tail, then stop.
+TEST_F(StationSound, TheTonesRunWhileKeyedAndForTheTail) {
+    station->commands.SoundCard("-1 Auto");
+    ASSERT_FALSE(station->state.noSound);
+    station->transmitter.CmTX();
+    RunFor(std::chrono::seconds(10));
+    station->transmitter.CmRX();
+    RunFor(std::chrono::seconds(5));
+    EXPECT_TRUE(boxes.shown.empty());
+    station.reset();
+    const sf_count_t samples = SamplesWritten();
+    // Ten seconds keyed and the tail, in whole 165 ms blocks; nothing after.
+    EXPECT_GE(samples, 12 * 8000);
+    EXPECT_LE(samples, 13 * 8000);
+    EXPECT_EQ(samples % 1320, 0);
+}
+
+// No sound card named but sound wanted: the generator cannot open a device,
+// says so, and the transmitter goes off.
+TEST_F(StationSound, NoSoundCardAtTheStartSwitchesTheTransmitterOff) {
+    station->commands.SoundCard("None");
+    station->commands.NoSound(false);
+    station->transmitter.CmTX();
+    RunFor(std::chrono::seconds(5));
+    ASSERT_FALSE(boxes.shown.empty());
+    EXPECT_EQ(boxes.shown.back().text, "Device ID out of range");
+    EXPECT_FALSE(station->state.transmitterOn);
+    EXPECT_EQ(LogMessages().back(), "CmRX : Transmitter OFF");
+}
+
+}  // namespace
+}  // namespace sked::test

@@ -1,0 +1,127 @@
+// The tone generator driven by the loop on the simulated clock, into a WAV
+// file paced by that clock: what reaches the file, the queue's limit, and a
+// sound card that cannot be opened.
+#include "audio/afsk_generator.h"
+
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/paced_wave_device.h"
+#include "platform/simulated_event_loop.h"
+
+namespace sked {
+namespace {
+
+using namespace std::chrono;
+
+class AfskGeneratorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/skedcast-afsk.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf " + folder_).c_str()); }
+
+    std::unique_ptr<AfskGenerator> Make(WaveDevice& device, int deviceIndex = -1) {
+        return std::make_unique<AfskGenerator>(loop, device, phase, AfskSettings{}, deviceIndex, false,
+                                               [this](int code, const std::string& problem, bool opening) {
+                                                   failures.push_back({code, problem, opening});
+                                               });
+    }
+    // Runs the loop's clock on by `span`, pumping the generator every `tick`.
+    void Run(AfskGenerator& generator, Duration span, Duration tick = milliseconds(40)) {
+        const TimePoint end = loop.clock().Now() + span;
+        while (loop.clock().Now() < end) {
+            generator.Pump();
+            loop.AdvanceTo(loop.clock().Now() + tick);
+            loop.PumpMessages();
+        }
+    }
+    std::vector<short> ReadWav(const std::string& path) {
+        SF_INFO info{};
+        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+        EXPECT_NE(file, nullptr) << path;
+        if (!file) return {};
+        std::vector<short> samples(static_cast<std::size_t>(info.frames));
+        sf_read_short(file, samples.data(), info.frames);
+        sf_close(file);
+        return samples;
+    }
+
+    struct Failure {
+        int code;
+        std::string problem;
+        bool opening;
+    };
+    SimulatedEventLoop loop{TimePoint{seconds(1'700'000'000)}};
+    PhaseAccumulator phase;
+    std::vector<Failure> failures;
+    std::string folder_;
+};
+
+// The audio keeps pace with the clock: blocks of idle mark and characters,
+// back to back, as many as the time allows, and the codes in their order.
+TEST_F(AfskGeneratorTest, BlocksFollowTheClockAndTheCodesTheirOrder) {
+    const std::string path = folder_ + "/air.wav";
+    PacedWaveDevice device(loop.clock(), path);
+    {
+        auto generator = Make(device);
+        generator->StartGenerator();
+        ASSERT_EQ(generator->BlockLength(), 1320u);
+        for (int code : {0x1F, 0x05, 0x0A}) generator->Put(code);
+        Run(*generator, seconds(2));
+        EXPECT_EQ(generator->QueuedCodes(), 0);
+        generator->RequestStop();
+        Run(*generator, milliseconds(200));
+        EXPECT_EQ(generator->NextBlockAt(), TimePoint::max()) << "ended once the stop was seen";
+    }
+    EXPECT_TRUE(failures.empty());
+    const auto samples = ReadWav(path);
+    // Two seconds of 165 ms blocks, three ahead of the clock at most.
+    EXPECT_GE(samples.size(), 12u * 1320u);
+    EXPECT_LE(samples.size(), 16u * 1320u);
+    EXPECT_EQ(samples.size() % 1320u, 0u);
+    // The same blocks as the modulator makes them.
+    PhaseAccumulator referencePhase;
+    AfskModulator reference(AfskSettings{}, referencePhase);
+    std::vector<std::int16_t> block(1320);
+    const std::uint32_t codes[] = {0x1F, 0x05, 0x0A, 0, 0};
+    for (std::size_t b = 0; b < std::size(codes); ++b) {
+        reference.Render(codes[b], block);
+        for (std::size_t i = 0; i < block.size(); ++i)
+            ASSERT_EQ(samples[b * 1320 + i], block[i]) << "block " << b << " sample " << i;
+    }
+}
+
+// A full queue keeps its first 98 codes and replaces the last with each newer one.
+TEST_F(AfskGeneratorTest, AFullQueueReplacesItsLastCode) {
+    PacedWaveDevice device(loop.clock());
+    auto generator = Make(device);
+    for (int code = 1; code <= 120; ++code) generator->Put(code);
+    EXPECT_EQ(generator->QueuedCodes(), AfskGenerator::kQueueLength);
+    generator->EmptyQueue();
+    EXPECT_EQ(generator->QueuedCodes(), 0);
+}
+
+// No device named: the open fails with "Device ID out of range" and the
+// failure reaches the loop, marked as an open failure.
+TEST_F(AfskGeneratorTest, NoDeviceFailsToOpenAndSaysSoOnTheLoop) {
+    PacedWaveDevice device(loop.clock());
+    auto generator = Make(device, 10);
+    generator->StartGenerator();
+    EXPECT_TRUE(failures.empty()) << "reported from the loop, not from inside the start";
+    loop.PumpMessages();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].code, 2);
+    EXPECT_TRUE(failures[0].opening);
+    EXPECT_EQ(generator->NextBlockAt(), TimePoint::max());
+}
+
+}  // namespace
+}  // namespace sked
