@@ -123,5 +123,26 @@ TEST_F(AfskGeneratorTest, NoDeviceFailsToOpenAndSaysSoOnTheLoop) {
     EXPECT_EQ(generator->NextBlockAt(), TimePoint::max());
 }
 
+// A card lost in the middle (here: it refuses the fifth block) ends the
+// audio with the failure reported, not as an open failure: the transmitter
+// stays on and the text goes on through the serial port.
+TEST_F(AfskGeneratorTest, ACardLostInTheMiddleEndsTheAudioOnly) {
+    struct LostCard : PacedWaveDevice {
+        using PacedWaveDevice::PacedWaveDevice;
+        int Submit(std::span<const std::int16_t> block) override {
+            return ++blocks > 4 ? wave::kNoDriver : PacedWaveDevice::Submit(block);
+        }
+        int blocks = 0;
+    } device(loop.clock());
+    auto generator = Make(device);
+    generator->StartGenerator();
+    Run(*generator, seconds(2));
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].code, wave::kNoDriver);
+    EXPECT_FALSE(failures[0].opening);
+    EXPECT_EQ(generator->NextBlockAt(), TimePoint::max());
+    EXPECT_EQ(device.blocks, 5) << "nothing written after the failure";
+}
+
 }  // namespace
 }  // namespace sked
