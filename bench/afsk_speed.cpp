@@ -7,6 +7,7 @@
 // taken, and the multiple.
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     const std::string mode = argv[2];
 
     sked::AfskSettings settings;
+    settings.noise = std::getenv("NOISE") == nullptr;
     std::vector<std::uint32_t> codes;
     if (mode == "ita2") {
         settings.baud = 45.45f;

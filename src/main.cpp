@@ -16,6 +16,7 @@
 #include "app/shutdown_signals.h"
 #include "audio/onair_renderer.h"
 #include "console/console_front_end.h"
+#include "platform/alsa_wave_device.h"
 #include "platform/line_release.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
@@ -60,7 +61,14 @@ int RunStation(const RunOptions& options) {
     std::unique_ptr<WaveDevice> audio = MakeAudioBackend(options, loop->clock());
     ConsoleMessageBox boxes;
     Station station(*loop, *serial->port, boxes);
-    station.UseAudio(*audio, options.simulate);
+    std::vector<std::string> cardNames;
+    if (options.audio == RunOptions::Audio::Alsa) {
+        for (const AlsaCard& card : ListAlsaCards()) {
+            if (cardNames.size() <= static_cast<std::size_t>(card.deviceIndex)) cardNames.resize(card.deviceIndex + 1);
+            cardNames[static_cast<std::size_t>(card.deviceIndex)] = card.name;
+        }
+    }
+    station.UseAudio(*audio, options.simulate, std::move(cardNames));
     if (serial->emulated) {
         serial->emulated->SetLineMasks([&station] {
             return LineMasks{static_cast<std::uint8_t>(station.state.keyLine),

@@ -8,6 +8,8 @@
 namespace sked {
 
 namespace {
+// The sound card list names the default device and four cards.
+constexpr int kSoundCards = 4;
 // Where the TCP mirror connects unless the operator says otherwise.
 constexpr const char* kDefaultMirrorAddress = "127.0.0.1";
 constexpr int kNetworkPorts = 16;
@@ -122,7 +124,14 @@ bool Station::SetupWindow(const std::string& commandLine) {
     for (int i = 1; i <= kNetworkPorts; ++i) window.netPortCombo.AddString(Format("%d", i));
     window.netPortCombo.SetCurSel(0);
     window.soundCardCombo.ResetContent();
-    for (const char* item : {"None", "-1 Auto", "1", "2", "3", "4"}) window.soundCardCombo.AddString(item);
+    window.soundCardCombo.AddString("None");
+    window.soundCardCombo.AddString("-1 Auto");
+    // Still read as a number: the name only tells the operator which card it is.
+    for (int card = 1; card <= kSoundCards; ++card) {
+        const std::size_t n = static_cast<std::size_t>(card - 1);
+        const bool named = n < cardNames_.size() && !cardNames_[n].empty();
+        window.soundCardCombo.AddString(std::to_string(card) + (named ? " " + cardNames_[n] : ""));
+    }
     window.soundCardCombo.SetCurSel(0);
     modes.NoSoundClicked(true);
     return true;
@@ -175,9 +184,10 @@ void Station::OnTimer(int id) {
     }
 }
 
-void Station::UseAudio(WaveDevice& device, bool loopDriven) {
+void Station::UseAudio(WaveDevice& device, bool loopDriven, std::vector<std::string> cardNames) {
     audioDevice_ = &device;
     audioLoopDriven_ = loopDriven;
+    cardNames_ = std::move(cardNames);
     transmitter.SetGeneratorFactory([this] { return MakeToneGenerator(); });
 }
 

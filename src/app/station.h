@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/event_log.h"
 #include "app/main_window.h"
@@ -64,7 +65,8 @@ public:
 
     // The sound card's device, owned by the front end. `loopDriven`: on the
     // simulated clock the loop renders the audio instead of a thread.
-    void UseAudio(WaveDevice& device, bool loopDriven);
+    // `cardNames[n]` names card n+1 in the sound card list ("1 USB Audio CODEC").
+    void UseAudio(WaveDevice& device, bool loopDriven, std::vector<std::string> cardNames = {});
 
     int exitStatus() const { return exitStatus_; }
     bool editorOnly() const { return editorOnly_; }
@@ -137,6 +139,7 @@ private:
     bool editorOnly_ = false;
     WaveDevice* audioDevice_ = nullptr;
     bool audioLoopDriven_ = false;
+    std::vector<std::string> cardNames_;
     PhaseAccumulator tonePhase_;  // runs on across every transmission
     AfskGenerator* loopGenerator_ = nullptr;  // the last one made, while the loop drives it
 };

@@ -267,7 +267,10 @@ void StationCommands::SetTone(ToneField field, const std::string& text) {
 void StationCommands::SoundCard(const std::string& item) {
     ComboBoxControl& combo = s_.window.soundCardCombo;
     const auto& items = combo.Items();
-    auto it = std::find(items.begin(), items.end(), item);
+    // "1" picks "1 USB Audio CODEC": an item is chosen by its number.
+    auto it = std::find_if(items.begin(), items.end(), [&item](const std::string& listed) {
+        return listed == item || listed.starts_with(item + " ");
+    });
     if (it != items.end()) combo.SetCurSel(static_cast<int>(it - items.begin()));
     else combo.SetEditText(item);
     s_.modes.SoundCardChanged(item);
@@ -280,7 +283,10 @@ void StationCommands::NoSound(bool on) { s_.modes.NoSoundClicked(on); }
 void StationCommands::NetPort(const std::string& item) {
     ComboBoxControl& combo = s_.window.netPortCombo;
     const auto& items = combo.Items();
-    auto it = std::find(items.begin(), items.end(), item);
+    // "1" picks "1 USB Audio CODEC": an item is chosen by its number.
+    auto it = std::find_if(items.begin(), items.end(), [&item](const std::string& listed) {
+        return listed == item || listed.starts_with(item + " ");
+    });
     if (it != items.end()) combo.SetCurSel(static_cast<int>(it - items.begin()));
     // "OFF" reads as 0: no mirror.
     s_.state.netPort = std::atoi(item.c_str());

@@ -64,5 +64,21 @@ TEST_F(StationSound, NoSoundCardAtTheStartSwitchesTheTransmitterOff) {
     EXPECT_EQ(LogMessages().back(), "CmRX : Transmitter OFF");
 }
 
+// The list names the cards that exist beside their numbers; a card is still
+// chosen by its number, and its device is the number less one.
+using StationSoundCards = StationTest;
+TEST_F(StationSoundCards, TheListNamesTheCardsAndIsReadByNumber) {
+    ASSERT_TRUE(StartStation("QZ0XB 2 RTS", "2026-01-01T12:00:00", false));
+    PacedWaveDevice device(loop->clock());
+    station->UseAudio(device, true, {"", "USB Audio CODEC"});
+    ASSERT_TRUE(station->SetupWindow("QZ0XB 2 RTS"));
+    EXPECT_EQ(station->window.soundCardCombo.Items(),
+              (std::vector<std::string>{"None", "-1 Auto", "1", "2 USB Audio CODEC", "3", "4"}));
+    station->commands.SoundCard("2");
+    EXPECT_EQ(station->window.soundCardCombo.CurSel(), 3);
+    EXPECT_EQ(station->modes.SelectSoundDevice(), 1);
+    station.reset();  // before the device its generators would write to
+}
+
 }  // namespace
 }  // namespace sked::test
