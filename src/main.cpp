@@ -69,6 +69,7 @@ int RunStation(const RunOptions& options) {
         }
     }
     station.UseAudio(*audio, options.simulate, std::move(cardNames));
+    if (options.noiseDb) station.SetSignalToNoise(*options.noiseDb);
     if (serial->emulated) {
         serial->emulated->SetLineMasks([&station] {
             return LineMasks{static_cast<std::uint8_t>(station.state.keyLine),

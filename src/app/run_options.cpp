@@ -42,6 +42,8 @@ const char* const kUsageText =
     "                               1..4 open plughw:0..3)\n"
     "  --audio=wav:FILE             the sound card's audio to a WAV file, at the pace of the clock\n"
     "  --audio=null                 the audio paced and dropped (the default with --simulate)\n"
+    "  --noise=DB                   the sound's noise floor, DB below the tones (0..60, default 60),\n"
+    "                               to try receivers on a noisy signal\n"
     "  --help, --version\n";
 
 namespace {
@@ -140,7 +142,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
     RunOptions o;
     enum {
         kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion,
-        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio
+        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise
     };
     static const option longOptions[] = {
         {"serial", required_argument, nullptr, kSerial},  {"headless", no_argument, nullptr, kHeadless},
@@ -150,6 +152,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         {"version", no_argument, nullptr, kVersion},      {"net-port", required_argument, nullptr, kNetPort},
         {"net-address", required_argument, nullptr, kNetAddress}, {"auth-file", required_argument, nullptr, kAuthFile},
         {"sound-card", required_argument, nullptr, kSoundCard}, {"audio", required_argument, nullptr, kAudio},
+        {"noise", required_argument, nullptr, kNoise},
         {nullptr, 0, nullptr, 0},
     };
     optind = 1;
@@ -243,6 +246,13 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 }
                 o.audioGiven = true;
                 break;
+            case kNoise: {
+                char* end = nullptr;
+                const double db = std::strtod(value.c_str(), &end);
+                if (!value.empty() && *end == '\0' && db >= 0.0 && db <= 60.0) o.noiseDb = db;
+                else o.error = "--noise wants the noise floor in dB below the tones, 0 to 60, not \"" + value + "\"";
+                break;
+            }
             case kHelp:
                 o.help = true;
                 break;

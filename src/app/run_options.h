@@ -31,6 +31,7 @@ struct RunOptions {
     Audio audio = Audio::Alsa;
     bool audioGiven = false;
     std::string audioArgument;  // the ALSA PCM of "-1 Auto", or the WAV file
+    std::optional<double> noiseDb;  // --noise: the noise floor's distance below the tones
     bool exitWhenIdle = false;
     bool help = false;
     bool version = false;

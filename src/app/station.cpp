@@ -200,6 +200,7 @@ std::unique_ptr<ToneGenerator> Station::MakeToneGenerator() {
     settings.noise = state.noiseFilter;
     settings.centreHz = state.toneCentre;
     settings.halfShiftHz = state.halfShift;
+    settings.signalToNoiseDb = signalToNoiseDb_;
     const int device = modes.SelectSoundDevice();
     auto generator = std::make_unique<AfskGenerator>(
         loop, *audioDevice_, tonePhase_, settings, device, !audioLoopDriven_,

@@ -67,6 +67,8 @@ public:
     // simulated clock the loop renders the audio instead of a thread.
     // `cardNames[n]` names card n+1 in the sound card list ("1 USB Audio CODEC").
     void UseAudio(WaveDevice& device, bool loopDriven, std::vector<std::string> cardNames = {});
+    // The noise floor under the tones, in dB below them (at most 60).
+    void SetSignalToNoise(double db) { signalToNoiseDb_ = db; }
 
     int exitStatus() const { return exitStatus_; }
     bool editorOnly() const { return editorOnly_; }
@@ -140,6 +142,7 @@ private:
     WaveDevice* audioDevice_ = nullptr;
     bool audioLoopDriven_ = false;
     std::vector<std::string> cardNames_;
+    double signalToNoiseDb_ = kRequestedSignalToNoiseDb;
     PhaseAccumulator tonePhase_;  // runs on across every transmission
     AfskGenerator* loopGenerator_ = nullptr;  // the last one made, while the loop drives it
 };

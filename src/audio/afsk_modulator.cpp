@@ -22,7 +22,7 @@ AfskModulator::AfskModulator(const AfskSettings& settings, PhaseAccumulator& pha
       blockLength_(static_cast<std::size_t>(
           SamplesPerCharacter(settings.sampleRate, settings.baud, settings.wordLength))),
       noise_(settings.noise),
-      level_(SetNoiseLevel()),
+      level_(SetNoiseLevel(settings.signalToNoiseDb)),
       oscillator_(phase, settings.sampleRate, settings.baud, settings.centreHz, settings.halfShiftHz),
       samples_(blockLength_ + 1, 0.0) {}
 

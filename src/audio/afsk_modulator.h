@@ -24,6 +24,7 @@ struct AfskSettings {
     float baud = 45.45f;
     int wordLength = 0;  // 0: 5 data bits + 1.5 stop; 3: 8 data bits + 2 stop
     bool noise = true;   // the band-limited noise floor
+    double signalToNoiseDb = kRequestedSignalToNoiseDb;  // limited to 60 dB
     double centreHz = 2210.0;
     double halfShiftHz = 85.0;
 };

@@ -140,11 +140,16 @@ afsk)
   # fields if given (then the station's start-up MILITARY B45: a mode entry would show the
   # mode's own tones in the fields again). The generator's blocks are 7.5 bit times long, so a Baudot stop interval
   # alternates between one and two bits: minimodem is told to expect one.
-  [ $# = 2 ] || [ $# = 4 ] || fail "afsk needs ALPHABET SPEED [MARK SPACE]"
+  # "noise DB" instead of the tones: the noise floor only DB below the tones (--noise).
+  station_options=(--audio=wav:air.wav --sound-card=-1)
+  if [ "${3:-}" = noise ]; then
+    station_options+=("--noise=$4")
+    set -- "$1" "$2"
+  fi
+  [ $# = 2 ] || [ $# = 4 ] || fail "afsk needs ALPHABET SPEED [MARK SPACE | noise DB]"
   alphabet=$1 speed=$2 mark=${3:-$MARK} space=${4:-$SPACE}
   case $speed in B45) baud=45.45 ;; B50) baud=50 ;; B56) baud=56.9 ;; B74) baud=74.2 ;;
     B100) baud=100 ;; B110) baud=110 ;; B300) baud=300 ;; *) fail "unknown speed $speed" ;; esac
-  station_options=(--audio=wav:air.wav --sound-card=-1)
   text=$'THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789\nQST DE QZ0XB 1A2B3C: NR 45-6, 7.8/9? (OK)\n'
   if [ $# = 4 ]; then
     [ "$alphabet $speed" = "MILITARY B45" ] || fail "typed tones go with the start-up MILITARY B45"

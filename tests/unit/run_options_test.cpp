@@ -61,6 +61,8 @@ TEST(RunOptions, AudioBackEndsAndTheSimulatedClock) {
         {{"--simulate", "--audio=alsa", "QZ0XB"}, RunOptions::Audio::Alsa, "default", "cannot follow the simulated"},
         {{"--audio=wav:", "QZ0XB"}, RunOptions::Audio::Alsa, "", "--audio wants alsa[:PCM], wav:FILE or null"},
         {{"--audio=pulse", "QZ0XB"}, RunOptions::Audio::Alsa, "", "not \"pulse\""},
+        {{"--noise=61", "QZ0XB"}, RunOptions::Audio::Alsa, "", "0 to 60, not \"61\""},
+        {{"--noise=20dB", "QZ0XB"}, RunOptions::Audio::Alsa, "", "0 to 60, not \"20dB\""},
     };
     for (const auto& c : cases) {
         const RunOptions o = Parse(c.args);
@@ -69,6 +71,7 @@ TEST(RunOptions, AudioBackEndsAndTheSimulatedClock) {
         if (c.error.empty()) EXPECT_TRUE(o.error.empty()) << o.error;
         else EXPECT_NE(o.error.find(c.error), std::string::npos) << o.error;
     }
+    EXPECT_EQ(Parse({"--noise=20", "QZ0XB"}).noiseDb, 20.0);
 }
 
 // Values that would overflow the clock or the timers, or end the run at once
