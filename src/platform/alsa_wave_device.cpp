@@ -314,6 +314,8 @@ bool AlsaWaveDevice::WriteFront() {
         Fail(static_cast<int>(n), "failed");
         return true;
     }
+    paceEnd_ += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(n) / rate_));
     std::lock_guard lock(mutex_);
     offset_ += static_cast<std::size_t>(n);
     if (offset_ >= queue_.front().size()) {
@@ -333,6 +335,9 @@ void AlsaWaveDevice::Run() {
     if (count > 0) snd_pcm_poll_descriptors(pcm_, fds.data() + 1, static_cast<unsigned>(count));
     const int periodMs = std::max<int>(1, static_cast<int>(bufferFrames_ * 1000 / kPeriodsInRing / rate_));
     bool pcmSaidReady = false;
+    const auto ringDuration = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(bufferFrames_) / rate_));
+    paceEnd_ = {};
 
     for (;;) {
         bool work = false;
@@ -357,6 +362,19 @@ void AlsaWaveDevice::Run() {
             work = !paused_ && !error_ && !queue_.empty();
         }
         if (work) {
+            // ALSA's null PCM and some plugins take samples faster than they
+            // play them: without this the writer would render as fast as it
+            // can. A ring ahead of the nominal pace at most.
+            const auto now = std::chrono::steady_clock::now();
+            paceEnd_ = std::max(paceEnd_, now);
+            if (paceEnd_ - now > ringDuration) {
+                const auto early = std::chrono::ceil<std::chrono::milliseconds>(paceEnd_ - now - ringDuration);
+                if (::poll(fds.data(), 1, static_cast<int>(early.count())) > 0 && (fds[0].revents & POLLIN)) {
+                    std::uint64_t counter = 0;
+                    [[maybe_unused]] ssize_t n = ::read(wakeFd_, &counter, sizeof counter);
+                }
+                continue;
+            }
             if (WriteFront()) {
                 pcmSaidReady = false;
                 continue;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -94,6 +95,10 @@ private:
     std::string pcmName_;
     int rate_ = 8000;
     unsigned long bufferFrames_ = 0;
+    // The device thread's own: when the audio written so far ends if played
+    // at the nominal rate. Holds the thread to that pace when a PCM takes
+    // samples faster than it plays them.
+    std::chrono::steady_clock::time_point paceEnd_{};
 
     bool open_ = false;
     bool paused_ = true;

@@ -221,6 +221,22 @@ TEST_F(AlsaWaveDeviceTest, NothingReachesThePcmWhilePausedAndResetDiscardsIt) {
     EXPECT_EQ(device.Submit(block), wave::kInvalidHandle);
 }
 
+// The null PCM takes samples as fast as they come: the device still plays
+// them at their own pace (a ring ahead at most), or the generator would
+// render as fast as it can and burn a core.
+TEST_F(AlsaWaveDeviceTest, APcmThatDoesNotPaceIsPacedAllTheSame) {
+    AlsaWaveDevice device{clock, fileConfig};
+    ASSERT_EQ(device.Open(kFormat, 160, -1), 0) << device.Problem();  // 20 ms blocks
+    ASSERT_EQ(device.Restart(), 0);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(device.Submit(Ramp(160, i)), 0);
+    while (device.BlocksDone() < 10) ASSERT_EQ(device.WaitForChange(clock.Now() + seconds(2)), 0);
+    // 200 ms of audio: the last block goes in a ring (60 ms) and a block ahead of its end.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(110));
+    ASSERT_EQ(device.Close(), 0);
+    EXPECT_EQ(RawSamples().size(), 1600u);
+}
+
 TEST_F(AlsaWaveDeviceTest, DevicesThatAreNotThereOrFormatsTheyCannotPlayFailOpen) {
     WaveFormat stereo = kFormat;
     stereo.channels = 2;
