@@ -40,9 +40,9 @@ void AfskGenerator::EmptyQueue() {
     queue_.clear();
 }
 
-int AfskGenerator::QueuedCodes() {
+std::vector<std::uint32_t> AfskGenerator::Queued() {
     std::lock_guard lock(queueLock_);
-    return static_cast<int>(queue_.size());
+    return queue_;
 }
 
 std::uint32_t AfskGenerator::NextCode() {

@@ -57,7 +57,9 @@ public:
     // When Pump() has work next (TimePoint::max() when it has none).
     TimePoint NextBlockAt();
 
-    int QueuedCodes();
+    // The codes waiting, oldest first.
+    std::vector<std::uint32_t> Queued();
+    int QueuedCodes() { return static_cast<int>(Queued().size()); }
     std::size_t BlockLength() const { return block_.size(); }
 
 private:

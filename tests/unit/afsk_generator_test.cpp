@@ -104,7 +104,10 @@ TEST_F(AfskGeneratorTest, AFullQueueReplacesItsLastCode) {
     PacedWaveDevice device(loop.clock());
     auto generator = Make(device);
     for (int code = 1; code <= 120; ++code) generator->Put(code);
-    EXPECT_EQ(generator->QueuedCodes(), AfskGenerator::kQueueLength);
+    std::vector<std::uint32_t> expected;
+    for (std::uint32_t code = 1; code <= 98; ++code) expected.push_back(code);
+    expected.push_back(120);
+    EXPECT_EQ(generator->Queued(), expected);
     generator->EmptyQueue();
     EXPECT_EQ(generator->QueuedCodes(), 0);
 }
