@@ -9,9 +9,11 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/paced_wave_device.h"
+#include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
 
 namespace sked {
@@ -145,6 +147,34 @@ TEST_F(AfskGeneratorTest, ACardLostInTheMiddleEndsTheAudioOnly) {
     EXPECT_FALSE(failures[0].opening);
     EXPECT_EQ(generator->NextBlockAt(), TimePoint::max());
     EXPECT_EQ(device.blocks, 5) << "nothing written after the failure";
+}
+
+// On the real clock a thread of its own renders the blocks at the device's
+// pace and takes the codes; the stop ends the thread.
+TEST_F(AfskGeneratorTest, OnTheRealClockAThreadOfItsOwnPlaysTheCodes) {
+    RealClock clock;
+    PollEventLoop realLoop;
+    const std::string path = folder_ + "/air.wav";
+    PacedWaveDevice device(clock, path);
+    AfskSettings fast;
+    fast.baud = 300.0f;  // 200-sample (25 ms) blocks keep the test short
+    {
+        AfskGenerator generator(realLoop, device, phase, fast, -1, true, {});
+        generator.StartGenerator();
+        for (int code : {0x11, 0x02, 0x1C}) generator.Put(code);
+        const TimePoint limit = clock.Now() + seconds(5);
+        while (generator.QueuedCodes() > 0 && clock.Now() < limit) {
+            // Until the thread has opened the device, there is nothing to wait on.
+            if (device.WaitForChange(clock.Now() + seconds(1)) == wave::kInvalidHandle) std::this_thread::yield();
+        }
+        EXPECT_EQ(generator.QueuedCodes(), 0) << device.Problem();
+        generator.RequestStop();
+    }  // joins the thread
+    // Each code had a block, in whole blocks; the thread ended with the stop.
+    const auto samples = ReadWav(path);
+    EXPECT_GE(samples.size(), 3u * 200u);
+    EXPECT_EQ(samples.size() % 200u, 0u);
+    EXPECT_TRUE(failures.empty());
 }
 
 }  // namespace
