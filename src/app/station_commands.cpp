@@ -264,15 +264,25 @@ void StationCommands::SetTone(ToneField field, const std::string& text) {
     s_.view.ShowTones();
 }
 
-void StationCommands::SoundCard(const std::string& item) {
-    ComboBoxControl& combo = s_.window.soundCardCombo;
+namespace {
+
+// Selects the list's item `item`, or the one it begins with followed by a
+// blank: "1" picks "1 USB Audio CODEC". False when there is none.
+bool SelectListItem(ComboBoxControl& combo, const std::string& item) {
     const auto& items = combo.Items();
-    // "1" picks "1 USB Audio CODEC": an item is chosen by its number.
-    auto it = std::find_if(items.begin(), items.end(), [&item](const std::string& listed) {
+    const auto it = std::find_if(items.begin(), items.end(), [&item](const std::string& listed) {
         return listed == item || listed.starts_with(item + " ");
     });
-    if (it != items.end()) combo.SetCurSel(static_cast<int>(it - items.begin()));
-    else combo.SetEditText(item);
+    if (it == items.end()) return false;
+    combo.SetCurSel(static_cast<int>(it - items.begin()));
+    return true;
+}
+
+}  // namespace
+
+void StationCommands::SoundCard(const std::string& item) {
+    ComboBoxControl& combo = s_.window.soundCardCombo;
+    if (!SelectListItem(combo, item)) combo.SetEditText(item);
     s_.modes.SoundCardChanged(item);
 }
 
@@ -282,12 +292,7 @@ void StationCommands::NoSound(bool on) { s_.modes.NoSoundClicked(on); }
 
 void StationCommands::NetPort(const std::string& item) {
     ComboBoxControl& combo = s_.window.netPortCombo;
-    const auto& items = combo.Items();
-    // "1" picks "1 USB Audio CODEC": an item is chosen by its number.
-    auto it = std::find_if(items.begin(), items.end(), [&item](const std::string& listed) {
-        return listed == item || listed.starts_with(item + " ");
-    });
-    if (it != items.end()) combo.SetCurSel(static_cast<int>(it - items.begin()));
+    SelectListItem(combo, item);
     // "OFF" reads as 0: no mirror.
     s_.state.netPort = std::atoi(item.c_str());
 }

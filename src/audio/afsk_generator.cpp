@@ -40,6 +40,11 @@ void AfskGenerator::EmptyQueue() {
     queue_.clear();
 }
 
+int AfskGenerator::QueuedCodes() {
+    std::lock_guard lock(queueLock_);
+    return static_cast<int>(queue_.size());
+}
+
 std::vector<std::uint32_t> AfskGenerator::Queued() {
     std::lock_guard lock(queueLock_);
     return queue_;
@@ -56,13 +61,13 @@ std::uint32_t AfskGenerator::NextCode() {
 void AfskGenerator::RequestStop() { stopRequested_ = true; }
 
 void AfskGenerator::StartGenerator() {
-    if (phase_ != Phase::NotStarted) return;
-    phase_ = Phase::Running;
+    if (stage_ != Stage::NotStarted) return;
+    stage_ = Stage::Running;
     stopRequested_ = false;
     if (ownThread_) {
         thread_ = std::thread([this] { Run(); });
     } else if (!OpenStream()) {
-        phase_ = Phase::Ended;
+        stage_ = Stage::Ended;
     }
 }
 
@@ -92,7 +97,7 @@ bool AfskGenerator::Pass() {
         // Queued audio is discarded; nothing waits.
         card_.ResetOutputCounters();
         card_.CloseOutput();
-        phase_ = Phase::Ended;
+        stage_ = Stage::Ended;
         return false;
     }
     modulator_.Render(NextCode(), block_);
@@ -101,21 +106,21 @@ bool AfskGenerator::Pass() {
         // The text goes on through the UART without audio.
         ReportFailure(card_.GetErrorCode(), false);
         card_.CloseOutput();
-        phase_ = Phase::Ended;
+        stage_ = Stage::Ended;
         return false;
     }
     return true;
 }
 
 TimePoint AfskGenerator::NextBlockAt() {
-    if (ownThread_ || phase_ != Phase::Running) return TimePoint::max();
+    if (ownThread_ || stage_ != Stage::Running) return TimePoint::max();
     if (stopRequested_) return TimePoint::min();
     return card_.WriteReadyAt();
 }
 
 void AfskGenerator::Pump() {
     if (ownThread_) return;
-    while (phase_ == Phase::Running && NextBlockAt() <= loop_.clock().Now()) Pass();
+    while (stage_ == Stage::Running && NextBlockAt() <= loop_.clock().Now()) Pass();
 }
 
 }  // namespace sked

@@ -59,11 +59,11 @@ public:
 
     // The codes waiting, oldest first.
     std::vector<std::uint32_t> Queued();
-    int QueuedCodes() { return static_cast<int>(Queued().size()); }
+    int QueuedCodes();
     std::size_t BlockLength() const { return block_.size(); }
 
 private:
-    enum class Phase { NotStarted, Running, Ended };
+    enum class Stage { NotStarted, Running, Ended };
 
     // Opens the sound card; false (the failure reported) when it cannot be had.
     bool OpenStream();
@@ -88,7 +88,7 @@ private:
     std::vector<std::uint32_t> queue_;  // guarded by queueLock_
     std::atomic<bool> stopRequested_{false};
 
-    Phase phase_ = Phase::NotStarted;  // the generator's own thread (or the loop's)
+    Stage stage_ = Stage::NotStarted;  // the generator's own thread (or the loop's)
     std::thread thread_;
 };
 

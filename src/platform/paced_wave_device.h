@@ -31,7 +31,8 @@ public:
     PacedWaveDevice(const PacedWaveDevice&) = delete;
     PacedWaveDevice& operator=(const PacedWaveDevice&) = delete;
 
-    // Any device index opens the one device there is.
+    // The one device there is stands for the default (-1) and cards 0..3;
+    // any other index names no device (result 2).
     int Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) override;
     int Submit(std::span<const std::int16_t> block) override;
     int Restart() override;
