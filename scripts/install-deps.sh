@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev             # unit and scenario tests
   libsndfile1-dev                       # WAV files (on-air rendering)
   libasound2-dev                        # sound cards (ALSA)
+  qt6-base-dev libgl-dev fonts-dejavu-core  # the windows (Qt 6 Widgets) and a fixed-pitch font
   minimodem multimon-ng sox             # decoders that check what goes on the air
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
   tzdata
