@@ -1,6 +1,8 @@
 #include "audio/afsk_generator.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 namespace sked {
 
@@ -15,7 +17,8 @@ AfskGenerator::AfskGenerator(EventLoop& loop, WaveDevice& device, PhaseAccumulat
       modulator_(settings, phase),
       card_(device, loop.clock()),
       block_(modulator_.BlockLength()),
-      samples_(modulator_.BlockLength()) {
+      samples_(modulator_.BlockLength()),
+      line_(modulator_.BlockLength()) {
     queue_.reserve(kQueueLength);
 }
 
@@ -50,12 +53,50 @@ std::vector<std::uint32_t> AfskGenerator::Queued() {
     return queue_;
 }
 
-std::uint32_t AfskGenerator::NextCode() {
+void AfskGenerator::PutBreak(bool on) {
+    const TimePoint now = loop_.clock().Now();
     std::lock_guard lock(queueLock_);
-    if (queue_.empty()) return 0;  // the idle block
-    const std::uint32_t code = queue_.front();
-    queue_.erase(queue_.begin());
-    return code;
+    breakEdges_.push_back({on, now});
+}
+
+void AfskGenerator::RenderNextBlock() {
+    std::unique_lock lock(queueLock_);
+    if (!queue_.empty()) {
+        const std::uint32_t code = queue_.front();
+        queue_.erase(queue_.begin());
+        lock.unlock();
+        // Text between two runs of Morse moves the later run in the sound.
+        breakAnchor_.reset();
+        modulator_.Render(code, block_);
+    } else if (breakEdges_.empty() && !lineAtSpace_) {
+        lock.unlock();
+        modulator_.Render(0, block_);  // idle mark
+    } else {
+        FollowBreakEdges();
+        lock.unlock();
+        modulator_.RenderLine(line_, block_);
+    }
+    samplesRendered_ += static_cast<std::int64_t>(block_.size());
+}
+
+void AfskGenerator::FollowBreakEdges() {
+    for (std::size_t i = 0; i < line_.size(); ++i) {
+        const std::int64_t sample = samplesRendered_ + static_cast<std::int64_t>(i);
+        while (!breakEdges_.empty() && SampleOf(breakEdges_.front()) <= sample) {
+            lineAtSpace_ = breakEdges_.front().on;
+            breakEdges_.pop_front();
+        }
+        line_[i] = lineAtSpace_ ? 1 : 0;
+    }
+}
+
+std::int64_t AfskGenerator::SampleOf(const BreakEdge& edge) {
+    if (!breakAnchor_) {
+        const auto lead = static_cast<std::int64_t>(kBreakLeadBlocks) * static_cast<std::int64_t>(block_.size());
+        breakAnchor_ = BreakAnchor{edge.at, samplesRendered_ + lead};
+    }
+    const std::chrono::duration<double> since = edge.at - breakAnchor_->at;
+    return breakAnchor_->sample + std::llround(since.count() * sampleRate_);
 }
 
 void AfskGenerator::RequestStop() { stopRequested_ = true; }
@@ -100,7 +141,7 @@ bool AfskGenerator::Pass() {
         stage_ = Stage::Ended;
         return false;
     }
-    modulator_.Render(NextCode(), block_);
+    RenderNextBlock();
     std::copy(block_.begin(), block_.end(), samples_.begin());
     if (card_.WriteOutput(samples_.data(), static_cast<int>(samples_.size())) != static_cast<int>(samples_.size())) {
         // The text goes on through the UART without audio.

@@ -9,12 +9,20 @@
 // take by then are rendered, so a simulated run gives the same audio every
 // time. Codes cross into the generator one way, under the queue's lock;
 // everything else it reads is a snapshot taken when it was made.
+//
+// The Morse of the identification (the break condition holding the line at
+// space) arrives as edges stamped with the clock. The sound plays some
+// blocks behind the clock, so the first edge of a run is placed a fixed
+// lead after the block being rendered, and every later edge at its own
+// distance from that one: the elements keep their lengths to the sample.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,8 +58,10 @@ public:
     void Put(int code) override;
 
     void StartGenerator() override;
+    // Drops the codes; the break edges stay, so the line never stays at space.
     void EmptyQueue() override;
     void RequestStop() override;
+    void PutBreak(bool on) override;
     // On the simulated clock: renders and writes every block the device can take now.
     void Pump() override;
     // When Pump() has work next (TimePoint::max() when it has none).
@@ -62,8 +72,21 @@ public:
     int QueuedCodes();
     std::size_t BlockLength() const { return block_.size(); }
 
+    // Blocks between the clock and the sound: the device's ring and the block being rendered.
+    static constexpr int kBreakLeadBlocks = 4;
+
 private:
     enum class Stage { NotStarted, Running, Ended };
+    struct BreakEdge {
+        bool on;
+        TimePoint at;
+    };
+    // Where a run of break edges begins: the clock at its first edge and the
+    // sample that edge was given.
+    struct BreakAnchor {
+        TimePoint at;
+        std::int64_t sample;
+    };
 
     // Opens the sound card; false (the failure reported) when it cannot be had.
     bool OpenStream();
@@ -71,7 +94,11 @@ private:
     // One block: false when the generator has ended (stop seen, or the write failed).
     bool Pass();
     void Run();
-    std::uint32_t NextCode();
+    // The next block into block_: a queued code, the Morse, or idle mark.
+    void RenderNextBlock();
+    // Fills line_ from the break edges due within the next block. Under the queue's lock.
+    void FollowBreakEdges();
+    std::int64_t SampleOf(const BreakEdge& edge);
 
     EventLoop& loop_;
     WaveDevice& device_;
@@ -86,9 +113,15 @@ private:
 
     std::mutex queueLock_;
     std::vector<std::uint32_t> queue_;  // guarded by queueLock_
+    std::deque<BreakEdge> breakEdges_;  // guarded by queueLock_
     std::atomic<bool> stopRequested_{false};
 
-    Stage stage_ = Stage::NotStarted;  // the generator's own thread (or the loop's)
+    // The generator's own thread (or the loop's):
+    Stage stage_ = Stage::NotStarted;
+    std::int64_t samplesRendered_ = 0;
+    bool lineAtSpace_ = false;
+    std::optional<BreakAnchor> breakAnchor_;
+    std::vector<std::uint8_t> line_;  // one block of the line, 1 at space
     std::thread thread_;
 };
 

@@ -26,13 +26,28 @@ AfskModulator::AfskModulator(const AfskSettings& settings, PhaseAccumulator& pha
       oscillator_(phase, settings.sampleRate, settings.baud, settings.centreHz, settings.halfShiftHz),
       samples_(blockLength_ + 1, 0.0) {}
 
-void AfskModulator::Render(std::uint32_t code, std::span<std::int16_t> block) {
-    if (block.size() != blockLength_) {
+void AfskModulator::CheckLength(std::size_t length) const {
+    if (length != blockLength_) {
         throw std::invalid_argument("AFSK: a block holds " + std::to_string(blockLength_) + " samples, not " +
-                                    std::to_string(block.size()));
+                                    std::to_string(length));
     }
+}
+
+void AfskModulator::Render(std::uint32_t code, std::span<std::int16_t> block) {
+    CheckLength(block.size());
+    oscillator_.GenerateCharacter(std::span<double>(samples_.data(), blockLength_), code, frame_.dataBits);
+    Finish(block);
+}
+
+void AfskModulator::RenderLine(std::span<const std::uint8_t> space, std::span<std::int16_t> block) {
+    CheckLength(block.size());
+    CheckLength(space.size());
+    oscillator_.GenerateLine(std::span<double>(samples_.data(), blockLength_), space);
+    Finish(block);
+}
+
+void AfskModulator::Finish(std::span<std::int16_t> block) {
     const std::span<double> tone(samples_.data(), blockLength_);
-    oscillator_.GenerateCharacter(tone, code, frame_.dataBits);
     if (noise_) {
         samples_[blockLength_] = 0.0;  // the spare sample of an odd block, never played
         noiseSource_.AddNoise(samples_, blockLength_, level_.signalGain, level_.noiseGain);

@@ -47,8 +47,15 @@ public:
     // hold exactly BlockLength() samples (else std::invalid_argument).
     // Samples are truncated toward zero and held to the 16-bit range.
     void Render(std::uint32_t code, std::span<std::int16_t> block);
+    // A block of the line held at space (non-zero) or mark, sample by sample
+    // (the Morse of the identification); `space` as long as the block.
+    void RenderLine(std::span<const std::uint8_t> space, std::span<std::int16_t> block);
 
 private:
+    void CheckLength(std::size_t length) const;
+    // Scales the tone in samples_, mixes the noise in and writes `block`.
+    void Finish(std::span<std::int16_t> block);
+
     CharacterFrame frame_;
     std::size_t blockLength_;
     bool noise_;

@@ -75,4 +75,12 @@ void FskOscillator::GenerateCharacter(std::span<double> out, std::uint32_t code,
     }
 }
 
+void FskOscillator::GenerateLine(std::span<double> out, std::span<const std::uint8_t> space) {
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        bitClock_ += samplePeriod_;
+        if (bitClock_ >= bitTime_) bitClock_ -= bitTime_;
+        out[i] = Next(space[i] != 0);
+    }
+}
+
 }  // namespace sked

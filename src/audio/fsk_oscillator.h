@@ -40,6 +40,11 @@ public:
     // 5 to 7 are then sent as mark: the stop bits) or 8.
     void GenerateCharacter(std::span<double> out, std::uint32_t code, int dataBits);
 
+    // The line held at space (non-zero) or mark, sample by sample, as the
+    // break condition holds it; the bit clock runs on as in an idle block.
+    // `out` and `space` are of one length.
+    void GenerateLine(std::span<double> out, std::span<const std::uint8_t> space);
+
 private:
     PhaseAccumulator& phase_;
     double samplePeriod_;  // seconds

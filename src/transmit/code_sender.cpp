@@ -179,6 +179,13 @@ void CodeSender::MorseLeadIn() {
     timing_.WaitTicks(kLeadInGapTicks);
 }
 
+void CodeSender::BreakTo(bool on) {
+    if (on) uart_.BreakOn();
+    else uart_.BreakOff();
+    // The sound card carries the same Morse as the serial line.
+    if (!state_.noSound && generator_) generator_->PutBreak(on);
+}
+
 void CodeSender::SendMorse(int character, Keyer keyer) {
     const std::uint8_t lcr = uart_.ReadLcr();
     if (character == '\n' || character == '\r') Shown(character);
@@ -205,10 +212,10 @@ void CodeSender::SendMorse(int character, Keyer keyer) {
             if (symbol == ' ') continue;
             const int units = symbol == kMorseDash ? 2 : 1;
             const bool keyed = state_.transmitterOn;
-            if (keyer == Keyer::Break) uart_.BreakOn();
+            if (keyer == Keyer::Break) BreakTo(true);
             else if (keyed) keyLineTo(true);
             timing_.WaitTicks(ElementTicks(units));
-            if (keyer == Keyer::Break) uart_.BreakOff();
+            if (keyer == Keyer::Break) BreakTo(false);
             else if (keyed) keyLineTo(false);
             timing_.WaitTicks(kElementGapTicks);
         }

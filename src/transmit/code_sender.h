@@ -11,6 +11,7 @@
 #include "transmit/running_line.h"
 #include "transmit/station_state.h"
 #include "transmit/timing.h"
+#include "transmit/tone_generator.h"
 #include "transmit/uart.h"
 
 namespace sked {
@@ -29,7 +30,7 @@ public:
     // Puts one code on the air in the current mode; returns it.
     int SendCode(int code);
     // The tone generator of the transmission under way; null for none.
-    void SetToneGenerator(CodeOutput* generator) { generator_ = generator; }
+    void SetToneGenerator(ToneGenerator* generator) { generator_ = generator; }
     // Handles events while more than two codes wait in the PSK31 modem, or
     // until `stop` says otherwise.
     void WaitForPskQueue(const std::function<bool()>& stop = {});
@@ -73,6 +74,8 @@ private:
     };
 
     void SendMorse(int character, Keyer keyer);
+    // The break condition on the UART and in the tones alike.
+    void BreakTo(bool on);
     // A character has gone on the air: the running line shows it.
     void Shown(int character) { line_.Append(static_cast<char>(character)); }
 
@@ -83,7 +86,7 @@ private:
     Mirror& mirror_;
     RunningLine& line_;
     PskOutput pskOutput_;
-    CodeOutput* generator_ = nullptr;
+    ToneGenerator* generator_ = nullptr;
     MacroExpander macros_;
     std::uint8_t shiftState_ = 0;
 };

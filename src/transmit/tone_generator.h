@@ -14,6 +14,9 @@ public:
     // Codes still queued are dropped (the key is already up).
     virtual void EmptyQueue() = 0;
     virtual void RequestStop() = 0;
+    // The break condition went on or off just now (the Morse of the
+    // identification holds the line at space): the tones follow it.
+    virtual void PutBreak(bool on) = 0;
     // A generator driven by the station's loop (on the simulated clock)
     // renders what is due; one with a thread of its own does nothing here.
     virtual void Pump() {}

@@ -11,7 +11,7 @@ readonly MARK=2125 SPACE=2295 CALL=QZ0XB
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 [ $# -ge 2 ] || { echo "usage: $0 SKEDCAST rtty ALPHABET SPEED | ascii | cw | cwid | cwid-cw | bells ALPHABET |" \
-  "running-line | utf8 ITA2|ASCII | folder" >&2; exit 2; }
+  "running-line | utf8 ITA2|ASCII | folder | cwid sound | afsk ..." >&2; exit 2; }
 skedcast=$1; kind=$2; shift 2
 [ -x "$skedcast" ] || fail "no station binary at '$skedcast' (build the skedcast target first)"
 skedcast=$(readlink -f -- "$skedcast")   # the station runs in its own folder
@@ -101,8 +101,9 @@ words() { printf '%s' "$1" | tr -s ' \t\r\n' '    ' | sed 's/^ //; s/ $//'; }
 # automatic timing makes every character a word, so dit and gap unit are fixed at one dot (68 ms):
 # the text decodes for -d 30..76 and -g 52..90, so a dash a tick short, or word gaps as short as
 # character gaps, fail.
+morse_wav=onair.wav
 morse() {
-  got=$(sox -V1 "$work/onair.wav" -t raw -r 22050 -e signed -b 16 -c 1 - "$@" pad 0.5 2 |
+  got=$(sox -V1 "$work/$morse_wav" -t raw -r 22050 -e signed -b 16 -c 1 - "$@" pad 0.5 2 |
         multimon-ng -q -t raw -a MORSE_CW -y -d 68 -g 68 - 2>"$work/multimon.err")
   got=$(words "$got")
 }
@@ -192,13 +193,15 @@ cw)
 
 cwid)
   # data/cwid.txt in RTTY, then "de CALL CALL " in Morse by the UART break: key down = space tone.
+  # "cwid sound": the same in the sound card's audio (--audio=wav:FILE) instead of the serial line's.
   cwid_text=$'QZ0XB AUTOMATIC TELEPRINTER STATION 24/7\n'
   printf '%s' "$cwid_text" >"$work/data/cwid.txt"
   schedule '$MILITARY' '$B45' '$CWID'
+  [ "${1:-}" = sound ] && station_options=(--audio=wav:air.wav --sound-card=-1) morse_wav=air.wav
   run_station
   logged "Cwid : Sending CW Identification."
   # The text first and whole; after it minimodem reads the Morse as stray letters.
-  rtty baudot 45.45
+  rtty baudot 45.45 "$work/$morse_wav"
   compare "the RTTY text before the identification" "$cwid_text" "${got:0:${#cwid_text}}"
   # Only the space tone (+-50 Hz) is key down; the Morse is its last stretch after 1.7 s without it:
   # reversed, kept up to the first second of silence (not counting bursts under 50 ms), reversed back.

@@ -7,6 +7,7 @@
 
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -147,6 +148,68 @@ TEST_F(AfskGeneratorTest, ACardLostInTheMiddleEndsTheAudioOnly) {
     EXPECT_FALSE(failures[0].opening);
     EXPECT_EQ(generator->NextBlockAt(), TimePoint::max());
     EXPECT_EQ(device.blocks, 5) << "nothing written after the failure";
+}
+
+// Which of the two tones each 10 ms stretch of the audio holds (1 space,
+// 0 mark), from the energy at each tone over the stretch.
+std::vector<int> ToneRuns(const std::vector<short>& samples, double mark, double space, std::size_t stretch) {
+    auto energy = [&](std::size_t from, double hz) {
+        double re = 0, im = 0;
+        for (std::size_t i = 0; i < stretch; ++i) {
+            const double a = 2.0 * M_PI * hz * static_cast<double>(i) / 8000.0;
+            re += samples[from + i] * std::cos(a);
+            im += samples[from + i] * std::sin(a);
+        }
+        return re * re + im * im;
+    };
+    std::vector<int> tones;
+    for (std::size_t from = 0; from + stretch <= samples.size(); from += stretch)
+        tones.push_back(energy(from, space) > energy(from, mark) ? 1 : 0);
+    return tones;
+}
+
+// Lengths of the alternating runs of one tone and the other, the first run being mark.
+std::vector<int> RunLengths(const std::vector<int>& tones) {
+    std::vector<int> runs{0};
+    int current = 0;
+    for (int tone : tones) {
+        if (tone != current) runs.push_back(0), current = tone;
+        ++runs.back();
+    }
+    return runs;
+}
+
+// The Morse of the identification (the break condition) comes out as the
+// space tone for each element: the elements keep their lengths in the sound
+// although the audio runs blocks behind the clock, and the line goes back
+// to mark, even when the queue is emptied as the key drops.
+TEST_F(AfskGeneratorTest, TheBreakConditionKeysTheSpaceToneWithItsTiming) {
+    const std::string path = folder_ + "/air.wav";
+    PacedWaveDevice device(loop.clock(), path);
+    {
+        auto generator = Make(device);
+        generator->StartGenerator();
+        Run(*generator, seconds(1), milliseconds(34));
+        // "A" at the station's 34 ms tick: dot 2, gap 1, dash 5 ticks; then "E" after a character gap.
+        const int ticks[][2] = {{2, 1}, {5, 8}, {2, 1}};
+        for (auto [on, off] : ticks) {
+            generator->PutBreak(true);
+            Run(*generator, milliseconds(34) * on, milliseconds(34));
+            generator->PutBreak(false);
+            Run(*generator, milliseconds(34) * off, milliseconds(34));
+        }
+        generator->EmptyQueue();
+        Run(*generator, seconds(2), milliseconds(34));
+        generator->RequestStop();
+        Run(*generator, milliseconds(200));
+    }
+    const auto samples = ReadWav(path);
+    const std::vector<int> runs = RunLengths(ToneRuns(samples, 2125, 2295, 80));
+    // Mark, dot, gap, dash, character gap, dot, mark to the end: 10 ms stretches, give or take one.
+    ASSERT_EQ(runs.size(), 7u) << "the tones change six times";
+    const double expected[] = {6.8, 3.4, 17, 27.2, 6.8};  // from the dot to the last dot, in stretches
+    for (int i = 0; i < 5; ++i) EXPECT_NEAR(runs[i + 1], expected[i], 1.0) << "run " << i + 1;
+    EXPECT_GE(runs.back(), 150) << "mark again after the Morse, to the end";
 }
 
 // On the real clock a thread of its own renders the blocks at the device's

@@ -14,11 +14,15 @@ using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
 // Takes a code a frame time (165 ms at 45.45 baud) after the one before.
-struct RecordingOutput : CodeOutput {
+struct RecordingOutput : ToneGenerator {
     explicit RecordingOutput(const Clock& clock) : clock(clock) {}
     bool Ready() override { return clock.Now() >= next; }
     TimePoint ReadyAt() override { return next; }
     void Put(int code) override { codes.push_back(code), next = clock.Now() + 165ms; }
+    void StartGenerator() override {}
+    void EmptyQueue() override {}
+    void RequestStop() override {}
+    void PutBreak(bool) override {}
 
     const Clock& clock;
     TimePoint next{};
