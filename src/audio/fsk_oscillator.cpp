@@ -14,7 +14,7 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 // The phase modulo 2π. A step below 2π leaves the phase below 4π, where one
 // subtraction is exact and equals the floating-point remainder.
-double WrapPhase(double phase) {
+inline double WrapPhase(double phase) {
     if (phase >= 0.0 && phase < kTwoPi) return phase;
     if (phase >= kTwoPi && phase < 2.0 * kTwoPi) return phase - kTwoPi;
     if (!std::isfinite(phase)) return 0.0;
@@ -43,6 +43,7 @@ void FskOscillator::SetTones(double centreHz, double halfShiftHz) {
     if (!std::isfinite(space) || !std::isfinite(mark)) return;
     spaceStep_ = space;
     markStep_ = mark;
+    turns_ = {mark, space, {0.0, std::cos(mark), std::sin(mark)}, {0.0, std::cos(space), std::sin(space)}};
 }
 
 double FskOscillator::Next(bool space) {
@@ -51,14 +52,31 @@ double FskOscillator::Next(bool space) {
     return std::sin(phase) + std::cos(phase);
 }
 
+FskOscillator::Phasor FskOscillator::PhasorNow() const {
+    return {phase_.radians, std::cos(phase_.radians), std::sin(phase_.radians)};
+}
+
+inline double FskOscillator::Step(Phasor& z, const Turns& turns, bool space) {
+    z.radians = WrapPhase(z.radians + (space ? turns.spaceStep : turns.markStep));
+    const Phasor& turn = space ? turns.space : turns.mark;
+    const double re = z.re * turn.re - z.im * turn.im;
+    z.im = z.re * turn.im + z.im * turn.re;
+    z.re = re;
+    return re + z.im;
+}
+
 void FskOscillator::GenerateCharacter(std::span<double> out, std::uint32_t code, int dataBits) {
     // Bits above the data bits are mark: 5-bit codes get bits 5 to 7 set.
     const std::uint32_t pattern = dataBits >= 8 ? code : code | (0xFFu << std::max(dataBits, 0) & 0xFFu);
     bool space = false;
     int bit = 0;  // the next bit of the frame: 0 start, 1..8 data, then stop
+    // Locals, so the compiler need not reload them after every sample written.
+    Phasor z = PhasorNow();
+    const Turns turns = turns_;
+    double bitClock = bitClock_;
     for (double& sample : out) {
-        bitClock_ += samplePeriod_;
-        if (bitClock_ >= bitTime_) {
+        bitClock += samplePeriod_;
+        if (bitClock >= bitTime_) {
             if (code != 0) {
                 if (bit == 0) {
                     space = true;
@@ -69,18 +87,25 @@ void FskOscillator::GenerateCharacter(std::span<double> out, std::uint32_t code,
                 }
                 ++bit;
             }
-            bitClock_ -= bitTime_;
+            bitClock -= bitTime_;
         }
-        sample = Next(space);
+        sample = Step(z, turns, space);
     }
+    bitClock_ = bitClock;
+    phase_.radians = z.radians;
 }
 
 void FskOscillator::GenerateLine(std::span<double> out, std::span<const std::uint8_t> space) {
+    Phasor z = PhasorNow();
+    const Turns turns = turns_;
+    double bitClock = bitClock_;
     for (std::size_t i = 0; i < out.size(); ++i) {
-        bitClock_ += samplePeriod_;
-        if (bitClock_ >= bitTime_) bitClock_ -= bitTime_;
-        out[i] = Next(space[i] != 0);
+        bitClock += samplePeriod_;
+        if (bitClock >= bitTime_) bitClock -= bitTime_;
+        out[i] = Step(z, turns, space[i] != 0);
     }
+    bitClock_ = bitClock;
+    phase_.radians = z.radians;
 }
 
 }  // namespace sked

@@ -46,12 +46,30 @@ public:
     void GenerateLine(std::span<double> out, std::span<const std::uint8_t> space);
 
 private:
+    // A block turns the tone by a fixed rotation per sample: the phasor
+    // (cos, sin of the phase) stands in for the library's sine and cosine,
+    // taken afresh from the exact phase at each block so no error builds up.
+    // The phase is carried beside it and stored back after the block.
+    struct Phasor {
+        double radians = 0.0;
+        double re = 1.0, im = 0.0;
+    };
+    // The phase steps of the two tones and the rotations that go with them.
+    struct Turns {
+        double markStep = 0.0, spaceStep = 0.0;
+        Phasor mark, space;
+    };
+    Phasor PhasorNow() const;
+    // Advances phase and phasor by one sample; the sample.
+    static double Step(Phasor& z, const Turns& turns, bool space);
+
     PhaseAccumulator& phase_;
     double samplePeriod_;  // seconds
     double bitTime_;       // seconds, from the single-precision speed
     double bitClock_ = 0.0;  // seconds since the last bit boundary
     double markStep_ = 0.0;  // radians per sample
     double spaceStep_ = 0.0;
+    Turns turns_;
     int sampleRate_;
 };
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "audio/random_source.h"
 
@@ -50,12 +51,19 @@ public:
     void AddNoise(std::span<double> x, std::size_t count, double signalGain, double noiseGain);
 
 private:
-    std::pair<double, double> GaussianPair();
-    // Puts one input into the delay line and gives the filter's output.
-    double Filter(double input);
+    // A point drawn uniformly inside the unit circle (not its centre), and its squared radius.
+    struct Candidate {
+        float u1, u2, s;
+    };
+    Candidate DrawPoint();
+    // Filters inputs_[kTaps - 1 ...] (the block's noise) into filtered_ and
+    // keeps the block's last inputs as the next block's history.
+    void FilterBlock(std::size_t count);
 
-    std::array<double, 2 * kTaps> delay_{};  // stored twice over, see Filter
-    int writeIndex_ = kTaps - 1;  // moves down one slot per input, 0 wraps to 58
+    // The last 58 inputs of the block before (oldest first), then this block's.
+    std::vector<float> inputs_;
+    std::vector<float> filtered_;
+    std::vector<Candidate> points_;
     RandomSource random_;
 };
 

@@ -125,7 +125,8 @@ std::vector<double> ReferenceNoise(std::size_t count, double gain) {
 
 // Blocks of any length, odd ones included, continue one run of noise: an odd
 // block's last pair ends in the spare sample after the block. The samples
-// are those of the plain filter (to rounding: the sums may run in another order).
+// are those of the plain filter in double precision (to the rounding of the
+// station's single-precision noise: a ten-thousandth of a sample step).
 TEST(NoiseSourceTest, BlocksOfAnyLengthContinueOneRun) {
     const std::vector<double> reference = ReferenceNoise(40'000, 4.739);
     for (std::size_t block : {1u, 7u, 293u, 1320u, 799u}) {
@@ -137,7 +138,7 @@ TEST(NoiseSourceTest, BlocksOfAnyLengthContinueOneRun) {
             source.AddNoise(x, block, 2.0, 4.739);
             const std::size_t used = block + block % 2;
             for (std::size_t i = 0; i < used; ++i)
-                ASSERT_NEAR(x[i], 0.5 + reference[at + i], 1e-9) << "blocks of " << block << ", sample " << at + i;
+                ASSERT_NEAR(x[i], 0.5 + reference[at + i], 1e-4) << "blocks of " << block << ", sample " << at + i;
             if (used == block) {
                 EXPECT_EQ(x[block], 0.25) << "an even block leaves the spare sample alone";
             }
