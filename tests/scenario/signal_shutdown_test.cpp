@@ -21,19 +21,37 @@ namespace {
 
 class SignalShutdown : public StationTest {};
 
+// How the signal reaches the station; a service's stop (SIGTERM, standard input at its end as systemd
+// gives it with StandardInput=null) among them.
+struct SignalCase {
+    int signal;
+    const char* name;      // as the log names it
+    bool inputAtItsEnd;    // no operator: the station has read the end of its input
+};
+
+const SignalCase kSignalCases[] = {
+    {SIGHUP, "SIGHUP", false},
+    {SIGTERM, "SIGTERM", false},
+    {SIGTERM, "SIGTERM", true},
+    {SIGQUIT, "SIGQUIT", false},
+    {SIGUSR1, "SIGUSR1", false},
+    {SIGRTMIN + 2, "SIGRTMIN+2", false},
+};
+
 TEST_F(SignalShutdown, EveryTerminatingSignalRunsTheShutDownSequence) {
     // Twenty hours of air time, and far more running lines than a pipe holds:
     // the station waits for this test to read its output, so the signal
     // always arrives within the first tenth of the bulletin.
     WriteData("bulletin.txt", std::string(400000, 'R') + "\n");
     WriteData("schedule.lst", "01/01/2026 12:00:00 bulletin.txt\n");
-    for (int signal : {SIGHUP, SIGTERM, SIGQUIT, SIGUSR1, SIGRTMIN + 2}) {
-        SCOPED_TRACE("signal " + std::to_string(signal));
+    for (const SignalCase& c : kSignalCases) {
+        SCOPED_TRACE(std::string(c.name) + (c.inputAtItsEnd ? ", input at its end" : ", input open"));
         std::remove("trace.tsv");
         StationProcess station({"--headless", "--simulate=2026-01-01T11:59:55", "--enable",
                                 "--serial=emulated:trace.tsv", "QZ0XB", "2", "RTS"});
+        if (c.inputAtItsEnd) station.CloseInput();
         ASSERT_TRUE(station.ReadUntil("TXFile : Sending file <bulletin.txt>."));
-        station.Signal(signal);
+        station.Signal(c.signal);
         const int status = station.Wait();
         ASSERT_TRUE(WIFEXITED(status)) << station.output();
         EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -47,6 +65,7 @@ TEST_F(SignalShutdown, EveryTerminatingSignalRunsTheShutDownSequence) {
         ASSERT_GE(log.size(), 3u);
         EXPECT_EQ(log.back(), "***** Skedcast has been TERMINATED *****");
         EXPECT_NE(std::find(log.begin(), log.end(), "ABORTED sending <bulletin.txt>."), log.end());
+        EXPECT_NE(std::find(log.begin(), log.end(), std::string(c.name) + " : Shutting down"), log.end());
         std::filesystem::remove_all("log");
         std::filesystem::create_directory("log");
     }
