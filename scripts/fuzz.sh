@@ -22,7 +22,7 @@ if [[ ! -f $here/fuzz/${name}_fuzz.cpp ]]; then
 fi
 
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DSKEDCAST_FUZZ=ON -DSKEDCAST_TESTS=OFF >/dev/null
+  -DSKEDCAST_FUZZ=ON -DSKEDCAST_TESTS=OFF -DSKEDCAST_WERROR=ON >/dev/null
 cmake --build "$build" -j1 --target "fuzz_$name"
 
 work=$(mktemp -d)
