@@ -9,7 +9,10 @@ packages=(
   libsndfile1-dev                       # WAV files (on-air rendering)
   libasound2-dev                        # sound cards (ALSA)
   qt6-base-dev libgl-dev fonts-dejavu-core  # the windows (Qt 6 Widgets) and a fixed-pitch font
+  libqt6svg6                            # the window's icon (SVG)
+  xdotool                               # the window test's clicks under Xvfb
   minimodem multimon-ng sox             # decoders that check what goes on the air
+  fldigi xvfb pulseaudio pulseaudio-utils  # PSK31 decoded by fldigi, headless (Xvfb, a private PulseAudio)
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
   tzdata
 )

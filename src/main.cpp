@@ -16,6 +16,7 @@
 #include "app/shutdown_signals.h"
 #include "audio/onair_renderer.h"
 #include "console/console_front_end.h"
+#include "gui/window_front_end.h"
 #include "platform/alsa_wave_device.h"
 #include "platform/line_release.h"
 #include "platform/poll_event_loop.h"
@@ -34,14 +35,46 @@ namespace {
 constexpr int kRunForTimer = 900;
 constexpr int kIdleCheckTimer = 901;
 
-int RunStation(const RunOptions& options) {
-    std::unique_ptr<EventLoop> loop;
-    if (options.simulate) {
-        std::time_t from = options.simulateFrom ? options.simulateFrom : std::time(nullptr);
-        loop = std::make_unique<SimulatedEventLoop>(std::chrono::system_clock::from_time_t(from));
-    } else {
-        loop = std::make_unique<PollEventLoop>();
+// The headless front end: the real-clock or simulated loop, boxes printed and
+// answered at once, fields to standard output and commands from standard input.
+class ConsoleRun {
+public:
+    explicit ConsoleRun(const RunOptions& options) {
+        if (options.simulate) {
+            std::time_t from = options.simulateFrom ? options.simulateFrom : std::time(nullptr);
+            loop_ = std::make_unique<SimulatedEventLoop>(std::chrono::system_clock::from_time_t(from));
+        } else {
+            loop_ = std::make_unique<PollEventLoop>();
+        }
     }
+    EventLoop& Loop() { return *loop_; }
+    MessageBoxService& Boxes() { return boxes_; }
+    void Attach(Station& station) {
+        console_ = std::make_unique<ConsoleFrontEnd>(station, stdout);
+        console_->WatchFields();
+    }
+    void Started() { console_->WatchInput(STDIN_FILENO); }
+    void Finished() { console_->StopInput(); }
+    void Detach() { console_.reset(); }
+
+private:
+    std::unique_ptr<EventLoop> loop_;
+    ConsoleMessageBox boxes_;
+    std::unique_ptr<ConsoleFrontEnd> console_;
+};
+
+// Takes the front end off the station on every way out, before the station goes.
+template <class FrontEnd>
+struct Detaching {
+    FrontEnd& front;
+    ~Detaching() { front.Detach(); }
+};
+
+// The station, its back ends and the run's options, the same whichever
+// front end the operator has.
+template <class FrontEnd>
+int RunStation(const RunOptions& options, FrontEnd& front) {
+    EventLoop* loop = &front.Loop();
 
     std::unique_ptr<SerialBackend> serial;
     std::optional<std::string> authentication;
@@ -59,8 +92,7 @@ int RunStation(const RunOptions& options) {
 
     // Outlives the station, whose tone generators write to it.
     std::unique_ptr<WaveDevice> audio = MakeAudioBackend(options, loop->clock());
-    ConsoleMessageBox boxes;
-    Station station(*loop, *serial->port, boxes);
+    Station station(*loop, *serial->port, front.Boxes());
     std::vector<std::string> cardNames;
     if (options.audio == RunOptions::Audio::Alsa) {
         for (const AlsaCard& card : ListAlsaCards()) {
@@ -86,8 +118,8 @@ int RunStation(const RunOptions& options) {
             station.log.LogEvent("On-air audio : " + problem);
         });
     }
-    ConsoleFrontEnd console(station, stdout);
-    console.WatchFields();
+    Detaching<FrontEnd> detach{front};
+    front.Attach(station);
 
     ShutdownSignals signals(*loop, [&](int signal) {
         station.log.LogEvent(SignalName(signal) + " : Shutting down");
@@ -103,7 +135,7 @@ int RunStation(const RunOptions& options) {
         if (options.netAddress) commands.NetAddress(*options.netAddress);
         if (authentication) commands.Authentication(*authentication);
         if (options.netPort) commands.NetPort(*options.netPort);
-        console.WatchInput(STDIN_FILENO);
+        front.Started();
         if (options.enable) commands.Enable();
 
         auto stationTimers = [&](int id) {
@@ -126,13 +158,27 @@ int RunStation(const RunOptions& options) {
         if (options.exitWhenIdle) loop->StartTimer(kIdleCheckTimer, std::chrono::seconds(1));
 
         loop->Run();
-        console.StopInput();
+        front.Finished();
         station.DestroyWindow();
     } catch (const StationExit& exit) {
         status = exit.status;
     }
     serial->Finish(loop->clock().Now());
     return status;
+}
+
+// The window when a display answers, unless --headless; the simulated clock
+// runs ahead of any screen, so it is always headless.
+bool WantWindow(const RunOptions& options) {
+    if (options.headless) return false;
+    if (options.simulate) {
+        if (DisplayAvailable()) std::fprintf(stderr, "skedcast: the simulated clock runs headless.\n");
+        return false;
+    }
+    std::string problem;
+    if (DisplayAvailable(&problem)) return true;
+    std::fprintf(stderr, "skedcast: no display (%s); running headless.\n", problem.c_str());
+    return false;
 }
 
 }  // namespace
@@ -158,7 +204,20 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "skedcast: %s\n\n%s", options.error.c_str(), kUsageText);
         return 2;
     }
-    if (!options.headless)
-        std::fprintf(stderr, "skedcast: this build has no window yet; running headless.\n");
-    return RunStation(options);
+    // Port 0 opens the schedule editor alone: a window or nothing.
+    const bool editorOnly = ParseStationParameters(JoinParameters(options.parameters)).outcome ==
+                            StationParameters::Outcome::EditorOnly;
+    if (editorOnly) {
+        std::string problem;
+        if (!DisplayAvailable(&problem)) {
+            std::fprintf(stderr, "skedcast: the schedule editor needs a display (%s).\n", problem.c_str());
+            return 1;
+        }
+    }
+    if (editorOnly || WantWindow(options)) {
+        WindowFrontEnd window(argc, argv);
+        return RunStation(options, window);
+    }
+    ConsoleRun console(options);
+    return RunStation(options, console);
 }

@@ -47,6 +47,7 @@ void ModeControls::ModeClicked(int mode) {
         case kTelex:
         case kAscii:
             s.mode = mode;
+            s.pskUnavailable.clear();
             s.wordLength = mode == kAscii ? kEightBits : kFiveBits;
             ProgramLine();
             psk_.Stop();
@@ -54,32 +55,43 @@ void ModeControls::ModeClicked(int mode) {
             return;
         case kCw:
             s.mode = kCw;
+            s.pskUnavailable.clear();
             psk_.Stop();
             return;
         case kPsk31: {
             s.mode = kPsk31;
-            int device = SelectSoundDevice();
+            const int device = SelectSoundDevice();
             if (device > 10) {
                 boxes_.Show("Skedcast", "Please Select a Sound Card");
-                // Back to Military for real: a PSK31 mode without a modem
-                // would pass text through without sending it.
-                ModeClicked(kMilitary);
+                PskCannotStart("no sound card chosen");
                 return;
             }
+            // The modem takes the card: the AFSK generator is not used in PSK31.
             psk_.Stop();
-            int result = psk_.Start(device);
-            if (result == 0) w_.statusLine.SetText(PskStartErrorText(0));
-            else boxes_.Show("FATAL - Sound Card", PskStartErrorMessage(result), BoxIcon::Stop);
+            const int result = psk_.StartOnCard(device);
             if (result != 0) {
-                ModeClicked(kMilitary);
+                boxes_.Show("FATAL - Sound Card", PskStartErrorMessage(result), BoxIcon::Stop);
+                PskCannotStart(PskStartErrorMessage(result) +
+                               (psk_.Problem().empty() ? "" : " (" + psk_.Problem() + ")"));
                 return;
             }
+            s.pskUnavailable.clear();
+            w_.statusLine.SetText(PskStartErrorText(0));
             ShowPskDisplay();
             return;
         }
         default:
             return;
     }
+}
+
+void ModeControls::PskCannotStart(const std::string& reason) {
+    // Back to Military for real: a PSK31 mode without a modem would pass
+    // text through without sending it. Entries are not sent in Military
+    // instead: their readers listen for PSK31.
+    ModeClicked(kMilitary);
+    state_.pskUnavailable = reason;
+    log_.LogEvent("CmPSK31 : PSK31 cannot start: " + reason + ". Entries are not sent until a mode is chosen.");
 }
 
 void ModeControls::BaudClicked(int index) {
@@ -113,7 +125,7 @@ void ModeControls::ShowPskDisplay() {
     for (int i = 0; i < kBaudButtons; ++i) w_.baudButtons[i].SetCaption(kPskCaptions[i]);
     s.tones.centre = Format("%10.3f", static_cast<double>(s.pskFrequency));
     s.tones.shift = Format("%6.2f", static_cast<double>(s.pskShift));
-    psk_.SetFrequency(static_cast<int>(s.pskFrequency));
+    psk_.SetTone(static_cast<int>(s.pskFrequency));
     s.tones.mark = Format("%8.1f", static_cast<double>(s.pskFrequency - s.pskShift / 2));
     s.tones.space = Format("%8.1f", static_cast<double>(s.pskFrequency + s.pskShift / 2));
     view_.ShowTones();

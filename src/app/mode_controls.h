@@ -9,6 +9,7 @@
 #include "platform/message_box.h"
 #include "transmit/psk_modem.h"
 #include "transmit/station_state.h"
+#include "transmit/station_view.h"
 #include "transmit/uart.h"
 
 namespace sked {
@@ -19,9 +20,9 @@ public:
     static constexpr int kNoDevice = 99;
     static constexpr int kBaudButtons = 7;
 
-    ModeControls(StationState& state, MainWindow& window, WindowView& view, MessageBoxService& boxes, Uart& uart,
-                 PskModem& psk)
-        : state_(state), w_(window), view_(view), boxes_(boxes), uart_(uart), psk_(psk) {}
+    ModeControls(StationState& state, MainWindow& window, WindowView& view, MessageBoxService& boxes,
+                 StationLog& log, Uart& uart, PskModem& psk)
+        : state_(state), w_(window), view_(view), boxes_(boxes), log_(log), uart_(uart), psk_(psk) {}
 
     // A click on a mode button (mode numbers as in StationState).
     void ModeClicked(int mode);
@@ -38,6 +39,9 @@ public:
     int SelectSoundDevice();
 
     static float BaudOfButton(int index);
+    // PSK31 could not start (or lost its card): the station falls back to
+    // Military, logs why, and sends no entry until a mode is chosen.
+    void PskCannotStart(const std::string& reason);
 
 private:
     void MarkMode(int mode);
@@ -47,6 +51,7 @@ private:
     MainWindow& w_;
     WindowView& view_;
     MessageBoxService& boxes_;
+    StationLog& log_;
     Uart& uart_;
     PskModem& psk_;
 };

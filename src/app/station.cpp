@@ -1,5 +1,7 @@
 #include "app/station.h"
 
+#include "app/about_listing.h"
+
 #include "audio/stream_errors.h"
 
 #include "app/command_line.h"
@@ -33,16 +35,19 @@ Station::Station(EventLoop& loop_, PortIo& port_, MessageBoxService& boxes_)
       files(state, view, log, timing, sender, transmitter, psk, runningLine),
       keyHolding(state, queue, transmitter, loop_.clock()),
       cwid(state, view, log, timing, transmitter, files, sender, psk, keyHolding),
-      modes(state, window, view, boxes_, uart, psk),
+      modes(state, window, view, boxes_, log, uart, psk),
       commands(*this),
       interpreter(commands),
       loader(state, view, log, queue, loop_.clock()),
       dispatcher(state, view, log, timing, queue, interpreter, cwid, files, transmitter, sender, keyHolding) {
     loop.SetTimerHandler([this](int id) { OnTimer(id); });
+    psk.SetWakeUp([this] { loop.StartTimer(kPskTimer, kPskTimerPeriod); });
 }
 
 Station::~Station() {
     loop.SetTimerHandler({});
+    psk.SetSound(nullptr);
+    psk.SetWakeUp({});
     // The link goes before the station it calls back.
     telnet.Close();
 }
@@ -167,6 +172,10 @@ void Station::RequestShutdown() {
 }
 
 void Station::OnTimer(int id) {
+    if (id == kPskTimer) {
+        PumpPsk();
+        return;
+    }
     if (id != kAudioTimer) {
         dispatcher.OnTimer(id);
         return;
@@ -189,6 +198,29 @@ void Station::UseAudio(WaveDevice& device, bool loopDriven, std::vector<std::str
     audioLoopDriven_ = loopDriven;
     cardNames_ = std::move(cardNames);
     transmitter.SetGeneratorFactory([this] { return MakeToneGenerator(); });
+    psk.Stop();  // a card taken on another device is given back
+    psk.SetSound(nullptr);
+    pskSound_ = std::make_unique<Psk31Sound>(loop, device, !loopDriven, [this](int code, const std::string& problem) {
+        PskSoundFailed(code, problem);
+    });
+    psk.SetSound(pskSound_.get());
+}
+
+void Station::PumpPsk() {
+    psk.Poll();
+    if (pskSound_) pskSound_->Pump();
+    if (!psk.Transmitting() && (!pskSound_ || pskSound_->Waiting() == 0)) loop.StopTimer(kPskTimer);
+}
+
+void Station::PskSoundFailed(int code, const std::string& problem) {
+    if (state.mode != kPsk31 || !psk.Running()) return;  // a card already given back
+    const std::string text = StreamErrorText(code);
+    if (!text.empty()) boxes.Show("Skedcast", text, BoxIcon::Stop);
+    // The text cannot go on: the transmission under way ends, and no later
+    // entry goes out in another mode.
+    if (state.sending) state.cancelRequested = true;
+    psk.StopAtOnce();
+    modes.PskCannotStart("the sound card failed: " + (problem.empty() ? text : problem));
 }
 
 std::unique_ptr<ToneGenerator> Station::MakeToneGenerator() {
@@ -240,8 +272,9 @@ void Station::OpenEditor() {
         editorHook();
         return;
     }
-    boxes.Show("Schedule Editor", "The schedule editor is not part of this build yet.\n"
-                                  "Edit data/schedule.lst with a text editor and press Reload.");
+    // Headless: the editor is a window.
+    boxes.Show("Schedule Editor", "The schedule editor opens in the station's window, which needs a display.\n"
+                                  "Edit data/schedule.lst with a text editor and type reload.");
 }
 
 void Station::ShowAbout() {
@@ -249,7 +282,9 @@ void Station::ShowAbout() {
         aboutHook();
         return;
     }
-    boxes.Show("About Skedcast", Format("Skedcast\nStation %s", state.callsign.c_str()));
+    std::string listing;
+    for (const std::string& line : AboutListing(state)) listing += line + "\n";
+    boxes.Show("About Skedcast", listing);
 }
 
 }  // namespace sked

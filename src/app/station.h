@@ -15,6 +15,7 @@
 #include "app/station_commands.h"
 #include "app/window_view.h"
 #include "audio/afsk_generator.h"
+#include "audio/psk31_sound.h"
 #include "net/telnet.h"
 #include "platform/event_loop.h"
 #include "platform/message_box.h"
@@ -38,6 +39,9 @@ namespace sked {
 
 // Renders the audio that is due, while the loop drives the tone generator.
 inline constexpr int kAudioTimer = 10;
+// Brings the PSK31 modem up to the clock and feeds its sound, while on the air.
+inline constexpr int kPskTimer = 11;
+inline constexpr std::chrono::milliseconds kPskTimerPeriod{8};
 
 // Ends the program from anywhere inside a handler (no timer left to run the
 // station); main() catches it after the files are closed.
@@ -104,6 +108,8 @@ private:
     void FatalTimerStop();
     std::unique_ptr<ToneGenerator> MakeToneGenerator();
     void ShowStreamError(int code, const std::string& problem, bool opening);
+    void PskSoundFailed(int code, const std::string& problem);
+    void PumpPsk();
 
 public:
     EventLoop& loop;
@@ -145,6 +151,7 @@ private:
     double signalToNoiseDb_ = kRequestedSignalToNoiseDb;
     PhaseAccumulator tonePhase_;  // runs on across every transmission
     AfskGenerator* loopGenerator_ = nullptr;  // the last one made, while the loop drives it
+    std::unique_ptr<Psk31Sound> pskSound_;    // the PSK31 modem's sound card
 };
 
 }  // namespace sked

@@ -59,7 +59,7 @@ void StationCommands::Resume() {
 void StationCommands::Cancel() {
     StationState& state = s_.state;
     if (!state.sending) return;
-    if (state.mode == kPsk31) s_.psk.Abort();
+    if (state.mode == kPsk31) s_.psk.StopAtOnce();
     else s_.transmitter.CmRX();
     s_.dispatcher.CmDisable();
     s_.view.ShowFlow("CANCEL");

@@ -7,9 +7,6 @@ namespace {
 constexpr int kCarrierTicks = 50;
 // The PSK31 modem sends the identification itself: this long at most.
 constexpr int kPskIdentificationSeconds = 15;
-// The code and flag that queue the identification in the PSK31 modem.
-constexpr int kPskIdentificationCode = 2;
-constexpr int kPskIdentificationFlag = 1;
 }  // namespace
 
 void CwIdentifier::Cwid(const std::string& text) {
@@ -30,11 +27,16 @@ void CwIdentifier::Cwid(const std::string& text) {
     view_.ShowQueueLine("Sending CWID " + text);
 
     if (state_.mode == kPsk31) {
-        psk_.SetCwIdText(text);
-        psk_.QueueCode(kPskIdentificationCode, kPskIdentificationFlag);
-        psk_.EndTransmit();
+        // Morse on the carrier after the text, then the carrier off; the
+        // next transmission starts after fifteen seconds.
+        psk_.SetIdentificationText(text);
+        psk_.QueueIdentification();
+        psk_.EndAfterQueue();
         timing_.WaitForSecondTicks(state_.secondTicks + kPskIdentificationSeconds);
-        psk_.StartTransmit();
+        // A long callsign takes more than fifteen seconds at 18.75 words per
+        // minute: the identification is never cut short by the restart.
+        timing_.loop().WaitUntil([this] { return !psk_.Transmitting(); }, [this] { return psk_.TransmitEnd(); });
+        psk_.StartTransmitting();
     } else {
         // Otherwise the identification is frequency-shift Morse: the break
         // condition holds the line at space within the carrier.

@@ -108,7 +108,13 @@ void Dispatcher::SendEntry(const std::string& name) {
     view_.ShowStatus("");
 
     bool sent = false;
-    if (!state_.cancelRequested) {
+    if (!state_.pskUnavailable.empty()) {
+        // Chosen for PSK31, which could not start: not sent in another mode.
+        std::string skip = Format("SendAbort : <%s> not sent: PSK31 cannot start: %s.", name.c_str(),
+                                  state_.pskUnavailable.c_str());
+        log_.LogEvent(skip);
+        view_.ShowStatus(skip);
+    } else if (!state_.cancelRequested) {
         if (std::FILE* f = FileSender::OpenForReading("data/" + name); f && IsDataFileName(name)) {
             std::fclose(f);
             transmitter_.CmTX();

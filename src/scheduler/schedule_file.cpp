@@ -39,38 +39,6 @@ bool ScanNumber(std::string_view text, std::size_t& at, int& value) {
     return true;
 }
 
-// The next line from `at`: it ends at LF, CR LF or CR (files written on
-// Linux, Windows or old Macs), and at a zero byte within it, like any text
-// the station reads.
-std::string_view NextLine(std::string_view text, std::size_t& at) {
-    std::size_t end = std::min(text.find_first_of("\r\n", at), text.size());
-    std::string_view line = text.substr(at, end - at);
-    at = end;
-    if (at < text.size() && text[at++] == '\r' && at < text.size() && text[at] == '\n') ++at;
-    return line.substr(0, line.find('\0'));
-}
-
-// The first three words of a line (fewer when it has fewer).
-struct Words {
-    std::string_view word[3];
-    int count = 0;
-    std::size_t end = 0;  // just past the last of them
-};
-
-Words FirstWords(std::string_view line) {
-    Words words;
-    std::size_t at = 0;
-    while (words.count < 3) {
-        while (at < line.size() && IsBlank(line[at])) ++at;
-        if (at == line.size()) break;
-        std::size_t start = at;
-        while (at < line.size() && !IsBlank(line[at])) ++at;
-        words.word[words.count++] = line.substr(start, at - start);
-        words.end = at;
-    }
-    return words;
-}
-
 // What the list keeps of a line: its first kScheduleLineChars characters (not
 // cutting a UTF-8 character in two), tabs made blanks.
 std::string ListLine(std::string_view line) {
@@ -83,21 +51,6 @@ std::string ListLine(std::string_view line) {
     std::string text(line.substr(0, length));
     std::replace(text.begin(), text.end(), '\t', ' ');
     return text;
-}
-
-float TestSpeedMarker(std::string_view word, float speed) {
-    std::string upper(word.substr(0, 4));
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    for (const auto& marker : kMarkers)
-        if (upper == marker.prefix) speed = marker.baud;
-    return speed;
-}
-
-float SecondsPerCharacter(CharacterTiming timing, float speed) {
-    if (timing == CharacterTiming::kAscii) return 10.0f / speed;
-    if (timing == CharacterTiming::kPsk31) return 0.25f;
-    return 7.5f / speed;
 }
 
 // `tag` plus the estimated sending time of `length` characters, truncated to
@@ -115,6 +68,43 @@ std::string ListText(std::time_t when, const std::string& name) {
 }
 
 }  // namespace
+
+std::string_view NextScheduleLine(std::string_view text, std::size_t& at) {
+    std::size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+    std::string_view line = text.substr(at, end - at);
+    at = end;
+    if (at < text.size() && text[at++] == '\r' && at < text.size() && text[at] == '\n') ++at;
+    return line.substr(0, line.find('\0'));
+}
+
+ScheduleWords FirstScheduleWords(std::string_view line) {
+    ScheduleWords words;
+    std::size_t at = 0;
+    while (words.count < 3) {
+        while (at < line.size() && IsBlank(line[at])) ++at;
+        if (at == line.size()) break;
+        std::size_t start = at;
+        while (at < line.size() && !IsBlank(line[at])) ++at;
+        words.word[words.count++] = line.substr(start, at - start);
+        words.end = at;
+    }
+    return words;
+}
+
+float TestSpeedMarker(std::string_view word, float speed) {
+    std::string upper(word.substr(0, 4));
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (const auto& marker : kMarkers)
+        if (upper == marker.prefix) speed = marker.baud;
+    return speed;
+}
+
+float SecondsPerCharacter(CharacterTiming timing, float speed) {
+    if (timing == CharacterTiming::kAscii) return 10.0f / speed;
+    if (timing == CharacterTiming::kPsk31) return 0.25f;
+    return 7.5f / speed;
+}
 
 LineTime ReadLineTime(std::string_view line) {
     int n[6];
@@ -146,8 +136,8 @@ ScheduleReading ReadSchedule(std::string_view text, std::time_t now, CharacterTi
     std::uintmax_t lastLength = 1;
 
     for (std::size_t at = 0; at < text.size();) {
-        std::string_view line = NextLine(text, at);
-        Words words = FirstWords(line);
+        std::string_view line = NextScheduleLine(text, at);
+        ScheduleWords words = FirstScheduleWords(line);
         if (words.count == 0) continue;
 
         reading.estimateSpeed = TestSpeedMarker(words.word[words.count == 3 ? 2 : 0], reading.estimateSpeed);

@@ -61,4 +61,23 @@ struct LineTime {
 };
 LineTime ReadLineTime(std::string_view line);
 
+// The pieces of a schedule line, shared by the loader and the schedule editor
+// so that both read a file alike.
+// The next line of `text` from `at`: it ends at LF, CR LF or CR (files
+// written on Linux, Windows or old Macs), and at a zero byte within it, like
+// any text the station reads.
+std::string_view NextScheduleLine(std::string_view text, std::size_t& at);
+// The first three words of a line (fewer when it has fewer), separated by
+// blanks and tabs.
+struct ScheduleWords {
+    std::string_view word[3];
+    int count = 0;
+    std::size_t end = 0;  // just past the last of them
+};
+ScheduleWords FirstScheduleWords(std::string_view line);
+// `speed` changed by a speed marker ("$B45" ... "$B30", case-blind, on its
+// first four characters), unchanged by any other word.
+float TestSpeedMarker(std::string_view word, float speed);
+float SecondsPerCharacter(CharacterTiming timing, float speed);
+
 }  // namespace sked

@@ -8,11 +8,21 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "scheduler/schedule_file.h"
 #include "scheduler/transmit_queue.h"
 #include "transmit/station_state.h"
 #include "transmit/station_view.h"
 
 namespace sked {
+
+// Reads a schedule file whole, up to a size no real schedule comes near (a
+// link to an endless device must not eat the memory); a text cut there ends
+// at its last whole line. The loader and the schedule editor read alike.
+enum class ScheduleFileRead { kWhole, kCannotOpen, kReadError, kTooLong };
+ScheduleFileRead ReadScheduleFile(const std::string& path, std::string& text);
+
+// How the estimates time a character in the station's `mode`.
+CharacterTiming CharacterTimingOf(int mode);
 
 class ScheduleLoader {
 public:

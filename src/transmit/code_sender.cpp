@@ -86,7 +86,14 @@ void CodeSender::SendIdle(int seconds) {
     if (state_.mode != kPsk31) shiftState_ = kLtrs;
     state_.secondTicks = 0;
     while (state_.secondTicks < seconds) {
-        SendCode(kLtrs);
+        if (state_.mode == kPsk31) {
+            // The PSK31 idle is reversals, not a character: they take air
+            // time, so this wait paces itself like the text.
+            WaitForPskQueue();
+            psk_.QueueIdle();
+        } else {
+            SendCode(kLtrs);
+        }
         timing_.PumpMessages();
         // A PSK31 modem that is not on the air takes codes without pacing
         // them: wait for the tick instead of spinning.

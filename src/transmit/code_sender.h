@@ -64,10 +64,9 @@ private:
     class PskOutput : public CodeOutput {
     public:
         explicit PskOutput(PskModem& psk) : psk_(psk) {}
-        bool Ready() override { return psk_.Pending() <= kCodesAhead - 1; }
+        bool Ready() override { return psk_.CodesQueued() <= PskModem::kMostQueued; }
         TimePoint ReadyAt() override { return psk_.NextChange(); }
-        void Put(int code) override { psk_.QueueCode(code, 0); }
-        static constexpr int kCodesAhead = 3;
+        void Put(int code) override { psk_.QueueCharacter(code); }
 
     private:
         PskModem& psk_;

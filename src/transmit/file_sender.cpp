@@ -90,8 +90,8 @@ bool FileSender::TXFile(const std::string& name, int mode) {
         while (!state_.running) {
             if (state_.cancelRequested) break;
             if (mode == kPsk31) {
-                // Keep the carrier alive with idle codes while paused.
-                psk_.QueueCode(0, 0);
+                // Keep the carrier alive with idle reversals while paused.
+                psk_.QueueIdle();
                 sender_.WaitForPskQueue([this] { return state_.cancelRequested; });
                 if (!psk_.Transmitting()) timing_.loop().WaitForEvent(EventLoop::Forever);
             } else {

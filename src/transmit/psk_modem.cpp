@@ -1,7 +1,6 @@
 #include "transmit/psk_modem.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "transmit/morse_table.h"
@@ -9,42 +8,38 @@
 
 namespace sked {
 
-namespace {
-
-// Length of `text` in Morse units: dot 1, dash 3, 1 between elements,
-// 3 between letters, 7 between words; characters without Morse are skipped.
-long long MorseUnits(const std::string& text) {
-    long long units = 0;
-    bool any = false;
+std::vector<bool> PskModem::MorseKeying(const std::string& text) {
+    // Dot 1 unit, dash 3, 1 between elements, 3 between letters, 7 between words.
+    std::vector<bool> units;
     bool wordGap = false;
     for (char c : text) {
         if (c == ' ') {
-            wordGap = any;
+            wordGap = !units.empty();
             continue;
         }
         const std::string_view elements = MorseOf(static_cast<unsigned char>(c));
         if (elements[0] == kMorsePause) continue;
-        if (any) units += wordGap ? 7 : 3;
+        if (!units.empty()) units.insert(units.end(), wordGap ? 7 : 3, false);
         wordGap = false;
         bool first = true;
         for (char e : elements) {
             if (e == ' ') continue;
-            if (!first) units += 1;
-            units += e == kMorseDash ? 3 : 1;
+            if (!first) units.push_back(false);
+            units.insert(units.end(), e == kMorseDash ? 3 : 1, true);
             first = false;
         }
-        any = true;
     }
     return units;
 }
 
-}  // namespace
-
 PskModem::PskModem(const Clock& clock) : clock_(clock), now_(clock.Now()) {}
 
-int PskModem::Start(int soundCard) {
+int PskModem::StartOnCard(int soundCard) {
     Advance();
-    soundCard_ = soundCard;
+    if (running_) Stop();
+    if (sound_) {
+        if (const int result = sound_->OpenCard(soundCard); result != 0) return result;
+    }
     running_ = true;
     return 0;
 }
@@ -52,67 +47,85 @@ int PskModem::Start(int soundCard) {
 void PskModem::Stop() {
     Advance();
     Halt();
+    if (running_ && sound_) sound_->CloseCard();
     running_ = false;
 }
 
-void PskModem::SetFrequency(int hertz) {
+void PskModem::SetTone(int hertz) {
     Advance();
     frequency_ = hertz;
 }
 
-void PskModem::SetCwIdText(const std::string& text) {
+void PskModem::SetIdentificationText(const std::string& text) {
     Advance();
-    cwIdText_ = text;
+    idText_ = text;
 }
 
-void PskModem::StartTransmit() {
+void PskModem::StartTransmitting() {
     Advance();
     if (!running_) return;
     // Already on the air: carries on. Ending: the rest of it is cut and a
     // new transmission starts.
     if (transmitting_ && !end_) return;
+    if (transmitting_) Halt();
     Begin();
     Advance();
 }
 
 void PskModem::Begin() {
     transmitting_ = true;
+    airFrequency_ = frequency_;
     origin_ = now_;
     delivered_ = 0;
     scheduleEnd_ = kPreambleSymbols;
     end_.reset();
     items_.clear();
+    if (wakeUp_) wakeUp_();
 }
 
 void PskModem::Halt() {
+    // The state first: whoever hears the carrier go off may call back in.
+    const bool wasOn = transmitting_;
     transmitting_ = false;
     end_.reset();
     items_.clear();
+    if (wasOn) Emit(now_, PskSymbol::CarrierOff);
 }
 
-void PskModem::QueueCode(int code, int flag) {
-    Advance();
-    if (!running_ || !transmitting_ || end_) return;
-    Item item{};
-    Index length = 0;
-    if (flag == 0) {
-        item.code = code & 0x7F;
-        length = static_cast<Index>(std::strlen(VaricodeOf(code))) + 2;  // code + "00"
-    } else if (flag == 1 && code == 2) {
-        item.code = kCwIdentification;
-        length = CwIdSymbols();
-    } else {
-        return;
-    }
+void PskModem::Queue(Item item, Index length) {
     // Straight after the item before it, or at the next symbol boundary
     // when the line is idling on reversals.
     item.start = std::max(scheduleEnd_, NextBoundary());
     item.end = item.start + length;
     scheduleEnd_ = item.end;
-    items_.push_back(item);
+    items_.push_back(std::move(item));
 }
 
-int PskModem::Pending() {
+void PskModem::QueueCharacter(int code) {
+    Advance();
+    if (!running_ || !transmitting_ || end_) return;
+    const int c = code & 0x7F;
+    Queue(Item{c, 0, 0, nullptr}, static_cast<Index>(std::strlen(VaricodeOf(c))) + 2);  // code + "00"
+}
+
+void PskModem::QueueIdentification() {
+    Advance();
+    if (!running_ || !transmitting_ || end_) return;
+    std::vector<bool> units(kMorseGapUnits, false);
+    const std::vector<bool> morse = MorseKeying(idText_);
+    units.insert(units.end(), morse.begin(), morse.end());
+    units.insert(units.end(), kMorseGapUnits, false);
+    const Index length = static_cast<Index>(units.size()) * kSymbolsPerMorseUnit;
+    Queue(Item{kIdentification, 0, 0, std::make_shared<const std::vector<bool>>(std::move(units))}, length);
+}
+
+void PskModem::QueueIdle() {
+    Advance();
+    if (!running_ || !transmitting_ || end_) return;
+    Queue(Item{kIdle, 0, 0, nullptr}, kIdleSymbols);
+}
+
+int PskModem::CodesQueued() {
     Advance();
     if (!transmitting_) return 0;
     const Index last = LastStarted();
@@ -131,37 +144,28 @@ TimePoint PskModem::NextChange() {
     return now_;
 }
 
-void PskModem::PrepareEnd() {
-    // Nothing to get ready here: the end proper comes with EndTransmit.
-    Advance();
-}
+void PskModem::PrepareEnd() { Advance(); }
 
-void PskModem::EndTransmit() {
+void PskModem::EndAfterQueue() {
     Advance();
     if (!transmitting_ || end_) return;
     const Index postamble = std::max(scheduleEnd_, NextBoundary());
     end_ = postamble + kPostambleSymbols;
 }
 
-void PskModem::Abort() {
+void PskModem::StopAtOnce() {
     Advance();
     Halt();
 }
-
-bool PskModem::Running() const { return running_; }
 
 bool PskModem::Transmitting() {
     Advance();
     return transmitting_;
 }
 
-int PskModem::Frequency() const { return frequency_; }
-
 void PskModem::SetSymbolSink(SymbolSink sink) {
     Advance();
     sink_ = std::move(sink);
-    // A new sink hears from now on, not the symbols already gone.
-    if (transmitting_) delivered_ = std::max(delivered_, LastStarted() + 1);
 }
 
 std::string PskModem::SentText() {
@@ -185,34 +189,40 @@ PskModem::Index PskModem::NextBoundary() const {
     const Duration elapsed = now_ - origin_;
     Index index = static_cast<Index>(elapsed / kSymbol);
     if (elapsed % kSymbol != Duration::zero()) ++index;
-    // A symbol already handed to the sink (the one starting right now) is on
-    // the air: what is queued now starts after it.
+    // A symbol already handed on (the one starting right now) is on the
+    // air: what is queued now starts after it.
     return std::max(index, delivered_);
 }
 
-PskModem::Index PskModem::CwIdSymbols() const {
-    const Duration length = MorseUnits(cwIdText_) * kCwDot;
-    return static_cast<Index>((length + kSymbol - Duration{1}) / kSymbol);
-}
-
-std::optional<bool> PskModem::SymbolAt(Index index) const {
-    if (index < kPreambleSymbols) return false;
+PskSymbol PskModem::SymbolAt(Index index) const {
+    if (index < kPreambleSymbols) return PskSymbol::Reversal;
     if (!items_.empty()) {
         const Item& item = items_.front();
         if (item.start <= index && index < item.end) {
-            if (item.code == kCwIdentification) return std::nullopt;
-            const char* bits = VaricodeOf(item.code);
             const auto offset = static_cast<std::size_t>(index - item.start);
-            return offset < std::strlen(bits) && bits[offset] == '1';
+            if (item.code == kIdentification) {
+                return (*item.keying)[offset / kSymbolsPerMorseUnit] ? PskSymbol::KeyDown : PskSymbol::KeyUp;
+            }
+            if (item.code == kIdle) return PskSymbol::Reversal;
+            const char* bits = VaricodeOf(item.code);
+            return offset < std::strlen(bits) && bits[offset] == '1' ? PskSymbol::Steady : PskSymbol::Reversal;
         }
     }
-    if (end_ && index >= *end_ - kPostambleSymbols) return true;
-    return false;  // idle reversals
+    if (end_ && index >= *end_ - kPostambleSymbols) return PskSymbol::Steady;
+    return PskSymbol::Reversal;  // idle
+}
+
+void PskModem::Emit(TimePoint when, PskSymbol symbol) {
+    if (sound_) sound_->Play(symbol, airFrequency_);
+    if (sink_) {
+        SymbolSink sink = sink_;
+        sink(when, symbol);
+    }
 }
 
 void PskModem::Retire(Index lastStarted) {
     while (!items_.empty() && items_.front().end <= lastStarted) {
-        if (items_.front().code != kCwIdentification) sentText_ += static_cast<char>(items_.front().code);
+        if (items_.front().code >= 0) sentText_ += static_cast<char>(items_.front().code);
         items_.pop_front();
     }
 }
@@ -221,26 +231,25 @@ void PskModem::Advance() {
     now_ = std::max(now_, clock_.Now());
     if (!transmitting_ || advancing_) return;
     advancing_ = true;
-    // The sink may call back in (even Abort or StartTransmit): every step
-    // reads the state afresh.
+    // The observer may call back in (even StopAtOnce or StartTransmitting):
+    // every step reads the state afresh.
     while (transmitting_) {
         Index limit = LastStarted() + 1;
         if (end_) limit = std::min(limit, *end_);
         if (delivered_ >= limit) break;
-        if (!sink_) {
-            delivered_ = limit;
-            break;
-        }
         const Index index = delivered_++;
         Retire(index);
-        if (std::optional<bool> bit = SymbolAt(index)) {
-            SymbolSink sink = sink_;
-            sink(TimeOf(index), *bit);
-        }
+        Emit(TimeOf(index), SymbolAt(index));
     }
     if (transmitting_) {
         Retire(LastStarted());
-        if (end_ && *end_ <= LastStarted()) Halt();
+        if (end_ && *end_ <= LastStarted()) {
+            const TimePoint off = TimeOf(*end_);
+            transmitting_ = false;
+            end_.reset();
+            items_.clear();
+            Emit(off, PskSymbol::CarrierOff);
+        }
     }
     advancing_ = false;
 }

@@ -1,102 +1,157 @@
-// Our own PSK31 modem, standing in for the closed modem library. The station
-// calls it through the library's operations (numbers in brackets are the
-// library's ordinals); it keeps the queue, the varicode encoder and the
-// symbol timing (31.25 baud) on the loop's clock. Sound comes from an audio
-// back end attached later; without one, symbols go only to the sink.
+// Our own PSK31 modem, standing in for the closed modem library: every
+// caller uses the operations below, named by what they do. It keeps the
+// queue, the varicode encoder and the symbol timing (31.25 baud) on the
+// loop's clock, and hands every symbol, as its time comes, to the sound
+// (the BPSK31 waveform on the sound card, see audio/psk31_sound.h) and to an
+// optional observer. The identification goes out as Morse keyed on the
+// carrier, in whole symbols: a dot is two symbols (64 ms, 18.75 words per
+// minute).
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 
 namespace sked {
 
+// What one symbol period of the carrier carries.
+enum class PskSymbol : std::uint8_t {
+    Reversal,    // a "0": the phase reverses through zero amplitude
+    Steady,      // a "1": no phase change
+    KeyDown,     // Morse: carrier on
+    KeyUp,       // Morse: carrier off
+    CarrierOff,  // the transmission has ended: the carrier fades out
+};
+
+// Where the modem's symbols become sound: the sound card while PSK31 is the
+// mode. Calls come from the loop's thread.
+class PskSound {
+public:
+    virtual ~PskSound() = default;
+    // Takes the card (-1 the default device, 0..3 the first to fourth):
+    // 0, or a code of the PSK31 start report (21 no such card, 23 busy,
+    // 17 the format refused, ...).
+    virtual int OpenCard(int soundCard) = 0;
+    // Gives the card back; harmless when not open.
+    virtual void CloseCard() = 0;
+    // The next symbol period at `frequency` hertz.
+    virtual void Play(PskSymbol symbol, int frequency) = 0;
+    // The device and the reason of the last failure; "" when there is none.
+    virtual std::string Problem() const = 0;
+};
+
 class PskModem {
 public:
-    // One transmitted symbol: true = no phase change ("1"), false = reversal ("0").
-    // `carrierOn` false marks the end of a transmission.
-    using SymbolSink = std::function<void(TimePoint when, bool bit)>;
+    // Observer of every symbol as it goes out (tests, the on-air record).
+    using SymbolSink = std::function<void(TimePoint when, PskSymbol symbol)>;
 
     static constexpr double kBaud = 31.25;
+    static constexpr int kPreambleSymbols = 32;   // reversals before the text
+    static constexpr int kPostambleSymbols = 32;  // steady carrier after it
+    static constexpr Duration kSymbol = std::chrono::milliseconds(32);
+    // Morse of the identification: symbols per unit (a dot), and the
+    // carrier-off gap (a word space) before and after the callsign.
+    static constexpr int kSymbolsPerMorseUnit = 2;
+    static constexpr int kMorseGapUnits = 7;
+    // Codes still queued that make the sender wait (it queues a code only
+    // while at most this many wait).
+    static constexpr int kMostQueued = 2;
+    // Symbols of one idle item: reversals, as long as a short character.
+    static constexpr int kIdleSymbols = 8;
 
     explicit PskModem(const Clock& clock);
 
-    int Start(int soundCard);          // [1] 0: modem running on that card
-    void Stop();                       // [2] modem stopped; harmless when not running
-    void SetFrequency(int hertz);      // [18] transmit tone of the next transmission
-    void StartTransmit();              // [15] with 0: transmission starts
-    void QueueCode(int code, int flag);  // [20] flag 0: a character; code 2 flag 1: CW identification
-    int Pending();                     // [22] codes still queued
-    void SetCwIdText(const std::string& text);  // [19]
-    void PrepareEnd();                 // [23]
-    void EndTransmit();                // [16] ends after the queued codes
-    void Abort();                      // [17] stops at once, queue dropped
+    // The sound the symbols go to; none (tests without audio): the modem
+    // starts on any card and its symbols reach only the observer.
+    void SetSound(PskSound* sound) { sound_ = sound; }
+    // Called as each transmission begins: whoever drives Poll() starts now.
+    void SetWakeUp(std::function<void()> wakeUp) { wakeUp_ = std::move(wakeUp); }
 
-    // When Pending() may next fall (the end of the code now going out).
+    // Starts the modem on a sound card: 0, or the start-report code.
+    int StartOnCard(int soundCard);
+    // Stops the modem and gives the card back; harmless when not running.
+    void Stop();
+    void SetTone(int hertz);             // the tone of the next transmission
+    void StartTransmitting();            // the preamble, then idle reversals
+    void QueueCharacter(int code);       // one ASCII code (bit 7 ignored)
+    void QueueIdentification();          // the identification text in Morse
+    void QueueIdle();                    // idle reversals for a while: idle fill and pause
+    int CodesQueued();                   // falls as codes go out
+    void SetIdentificationText(const std::string& text);
+    void PrepareEnd();                   // nothing to get ready: always followed by EndAfterQueue
+    void EndAfterQueue();                // the queued codes, the postamble, the fade
+    void StopAtOnce();                   // carrier off now, the queue dropped
+
+    // Brings the modem up to the clock: hands every symbol that has started
+    // to the sound. The loop calls it every few milliseconds while on the air.
+    void Poll() { Advance(); }
+    // When CodesQueued() may next fall (the start of the next queued item).
     TimePoint NextChange();
 
-    bool Running() const;
+    bool Running() const { return running_; }
+    // Why the sound card could not be had; "" when it could.
+    std::string Problem() const { return sound_ ? sound_->Problem() : std::string(); }
     bool Transmitting();
-    int Frequency() const;
+    int Frequency() const { return frequency_; }
     void SetSymbolSink(SymbolSink sink);
 
-    // Read-only observers.
     // The characters that have completely gone out, in order, over the modem's life.
     std::string SentText();
-    // When the carrier goes off: the end of the postamble once EndTransmit
+    // When the carrier goes off: the end of the postamble once EndAfterQueue
     // has been given, TimePoint::max() while the transmission has no end yet,
     // the time now when not transmitting.
     TimePoint TransmitEnd() const;
 
-    static constexpr int kPreambleSymbols = 32;   // reversals before the text
-    static constexpr int kPostambleSymbols = 32;  // steady carrier after it
-    static constexpr Duration kSymbol = std::chrono::milliseconds(32);
-    static constexpr Duration kCwDot = std::chrono::milliseconds(60);  // 20 WPM
+    // The identification's key pattern in Morse units (true: carrier on),
+    // without the gaps around it; characters without Morse are skipped.
+    static std::vector<bool> MorseKeying(const std::string& text);
 
 private:
     using Index = std::int64_t;  // symbol number counted from the transmission's start
-    static constexpr int kCwIdentification = -1;
+    static constexpr int kIdentification = -1;
+    static constexpr int kIdle = -2;
 
-    // One queued item: a character, or the CW identification.
+    // One queued item: a character, or the identification.
     struct Item {
-        int code;     // ASCII code, or kCwIdentification
+        int code;     // ASCII code, kIdentification or kIdle
         Index start;  // first symbol
         Index end;    // one past the last symbol
+        std::shared_ptr<const std::vector<bool>> keying;  // the identification's units, gaps included
     };
 
-    // Brings the state up to the clock: hands every symbol that has started
-    // to the sink, retires finished items, ends a finished transmission.
+    void Queue(Item item, Index length);
     void Advance();
     void Retire(Index lastStarted);
     void Halt();
     void Begin();
-    // The symbol `index` as it goes out; nothing while the carrier is keyed for CW.
-    std::optional<bool> SymbolAt(Index index) const;
-    // Number of the last symbol started by now_ (-1 before the first).
+    PskSymbol SymbolAt(Index index) const;
     Index LastStarted() const;
-    // Number of the first symbol starting at or after now_.
     Index NextBoundary() const;
     TimePoint TimeOf(Index index) const { return origin_ + index * kSymbol; }
-    Index CwIdSymbols() const;
+    void Emit(TimePoint when, PskSymbol symbol);
 
     const Clock& clock_;
+    PskSound* sound_ = nullptr;
     TimePoint now_;  // latest time seen; never moves back
     bool running_ = false;
     bool transmitting_ = false;
-    int soundCard_ = 0;
     int frequency_ = 1000;
-    std::string cwIdText_;
+    int airFrequency_ = 1000;  // the tone of the transmission on the air
+    std::string idText_;
     SymbolSink sink_;
+    std::function<void()> wakeUp_;
     bool advancing_ = false;  // guards against re-entry from the sink
 
     TimePoint origin_{};       // start of the preamble
-    Index delivered_ = 0;      // symbols handed to the sink (or skipped)
+    Index delivered_ = 0;      // symbols handed on (or skipped)
     Index scheduleEnd_ = 0;    // one past the last scheduled item's symbols
-    std::optional<Index> end_; // one past the postamble, once EndTransmit was given
+    std::optional<Index> end_; // one past the postamble, once EndAfterQueue was given
     std::deque<Item> items_;   // scheduled items not yet finished
     std::string sentText_;
 };

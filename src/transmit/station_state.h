@@ -52,6 +52,9 @@ struct StationState {
     ToneFields tones;
     int soundCard = kNoSoundCard;
     bool noSound = true;
+    // Why PSK31, the mode last chosen, could not start; "" when it started or
+    // another mode was chosen since. Entries are not sent meanwhile.
+    std::string pskUnavailable;
     int netPort = 0;  // 0: no mirror; 1..16: TCP port 5999 + n
     std::string netAddress = "127.0.0.1";
     std::string authentication;

@@ -58,8 +58,8 @@ void TransmitterSwitch::CmTX() {
 
     if (state_.mode == kPsk31) {
         state_.pskFrequency = static_cast<float>(FieldValue(state_.tones.centre));
-        psk_.SetFrequency(static_cast<int>(state_.pskFrequency));
-        psk_.StartTransmit();
+        psk_.SetTone(static_cast<int>(state_.pskFrequency));
+        psk_.StartTransmitting();
         view_.LockToneFields(true);
         return;
     }
@@ -138,10 +138,10 @@ void TransmitterSwitch::CmRX() {
 
     if (state_.mode == kPsk31) {
         psk_.PrepareEnd();
-        psk_.EndTransmit();
+        psk_.EndAfterQueue();
         timing_.WaitSeconds(kTailSeconds);
         psk_.PrepareEnd();
-        psk_.EndTransmit();
+        psk_.EndAfterQueue();
     } else if (state_.mode != kCw) {
         LetGeneratorGo();
     }

@@ -198,7 +198,7 @@ TEST_F(PskSending, TheModemTakesTheCentreTruncatedOrTheToneOfABaudButton) {
 TEST_F(PskSending, FileGoesOutThroughTheModemAtMostThreeCodesAhead) {
     WriteData("psk.txt", "cq cq de qz0xb\r\n^5k");
     int most = 0;
-    station->psk.SetSymbolSink([&](TimePoint, bool) { most = std::max(most, station->psk.Pending()); });
+    station->psk.SetSymbolSink([&](TimePoint, PskSymbol) { most = std::max(most, station->psk.CodesQueued()); });
     station->transmitter.CmTX();
     station->files.TXFile("psk.txt", kPsk31);
     EXPECT_LE(most, 3);

@@ -1,0 +1,15 @@
+// The About box's list: the station's settings as they are now, how the
+// program is called, the port table, the schedule's "$" commands and the
+// macros of text files, one line each, in the order the box shows them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "transmit/station_state.h"
+
+namespace sked {
+
+std::vector<std::string> AboutListing(const StationState& state);
+
+}  // namespace sked

@@ -1,0 +1,160 @@
+#include "audio/psk31_sound.h"
+
+#include <algorithm>
+
+namespace sked {
+
+namespace {
+constexpr int kFormatRefused = 17;  // "Card doesn't support 16bit, 8000Hz, Mono format"
+constexpr int kUnknownError = 33;
+}  // namespace
+
+int PskStartCodeForWaveResult(int waveResult) {
+    // The report's texts for the wave-output results, in the results' order.
+    switch (waveResult) {
+        case wave::kOk: return 0;
+        case wave::kBadDeviceId: return 21;
+        case wave::kNotEnabled: return 22;
+        case wave::kAllocated: return 23;
+        case wave::kInvalidHandle: return 24;
+        case wave::kNoDriver: return 25;
+        case wave::kNotSupported: return kFormatRefused;  // the only thing an open refuses as unsupported
+        case wave::kBadErrorNumber: return 27;
+        case wave::kInvalidFlag: return 28;
+        case wave::kInvalidParameter: return 29;
+        case wave::kHandleBusy: return 30;
+        default: return kUnknownError;  // no memory, or a result no device gives
+    }
+}
+
+Psk31Sound::Psk31Sound(EventLoop& loop, WaveDevice& device, bool ownThread, StreamFailure onFailure)
+    : loop_(loop),
+      device_(device),
+      ownThread_(ownThread),
+      onFailure_(std::move(onFailure)),
+      card_(device, loop.clock()),
+      block_(Psk31Modulator::kSymbolSamples),
+      samples_(Psk31Modulator::kSymbolSamples) {}
+
+Psk31Sound::~Psk31Sound() { CloseCard(); }
+
+int Psk31Sound::OpenCard(int soundCard) {
+    CloseCard();
+    const int result = card_.OpenOutput(WaveFormat::Pcm16Mono(Psk31Modulator::kSampleRate),
+                                        static_cast<int>(Psk31Modulator::kSymbolSamples), soundCard);
+    if (result != 0) {
+        problem_ = device_.Problem();
+        if (problem_.empty()) problem_ = "sound card " + std::to_string(soundCard) + ": " + StreamErrorText(result);
+        card_.CloseOutput();
+        return PskStartCodeForWaveResult(result);
+    }
+    problem_.clear();
+    open_ = true;
+    carrierOn_ = false;
+    modulator_ = Psk31Modulator();
+    {
+        std::lock_guard guard(lock_);
+        waiting_.clear();
+        stop_ = false;
+        failed_ = false;
+    }
+    if (ownThread_) thread_ = std::thread([this] { Run(); });
+    return 0;
+}
+
+void Psk31Sound::StopThread() {
+    {
+        std::lock_guard guard(lock_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void Psk31Sound::CloseCard() {
+    if (!open_) return;
+    StopThread();
+    // What is still queued is discarded: the mode has changed.
+    card_.ResetOutputCounters();
+    card_.CloseOutput();
+    open_ = false;
+    carrierOn_ = false;
+    std::lock_guard guard(lock_);
+    waiting_.clear();
+}
+
+void Psk31Sound::Play(PskSymbol symbol, int frequency) {
+    if (!open_) return;
+    {
+        std::lock_guard guard(lock_);
+        if (failed_) return;
+        if (symbol == PskSymbol::CarrierOff) {
+            if (!carrierOn_) return;
+            carrierOn_ = false;
+        } else if (!carrierOn_) {
+            carrierOn_ = true;
+            for (int i = 0; i < kLeadInBlocks; ++i) waiting_.push_back(Block{symbol, frequency, true});
+        }
+        waiting_.push_back(Block{symbol, frequency, false});
+    }
+    wake_.notify_all();
+}
+
+std::string Psk31Sound::Problem() const { return problem_; }
+
+std::size_t Psk31Sound::Waiting() {
+    std::lock_guard guard(lock_);
+    return waiting_.size();
+}
+
+bool Psk31Sound::Write(const Block& block) {
+    if (block.silent) Psk31Modulator::RenderSilence(block_);
+    else modulator_.Render(block.symbol, block.frequency, block_);
+    std::copy(block_.begin(), block_.end(), samples_.begin());
+    const int count = static_cast<int>(samples_.size());
+    if (card_.WriteOutput(samples_.data(), count) == count) return true;
+    {
+        std::lock_guard guard(lock_);
+        failed_ = true;
+        waiting_.clear();
+    }
+    // The loop decides what the station does without its sound.
+    loop_.Post([report = onFailure_, code = card_.GetErrorCode(), problem = device_.Problem()] {
+        if (report) report(code, problem);
+    });
+    return false;
+}
+
+void Psk31Sound::Run() {
+    for (;;) {
+        Block block{};
+        {
+            std::unique_lock guard(lock_);
+            wake_.wait(guard, [this] { return stop_ || !waiting_.empty(); });
+            if (stop_ || failed_) return;
+            block = waiting_.front();
+            waiting_.pop_front();
+        }
+        if (!Write(block)) return;
+    }
+}
+
+void Psk31Sound::Pump() {
+    if (ownThread_ || !open_) return;
+    for (;;) {
+        Block block{};
+        {
+            std::lock_guard guard(lock_);
+            if (failed_ || waiting_.empty()) return;
+            block = waiting_.front();
+        }
+        if (card_.WriteReadyAt() > loop_.clock().Now()) return;
+        {
+            std::lock_guard guard(lock_);
+            waiting_.pop_front();
+        }
+        if (!Write(block)) return;
+    }
+}
+
+}  // namespace sked

@@ -1,0 +1,89 @@
+// The PSK31 modem's sound card: while PSK31 is the mode the modem owns the
+// card (the AFSK generator is not used), and every symbol the modem sends
+// becomes one block of the BPSK31 waveform on it. Each transmission starts
+// with two blocks of silence, so that the card always has a symbol in hand
+// while the loop hands it the next.
+//
+// On the real clock a thread of its own renders and writes the blocks (the
+// card's writes block on the device's pace). On the simulated clock no thread
+// runs: the loop calls Pump() and the blocks the device can take by then are
+// rendered, so a simulated run gives the same audio every time. Symbols cross
+// into the thread one way, under a lock; failures are posted to the loop.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/psk31_modulator.h"
+#include "audio/sound_card.h"
+#include "platform/event_loop.h"
+#include "platform/wave_device.h"
+#include "transmit/psk_modem.h"
+
+namespace sked {
+
+// The PSK31 start-report code for a wave-output open result: a missing card
+// 21, a busy one 23, a refused format 17, the others 22..30 by their text;
+// anything else "Unknown Error" (33).
+int PskStartCodeForWaveResult(int waveResult);
+
+class Psk31Sound : public PskSound {
+public:
+    // Told on the loop's thread when the card fails in the middle of the
+    // audio: the stream's error code and the device's account of it.
+    using StreamFailure = std::function<void(int code, const std::string& problem)>;
+    static constexpr int kLeadInBlocks = 2;
+
+    Psk31Sound(EventLoop& loop, WaveDevice& device, bool ownThread, StreamFailure onFailure);
+    ~Psk31Sound() override;
+    Psk31Sound(const Psk31Sound&) = delete;
+    Psk31Sound& operator=(const Psk31Sound&) = delete;
+
+    int OpenCard(int soundCard) override;
+    void CloseCard() override;
+    void Play(PskSymbol symbol, int frequency) override;
+    std::string Problem() const override;
+
+    // On the simulated clock: renders and writes every block the device can take now.
+    void Pump();
+    // Blocks waiting to be rendered (lead-in and symbols).
+    std::size_t Waiting();
+
+private:
+    struct Block {
+        PskSymbol symbol;
+        int frequency;
+        bool silent;
+    };
+    // One block to the card: false when the card failed (reported).
+    bool Write(const Block& block);
+    void Run();
+    void StopThread();
+
+    EventLoop& loop_;
+    WaveDevice& device_;
+    const bool ownThread_;
+    StreamFailure onFailure_;
+    SoundCard card_;
+    Psk31Modulator modulator_;
+    std::vector<std::int16_t> block_;
+    std::vector<double> samples_;
+    std::string problem_;
+    bool open_ = false;
+    bool carrierOn_ = false;  // the loop's view: a transmission's symbols are coming
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::deque<Block> waiting_;  // guarded by lock_
+    bool stop_ = false;          // guarded by lock_
+    bool failed_ = false;        // guarded by lock_
+    std::thread thread_;
+};
+
+}  // namespace sked

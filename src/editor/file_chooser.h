@@ -1,0 +1,56 @@
+// The lower half of the schedule editor: the Filename combo (the data files
+// that match the Filter, newest first or by name, then the command help
+// lines) and the text pane that shows one file and, with Edit ticked, writes
+// it with a hard line break wherever the pane wraps.
+#pragma once
+
+#include <string>
+
+#include "editor/editor_window.h"
+#include "platform/message_box.h"
+
+namespace sked {
+
+class FileChooser {
+public:
+    static constexpr int kSliderRange = 500;
+    static constexpr int kEditSlider = 425;  // right margin 75 pixels
+    // The pane's text area: 80 columns of 8 pixels without margins.
+    static constexpr int kPaneColumns = 80;
+    static constexpr int kCharPixels = 8;
+    // Most of a file shown in the pane, and of the pane's text saved.
+    static constexpr std::size_t kShownBytes = 31998;
+    static constexpr std::size_t kSavedBytes = 31999;
+
+    // `idText`: the identification text for the $CWID help line (empty in
+    // editor-only operation, where that line is a blank).
+    FileChooser(EditorWindow& window, MessageBoxService& boxes, const std::string& idText)
+        : w_(window), boxes_(boxes), idText_(idText) {}
+
+    void FillFileList();
+    // Shows data/<name>; false when it cannot be shown.
+    bool PrintFile(const std::string& name);
+
+    void CmEdit();
+    void CmEditSave();
+    void Clear();
+    void ApplyMargin();                   // R
+    void SliderReleased(int position);  // the slider let go at `position`
+    void ComboSelected(int index);
+    void ComboDropDown() { FillFileList(); }
+    // The text pane as set up at each fresh showing.
+    void Reset();
+
+    // Characters per line of the pane at its present margins.
+    int WrapColumns() const;
+    // `text` as the pane hands it out with soft breaks marked: operator's
+    // line ends CR LF, every wrap at `columns` CR CR LF.
+    static std::string WithLineBreaks(const std::string& text, int columns);
+
+private:
+    EditorWindow& w_;
+    MessageBoxService& boxes_;
+    const std::string& idText_;
+};
+
+}  // namespace sked

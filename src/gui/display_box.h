@@ -1,0 +1,36 @@
+// The display box: the file shown or being sent, and the composition area.
+// Its margins set where the text wraps (the margin slider), and it shows the
+// character going out selected and in view.
+#pragma once
+
+#include <string>
+
+#include <QPlainTextEdit>
+
+#include "gui/control_binding.h"
+
+namespace sked {
+
+class DisplayBox : public QPlainTextEdit {
+public:
+    explicit DisplayBox(QWidget* parent = nullptr);
+
+    // Copies the model in: text, read-only, margins, selection, scrolling.
+    void Show(const EditControl& model);
+    // What the operator types; not called while the model is copied in.
+    void OnEdited(Bindings::TextAction edited) { edited_ = std::move(edited); }
+
+private:
+    void TextChanged();
+    // The character position of byte `index` of the shown text.
+    int CharacterAt(int index) const;
+
+    Bindings::TextAction edited_;
+    std::string shown_;
+    bool asciiOnly_ = true;
+    bool copying_ = false;
+    int selStart_ = -1, selEnd_ = -1;
+    int firstLine_ = 0;
+};
+
+}  // namespace sked

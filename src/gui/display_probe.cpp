@@ -1,0 +1,86 @@
+// Whether a display answers, asked before Qt is started: Qt ends the whole
+// process when it cannot open its display, and a station started with a
+// stale DISPLAY (a service, a closed remote session) must run headless
+// instead.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "gui/window_front_end.h"
+
+namespace sked {
+
+namespace {
+
+bool ConnectUnix(const std::string& path, bool abstractName, std::string& problem) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::size_t offset = abstractName ? 1 : 0;
+    if (path.size() + offset >= sizeof address.sun_path) {
+        problem = path + ": name too long";
+        return false;
+    }
+    std::memcpy(address.sun_path + offset, path.data(), path.size());
+    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        problem = std::string("socket: ") + std::strerror(errno);
+        return false;
+    }
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+    if (!ok) problem = path + ": " + std::strerror(errno);
+    ::close(fd);
+    return ok;
+}
+
+// ":N" or ":N.S" (or "unix:N"): the local X server's socket, abstract or in /tmp/.X11-unix.
+bool LocalX(const std::string& display, std::string& problem) {
+    std::string rest = display.substr(display.find(':') + 1);
+    const std::string number = rest.substr(0, rest.find('.'));
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+        problem = "DISPLAY=" + display + " does not name a display";
+        return false;
+    }
+    const std::string path = "/tmp/.X11-unix/X" + number;
+    std::string abstractProblem;
+    return ConnectUnix(path, true, abstractProblem) || ConnectUnix(path, false, problem);
+}
+
+}  // namespace
+
+bool DisplayAvailable(std::string* problem) {
+    std::string reason;
+    // A platform named outright (offscreen, vnc, ...) is Qt's to open.
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform && std::strncmp(platform, "xcb", 3) != 0 && std::strncmp(platform, "wayland", 7) != 0) {
+        if (problem) problem->clear();
+        return true;
+    }
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* x11 = std::getenv("DISPLAY");
+    bool ok = false;
+    if (wayland && *wayland) {
+        std::string path = wayland;
+        if (path[0] != '/') {
+            const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+            path = std::string(runtime ? runtime : "") + "/" + path;
+        }
+        ok = ConnectUnix(path, false, reason);
+    }
+    if (!ok && x11 && *x11) {
+        const std::string display = x11;
+        // A remote display (host:N) is left to Qt to reach.
+        if (display[0] == ':' || display.rfind("unix:", 0) == 0) ok = LocalX(display, reason);
+        else ok = true;
+    }
+    if (!ok && reason.empty()) reason = "neither DISPLAY nor WAYLAND_DISPLAY is set";
+    if (problem) *problem = ok ? "" : reason;
+    return ok;
+}
+
+}  // namespace sked

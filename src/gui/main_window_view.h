@@ -1,0 +1,106 @@
+// The main window in Qt: every control of the station's window model as a
+// widget, grouped and labelled as on the station's dialog, bound to its
+// model, and every click, edit, selection and key forwarded to the station's
+// command surface. The station's logic stays in the station.
+//
+// Closing the window asks the station to shut down (a transmission under way
+// is cancelled); the window itself stays until its owner, after the loop has
+// returned, destroys it, so nothing a pump up the stack still uses goes away.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <QMainWindow>
+
+#include "gui/control_binding.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+namespace sked {
+
+class AboutDialog;
+class DisplayBox;
+class Station;
+class StationCommands;
+
+class MainWindowView : public QMainWindow {
+public:
+    explicit MainWindowView(Station& station, QWidget* parent = nullptr);
+    ~MainWindowView() override;
+
+    // The title the station set at start-up.
+    void ShowTitle();
+    // The schedule editor: one modeless instance (alone and modal in editor-only operation).
+    void ShowEditor();
+    // The About box: one instance, its list filled afresh at every opening.
+    void ShowAbout();
+    AboutDialog* about() const { return about_; }
+    // Lets the window close for good (after the station's shut-down).
+    void AllowClose() { closeAllowed_ = true; }
+
+    // The widgets, for tests and screenshots.
+    struct Widgets {
+        QListWidget* scheduleList = nullptr;
+        QLineEdit* queueLine = nullptr;
+        QLineEdit* countdown = nullptr;
+        QLineEdit* charCount = nullptr;
+        QLineEdit* statusLine = nullptr;
+        QLineEdit* autoSend = nullptr;
+        QLineEdit* transmit = nullptr;
+        QLineEdit* flow = nullptr;
+        QLineEdit* clock = nullptr;
+        QLineEdit* comPort = nullptr;
+        QLineEdit* cwTimer = nullptr;
+        QLineEdit* fileName = nullptr;
+        DisplayBox* display = nullptr;
+        QComboBox* fileCombo = nullptr;
+        QSlider* marginSlider = nullptr;
+        QPushButton *sendNow = nullptr, *editor = nullptr, *deleteEntry = nullptr, *reload = nullptr;
+        QPushButton *ry = nullptr, *fox = nullptr, *compose = nullptr, *sendCompose = nullptr, *save = nullptr;
+        QPushButton *viewLog = nullptr, *enable = nullptr, *disable = nullptr, *txOn = nullptr, *txOff = nullptr;
+        QPushButton *pause = nullptr, *resume = nullptr, *cancel = nullptr, *fileAdd = nullptr, *refresh = nullptr;
+        QPushButton* sendCwid = nullptr;
+        QCheckBox *header = nullptr, *repeat = nullptr, *edit = nullptr, *diddle = nullptr, *cwTimerCheck = nullptr;
+        QCheckBox *power = nullptr, *noSound = nullptr;
+        QGroupBox *modeGroup = nullptr, *baudGroup = nullptr;
+        QRadioButton* modes[7] = {};  // Mil, ITA#2, TELEX, ASCII, PSK31, FEC, CW
+        QRadioButton* bauds[7] = {};
+        QRadioButton *centreShiftStyle = nullptr, *markSpaceStyle = nullptr;
+        QLineEdit *centre = nullptr, *shift = nullptr, *mark = nullptr, *space = nullptr;
+        QComboBox *soundCard = nullptr, *netPort = nullptr;
+        QLineEdit *address = nullptr, *authentication = nullptr;
+        QAction *aboutAction = nullptr, *editorAction = nullptr;
+    };
+    const Widgets& widgets() const { return w_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* BuildQueueColumn();
+    QWidget* BuildOperatorColumn();
+    QWidget* BuildSignalColumn();
+    void BuildMenus();
+    void BindDisplay();
+    // The window's keys, before the focused control sees them; true when consumed.
+    bool HandleKey(QWidget* target, int key);
+
+    Station& station_;
+    StationCommands& commands_;
+    Bindings bindings_;
+    Widgets w_;
+    AboutDialog* about_ = nullptr;
+    bool closeAllowed_ = false;
+};
+
+}  // namespace sked

@@ -1,0 +1,76 @@
+// The schedule editor's window: the list of data/schedule.lst with the fields
+// and buttons that edit it, the file chooser and the text pane, all in a
+// fixed-pitch font so the list's columns line up. A view over CEditorDlg's
+// control models: every click, edit and key goes to its handlers.
+//
+// From the main window it is modeless (one instance, kept, reloaded from the
+// file at each fresh showing); with port 0 it runs modal and alone.
+#pragma once
+
+#include <QDialog>
+
+#include "editor/editor_dialog.h"
+#include "gui/control_binding.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSlider;
+class QTextEdit;
+
+namespace sked {
+
+class ScheduleEditorDialog : public QDialog {
+public:
+    // `state`, `clock` and `boxes` outlive the dialog.
+    ScheduleEditorDialog(StationState& state, const Clock& clock, MessageBoxService& boxes, QWidget* parent = nullptr);
+    ~ScheduleEditorDialog() override;
+
+    CEditorDlg& editor() { return editor_; }
+
+    // The widgets, for tests and screenshots.
+    struct Widgets {
+        QListWidget* list = nullptr;
+        QLineEdit *date = nullptr, *time = nullptr, *filter = nullptr, *fileName = nullptr, *dur = nullptr;
+        QComboBox* fileCombo = nullptr;
+        QPushButton *insert = nullptr, *replace = nullptr, *remove = nullptr, *autoTime = nullptr, *save = nullptr,
+                    *saveExit = nullptr, *cancel = nullptr, *editSave = nullptr, *clear = nullptr, *margin = nullptr;
+        QCheckBox *sortByDate = nullptr, *edit = nullptr;
+        QSlider* slider = nullptr;
+        QTextEdit* text = nullptr;
+        QLabel* status = nullptr;
+    };
+    const Widgets& widgets() const { return w_; }
+
+    // Save-n-Exit and Cancel (and the window's close box, which cancels).
+    void accept() override;
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* BuildListHalf();
+    QWidget* BuildTextHalf();
+    void BindTextPane();
+
+    CEditorDlg editor_;
+    Bindings bindings_;
+    Widgets w_;
+};
+
+// The main window's Editor button and menu item: shows the one modeless
+// editor, created with `parent` on first use and kept while `parent` lives.
+// Returns it (for tests).
+ScheduleEditorDialog* ShowScheduleEditor(QWidget* parent, StationState& state, const Clock& clock,
+                                         MessageBoxService& boxes);
+
+// Editor-only operation (port 0): the editor modal and without parent;
+// returns when the operator closes it. Needs a QApplication (and a display).
+void RunScheduleEditorAlone(StationState& state, const Clock& clock, MessageBoxService& boxes);
+
+}  // namespace sked

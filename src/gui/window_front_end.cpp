@@ -1,0 +1,69 @@
+#include "gui/window_front_end.h"
+
+#include <clocale>
+
+#include <QApplication>
+
+#include "app/station.h"
+#include "gui/main_window_view.h"
+#include "gui/qt_event_loop.h"
+#include "gui/qt_message_box.h"
+#include "gui/station_icon.h"
+
+namespace sked {
+
+namespace {
+// Smallest screens the window is laid out for (a small station PC, a remote desktop).
+constexpr int kStartWidth = 1024;
+constexpr int kStartHeight = 600;
+}  // namespace
+
+struct WindowFrontEnd::Parts {
+    Parts(int& argc, char** argv) : app(argc, argv), loop(), boxes(loop) {}
+    QApplication app;
+    QtEventLoop loop;
+    QtMessageBox boxes;
+    std::unique_ptr<MainWindowView> view;
+};
+
+WindowFrontEnd::WindowFrontEnd(int& argc, char** argv) : parts_(std::make_unique<Parts>(argc, argv)) {
+    // Qt takes the operator's whole locale; the station's numbers keep the
+    // decimal point its fields are written with, its dates the local names.
+    std::setlocale(LC_ALL, "C");
+    std::setlocale(LC_TIME, "");
+    QApplication::setApplicationName("Skedcast");
+    QApplication::setWindowIcon(StationIcon());
+    // The loop ends the program, through the station's shut-down, not Qt.
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+WindowFrontEnd::~WindowFrontEnd() { Detach(); }
+
+EventLoop& WindowFrontEnd::Loop() { return parts_->loop; }
+
+MessageBoxService& WindowFrontEnd::Boxes() { return parts_->boxes; }
+
+void WindowFrontEnd::Attach(Station& station) {
+    parts_->view = std::make_unique<MainWindowView>(station);
+    parts_->boxes.SetParent(parts_->view.get());
+}
+
+void WindowFrontEnd::Started() {
+    MainWindowView& view = *parts_->view;
+    view.ShowTitle();
+    view.resize(kStartWidth, kStartHeight);
+    view.show();
+}
+
+void WindowFrontEnd::Finished() {
+    if (parts_->view) parts_->view->AllowClose();
+}
+
+void WindowFrontEnd::Detach() {
+    if (!parts_ || !parts_->view) return;
+    parts_->boxes.SetParent(nullptr);
+    parts_->view->hide();
+    parts_->view.reset();
+}
+
+}  // namespace sked
