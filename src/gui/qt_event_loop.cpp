@@ -38,7 +38,7 @@ protected:
     void timerEvent(QTimerEvent* event) override { loop_.QtTimerFired(event->timerId()); }
     bool event(QEvent* event) override {
         if (event->type() != kPostedEvent) return QObject::event(event);
-        loop_.DispatchPosted();
+        loop_.posted_.Dispatch();
         return true;
     }
 
@@ -140,35 +140,9 @@ void QtEventLoop::QtTimerFired(int qtTimer) {
 // ---- Posted calls ----
 
 void QtEventLoop::Post(Callback call) {
-    {
-        std::lock_guard<std::mutex> lock(postMutex_);
-        posted_.push_back(Posted{nextSerial_++, std::move(call)});
-    }
+    posted_.Add(std::move(call));
     // Thread-safe; Qt takes ownership of the event.
     QCoreApplication::postEvent(agent_.get(), new QEvent(kPostedEvent));
-}
-
-// One call at a time, and only those posted before this dispatch began: a
-// call that pumps messages for a long time runs the ones posted behind it
-// from its own pumping, and a call that posts itself cannot hold the loop.
-bool QtEventLoop::DispatchPosted() {
-    std::uint64_t end;
-    {
-        std::lock_guard<std::mutex> lock(postMutex_);
-        end = nextSerial_;
-    }
-    bool any = false;
-    for (;;) {
-        Callback call;
-        {
-            std::lock_guard<std::mutex> lock(postMutex_);
-            if (posted_.empty() || posted_.front().serial >= end) return any;
-            call = std::move(posted_.front().call);
-            posted_.pop_front();
-        }
-        any = true;
-        call();
-    }
 }
 
 // ---- Descriptor watches ----
@@ -240,13 +214,13 @@ void QtEventLoop::PumpMessages() {
     // Our calls are run here, not only from Qt's posted events: Qt does not
     // deliver events inside a handler of one that were already waiting when
     // it began, and a posted call that pumps must run the calls behind it.
-    DispatchPosted();
+    posted_.Dispatch();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 void QtEventLoop::WaitForEvent(TimePoint deadline) {
     ReleaseRemovedWatches();
-    if (DispatchPosted()) {  // something happened: no sleep (see PumpMessages)
+    if (posted_.Dispatch()) {  // something happened: no sleep (see PumpMessages)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         return;
     }

@@ -9,15 +9,14 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <vector>
 
 #include "platform/event_loop.h"
 #include "platform/poll_event_loop.h"
+#include "platform/posted_calls.h"
 
 class QObject;
 class QSocketNotifier;
@@ -71,8 +70,6 @@ private:
 
     // Called by the agent.
     void QtTimerFired(int qtTimer);
-    // Runs the calls posted before it began; true when there were any.
-    bool DispatchPosted();
     void NotifierFired(int watchId);
 
     void ArmTimer(int id, Timer& timer);
@@ -91,14 +88,7 @@ private:
     std::vector<Watch> removed_;  // notifiers whose signal may still be on the stack
     int waitDepth_ = 0;
     std::uint64_t sleeps_ = 0;
-
-    struct Posted {
-        std::uint64_t serial;
-        Callback call;
-    };
-    std::mutex postMutex_;
-    std::deque<Posted> posted_;
-    std::uint64_t nextSerial_ = 0;
+    PostedCalls posted_;
 };
 
 }  // namespace sked

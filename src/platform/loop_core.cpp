@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
@@ -49,16 +50,8 @@ milliseconds LoopCore::TimerPeriod(int id) const {
 }
 
 void LoopCore::Post(Callback call) {
-    {
-        std::lock_guard<std::mutex> lock(postMutex_);
-        posted_.push_back(Posted{nextSerial_++, std::move(call)});
-    }
+    posted_.Add(std::move(call));
     Wake();
-}
-
-bool LoopCore::HasPosted() const {
-    std::lock_guard<std::mutex> lock(postMutex_);
-    return !posted_.empty();
 }
 
 void LoopCore::Wake() {
@@ -135,32 +128,6 @@ bool LoopCore::DispatchPolled(const PollSet& set) {
     return any;
 }
 
-// One call at a time from the shared queue: a call that pumps messages for a
-// long time (a file sent from a typed command) runs the calls posted behind it
-// (the "cancel" typed next) in its nested dispatch. Only calls posted before
-// this dispatch began run in it, so a call that posts itself again cannot keep
-// the loop here for ever.
-bool LoopCore::DispatchPosted() {
-    std::uint64_t end;
-    {
-        std::lock_guard<std::mutex> lock(postMutex_);
-        end = nextSerial_;
-    }
-    bool any = false;
-    for (;;) {
-        Callback call;
-        {
-            std::lock_guard<std::mutex> lock(postMutex_);
-            if (posted_.empty() || posted_.front().serial >= end) break;
-            call = std::move(posted_.front().call);
-            posted_.pop_front();
-        }
-        any = true;
-        call();
-    }
-    return any;
-}
-
 bool LoopCore::DispatchDueTimers() {
     Nanos now = MonoNow();
     std::vector<std::pair<Nanos, int>> due;
@@ -181,7 +148,7 @@ bool LoopCore::DispatchDueTimers() {
 }
 
 bool LoopCore::DispatchReady() {
-    bool any = DispatchPosted();
+    bool any = posted_.Dispatch();
     PollSet set = WatchedFds();
     if (!set.fds.empty() && ::poll(set.fds.data(), set.fds.size(), 0) > 0) any |= DispatchPolled(set);
     any |= DispatchDueTimers();
@@ -209,7 +176,7 @@ void LoopCore::WaitForEvent(TimePoint deadline) {
     bool any = DispatchPolled(set);
     if (!any) DispatchReady();
     else {
-        DispatchPosted();
+        posted_.Dispatch();
         DispatchDueTimers();
     }
 }

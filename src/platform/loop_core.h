@@ -3,15 +3,13 @@
 // eventfd that wakes a wait when a call is posted from another thread.
 #pragma once
 
-#include <cstdint>
-#include <deque>
 #include <map>
-#include <mutex>
 #include <vector>
 
 #include <poll.h>
 
 #include "platform/event_loop.h"
+#include "platform/posted_calls.h"
 
 namespace sked {
 
@@ -58,7 +56,7 @@ protected:
     PollSet WatchedFds() const;
     bool AnyWatchWants(short events) const;
     // Calls posted and not yet run (thread-safe).
-    bool HasPosted() const;
+    bool HasPosted() const { return !posted_.Empty(); }
     // Waits in real time, at most `timeout` (Nanos::max(): no limit), for the
     // descriptors in `set` or a Wake. Results are left in `set` (all zero when
     // none was ready); returns whether a descriptor or a wake came.
@@ -80,7 +78,6 @@ private:
     };
 
     bool DispatchReady();
-    bool DispatchPosted();
     bool DispatchDueTimers();
     Nanos NextDue(const Timer& timer, Nanos after) const;
     Nanos EarliestTimer() const;
@@ -88,14 +85,7 @@ private:
     std::map<int, Timer> timers_;
     std::map<int, Watch> watches_;
     int nextWatchId_ = 1;
-    struct Posted {
-        std::uint64_t serial;
-        Callback call;
-    };
-
-    mutable std::mutex postMutex_;
-    std::deque<Posted> posted_;
-    std::uint64_t nextSerial_ = 0;  // of the next call posted
+    PostedCalls posted_;
     int wakeFd_ = -1;
 };
 
