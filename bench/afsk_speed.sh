@@ -16,18 +16,7 @@ command -v minimodem >/dev/null || { echo "afsk_speed.sh: minimodem is not insta
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-python3 - "$characters" > "$work/text.txt" <<'PY'
-import random, sys
-random.seed(1)
-words = ["THE", "QUICK", "BROWN", "FOX", "JUMPS", "OVER", "LAZY", "DOG", "RYRY", "0123456789", "QST", "DE",
-         "BULLETIN", "WX", "73", "QRZ?", "NR", "1/2", "(CQ)", "-"]
-text, length = [], 0
-while length < int(sys.argv[1]):
-    w = random.choice(words)
-    text.append(w)
-    length += len(w) + 1
-print(" ".join(text)[: int(sys.argv[1])])
-PY
+python3 "$here/bench/make_text.py" "$characters" upper > "$work/text.txt"
 
 multiple_of() {  # "... 123 x real time ..." -> 123
   sed -E 's/.* ([0-9]+) x real time.*/\1/'

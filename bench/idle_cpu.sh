@@ -5,6 +5,8 @@
 # target is under 1 %.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=SCRIPTDIR/cpu_share.sh
+. "$here/bench/cpu_share.sh"
 binary=${1:-$here/build/skedcast}
 seconds=${SECONDS_TO_IDLE:-60}
 work=$(mktemp -d)
@@ -12,17 +14,9 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/data" "$work/log"
 cd "$work"
 
-ticks_per_second=$(getconf CLK_TCK)
 "$binary" --headless --serial=emulated --run-for="$seconds" QZ0XB 2 RTS </dev/null >/dev/null 2>&1 &
 pid=$!
-last=0
-while kill -0 "$pid" 2>/dev/null; do
-  # fields 14 and 15 of /proc/PID/stat: user and system time in clock ticks
-  read -r -a stat < "/proc/$pid/stat" || break
-  last=$(( stat[13] + stat[14] ))
-  sleep 1
-done
+cpu_share "$pid" "$seconds"
 wait "$pid" || true
-percent=$(awk -v t="$last" -v hz="$ticks_per_second" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }')
-echo "idle station: $percent % of one core over $seconds s (target: under 1 %)"
-awk -v p="$percent" 'BEGIN { exit !(p < 1.0) }'
+echo "idle station: $cpu_percent % of one core over $seconds s (target: under 1 %)"
+awk -v p="$cpu_percent" 'BEGIN { exit !(p < 1.0) }'

@@ -13,18 +13,7 @@ characters=${CHARACTERS:-5000}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-python3 - "$characters" > "$work/text.txt" <<'PY'
-import random, sys
-random.seed(1)
-words = ["the", "quick", "brown", "fox", "jumps", "over", "lazy", "dog", "CQ", "0123456789", "QST", "de",
-         "bulletin", "WX", "73", "QRZ?", "nr", "1/2", "(cq)", "-"]
-text, length = [], 0
-while length < int(sys.argv[1]):
-    w = random.choice(words)
-    text.append(w)
-    length += len(w) + 1
-print(" ".join(text)[: int(sys.argv[1])])
-PY
+python3 "$here/bench/make_text.py" "$characters" mixed > "$work/text.txt"
 
 echo "into memory: $("$binary" "$work/text.txt")"
 echo "to a WAV file: $("$binary" "$work/text.txt" "$work/psk31.wav")"

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,7 +28,7 @@
 #include "transmit/station_state.h"
 #include "console/console_front_end.h"
 #include "console/line_reader.h"
-#include "platform/clock.h"
+#include "fuzz_zone.h"
 #include "platform/emulated_uart.h"
 #include "platform/message_box.h"
 #include "platform/simulated_event_loop.h"
@@ -94,13 +95,12 @@ std::string ReadFile(const std::string& path) {
 }
 
 std::FILE* output = nullptr;
+std::time_t start;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // A zone with daylight saving, written out so that no zone database is needed.
-    setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
-    tzset();
+    start = PinFuzzZoneAndStart();
     // One scratch working directory for the whole run; data/ and log/ are
     // made afresh for every input.
     static std::string scratch = [] {
@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     McrWatch watch;
     {
-        SimulatedEventLoop loop(std::chrono::system_clock::from_time_t(MakeLocalTime(2026, 1, 1, 12, 0, 0)));
+        SimulatedEventLoop loop(std::chrono::system_clock::from_time_t(start));
         EmulatedPortIo port(loop.clock());
         port.AddObserver(&watch);
         OkMessageBox boxes;

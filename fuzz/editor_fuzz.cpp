@@ -3,16 +3,13 @@
 // save writes reads back as the same entries and saves again unchanged,
 // whether the list showed computed start times or not.
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
-#include <limits>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "editor/schedule_list.h"
-#include "platform/clock.h"
-#include "transmit/data_file_name.h"
+#include "fake_data_folder.h"
+#include "fuzz_zone.h"
 
 namespace {
 
@@ -22,33 +19,12 @@ void Check(bool ok) {
     if (!ok) __builtin_trap();
 }
 
-// A made-up data/ folder: no file, or sizes up to the largest there is.
-// Only names inside data/ may be looked up at all.
-std::optional<std::uintmax_t> FakeSize(const std::string& name) {
-    Check(IsDataFileName(name));
-    std::uint64_t h = 1469598103934665603ULL;
-    for (unsigned char c : name) h = (h ^ c) * 1099511628211ULL;
-    switch (h % 4) {
-        case 0:
-            return std::nullopt;
-        case 1:
-            return h % 100'000;
-        case 2:
-            return h % 10'000'000'000ULL;
-        default:
-            return std::numeric_limits<std::uintmax_t>::max() >> (h % 64);
-    }
-}
-
 std::time_t now;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // A zone with daylight saving, written out so that no zone database is needed.
-    setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
-    tzset();
-    now = MakeLocalTime(2026, 1, 1, 12, 0, 0);
+    now = PinFuzzZoneAndStart();
     return 0;
 }
 
@@ -57,12 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (CharacterTiming timing : {CharacterTiming::kBaudot, CharacterTiming::kAscii, CharacterTiming::kPsk31}) {
         std::string saved[2];
         for (bool untimedDisplay : {true, false}) {
-            EditorReading first = ReadEditorSchedule(text, now, timing, 45.45f, untimedDisplay, FakeSize);
+            EditorReading first = ReadEditorSchedule(text, now, timing, 45.45f, untimedDisplay, FakeDataFileSize);
             // Only an untimed entry shown without a time begins with a blank.
             for (const EditorLine& line : first.lines)
                 Check(!line.display.empty() && (untimedDisplay || line.display[0] != ' '));
             const std::string once = WriteEditorSchedule(first.lines);
-            EditorReading second = ReadEditorSchedule(once, now, timing, 45.45f, untimedDisplay, FakeSize);
+            EditorReading second = ReadEditorSchedule(once, now, timing, 45.45f, untimedDisplay, FakeDataFileSize);
             Check(second.lines.size() == first.lines.size());
             Check(second.expired + second.unreadable + second.notEntries == 0);
             Check(WriteEditorSchedule(second.lines) == once);

@@ -3,15 +3,13 @@
 // after the load, a name inside data/ or a command, a list line of bounded
 // length that reads back as date, time and that name.
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
-#include <limits>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
 
-#include "platform/clock.h"
+#include "fake_data_folder.h"
+#include "fuzz_zone.h"
 #include "scheduler/schedule_file.h"
 #include "scheduler/schedule_loader.h"
 #include "transmit/data_file_name.h"
@@ -22,26 +20,6 @@ using namespace sked;
 
 void Check(bool ok) {
     if (!ok) __builtin_trap();
-}
-
-// A made-up data/ folder: no file, or sizes up to the largest there is,
-// spread over the names. Only names inside data/ may be looked up at all.
-std::optional<std::uintmax_t> FakeSize(const std::string& name) {
-    Check(IsDataFileName(name));
-    std::uint64_t h = 1469598103934665603ULL;
-    for (unsigned char c : name) h = (h ^ c) * 1099511628211ULL;
-    switch (h % 5) {
-        case 0:
-            return std::nullopt;
-        case 1:
-            return h % 100;
-        case 2:
-            return h % 100'000;
-        case 3:
-            return h % 10'000'000'000ULL;
-        default:
-            return std::numeric_limits<std::uintmax_t>::max() >> (h % 64);
-    }
 }
 
 bool IsMarkerSpeed(float speed) {
@@ -55,17 +33,14 @@ std::time_t now;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // A zone with daylight saving, written out so that no zone database is needed.
-    setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
-    tzset();
-    now = MakeLocalTime(2026, 1, 1, 12, 0, 0);
+    now = PinFuzzZoneAndStart();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     for (CharacterTiming timing : {CharacterTiming::kBaudot, CharacterTiming::kAscii, CharacterTiming::kPsk31}) {
-        ScheduleReading reading = ReadSchedule(text, now, timing, 45.45f, FakeSize);
+        ScheduleReading reading = ReadSchedule(text, now, timing, 45.45f, FakeDataFileSize);
         for (const ScheduleEntry& entry : reading.entries) {
             Check(entry.text.size() <= kEntryTextChars);
             Check(entry.due > now);

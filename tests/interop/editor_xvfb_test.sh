@@ -7,16 +7,18 @@
 # the editor needs one and ends with a non-zero status.
 set -euo pipefail
 skedcast=$(realpath "$1")
+here=$(dirname "$(realpath "$0")")
+# shellcheck source=SCRIPTDIR/xvfb_display.sh
+. "$here/xvfb_display.sh"
 for tool in Xvfb xdotool python3; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
 done
 
 work=$(mktemp -d /tmp/skedcast-editor-xvfb-XXXXXX)
-xvfb_pid=""
 editor_pid=""
 cleanup() {
   [ -n "$editor_pid" ] && kill "$editor_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  xvfb_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -34,13 +36,7 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$skedcast" QZ0XB 0 </dev/n
 [ "$status" -ne 0 ] || fail "without a display the editor-only run ended with status 0"
 grep -qi 'display' err.txt out.txt || fail "without a display nothing says that the editor needs one"
 
-# A free display: Xvfb writes the number it took once it is ready.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.txt" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.txt")"
-export DISPLAY=":$(head -1 "$work/display")"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+xvfb_start "$work" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 
 "$skedcast" QZ0XB 0 </dev/null >out.txt 2>err.txt &
 editor_pid=$!
@@ -56,32 +52,8 @@ xdotool key Escape
 sleep 0.5
 kill -0 "$editor_pid" 2>/dev/null || fail "Escape closed the editor"
 
-python3 - "$wid" <<'PY'
-import ctypes, sys
-x = ctypes.cdll.LoadLibrary("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x.XInternAtom.restype = ctypes.c_ulong
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-x.XFlush.argtypes = [ctypes.c_void_p]
-class ClientMessage(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                ("format", ctypes.c_int), ("l", ctypes.c_long * 5)]
-class Event(ctypes.Union):
-    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
-display = x.XOpenDisplay(None)
-window = int(sys.argv[1])
-event = Event()
-event.xclient.type = 33  # ClientMessage
-event.xclient.window = window
-event.xclient.message_type = x.XInternAtom(display, b"WM_PROTOCOLS", 0)
-event.xclient.format = 32
-event.xclient.l[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-x.XSendEvent(display, window, 0, 0, ctypes.byref(event))
-x.XFlush(display)
-PY
+# Closed the way a window manager closes it (WM_DELETE_WINDOW).
+python3 "$here/x11_window.py" close "$wid" || fail "the editor could not be asked to close"
 
 for _ in $(seq 100); do kill -0 "$editor_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$editor_pid" 2>/dev/null && fail "the program did not end when the editor closed"

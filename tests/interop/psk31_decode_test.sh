@@ -15,13 +15,16 @@
 set -euo pipefail
 
 readonly CALL=QZ0XB
+here=$(dirname "$(readlink -f -- "$0")")
+# shellcheck source=SCRIPTDIR/xvfb_display.sh
+. "$here/xvfb_display.sh"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 [ $# = 2 ] || { echo "usage: $0 SKEDCAST 1500|2100" >&2; exit 2; }
 skedcast=$(readlink -f -- "$1"); hertz=$2
 [ -x "$skedcast" ] || fail "no station binary at '$1' (build the skedcast target first)"
 case $hertz in 1500) commands=('$PSK31') ;; 2100) commands=('$PSK31' '$B300') ;; *) fail "unknown frequency $hertz" ;; esac
-for tool in fldigi Xvfb pulseaudio paplay sox multimon-ng python3; do
+for tool in fldigi Xvfb pulseaudio paplay pactl sox multimon-ng python3; do
   command -v $tool >/dev/null || fail "'$tool' is not installed (scripts/install-deps.sh installs it)"
 done
 
@@ -34,6 +37,7 @@ cleanup() {
     for _ in 1 2 3 4 5 6 7 8 9 10; do kill -0 "$p" 2>/dev/null || break; sleep 0.2; done
     kill -9 "$p" 2>/dev/null || true
   done
+  xvfb_stop
   if [ $passed = 1 ] && [ "${SKEDCAST_KEEP:-0}" != 1 ]; then rm -rf "$work"; else echo "scratch folder kept: $work" >&2; fi
 }
 trap cleanup EXIT
@@ -74,12 +78,7 @@ case "$words" in *" DE $CALL $CALL "*) ;; *) fail "the identification reads '$wo
 
 # ---- fldigi under a private display and sound server.
 export HOME="$work" XDG_RUNTIME_DIR="$work" XDG_CONFIG_HOME="$work/.config"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start (see $work/xvfb.log)"
-DISPLAY=":$(tr -d '\n' <"$work/display")"
-export DISPLAY
+xvfb_start "$work" 1024x768x24 || fail "Xvfb did not start (see $work/xvfb.log)"
 
 sock="$work/pulse.sock"
 cat >"$work/pa.pa" <<EOF
@@ -151,35 +150,83 @@ done
 [ -n "$xmlrpc" ] || fail "fldigi did not serve XML-RPC (see $work/fldigi.*.log)"
 
 # The sound at 8000 Hz with a second of silence before and two after; paplay plays it in real time.
+# Every step waits on fldigi's own state (asked over XML-RPC, or of the sound server) rather than
+# for a set time, and fails naming the state fldigi did not reach.
 sox -V1 "$work/air.wav" -r 8000 -c 1 -b 16 "$work/in.wav" pad 1 2
-timeout 600 python3 - "$xmlrpc" "$hertz" "$work/in.wav" "$PULSE_SERVER" >"$work/fldigi.txt" <<'PY'
+not_ready() { cat "$work/driver.err" >&2; fail "fldigi did not get ready to decode (see $work/fldigi.*.log)"; }
+timeout 600 python3 - "$xmlrpc" "$hertz" "$work/in.wav" "$PULSE_SERVER" "$work/data/bulletin.txt" \
+  >"$work/fldigi.txt" 2>"$work/driver.err" <<'PY' || not_ready
 import subprocess, sys, time, xmlrpc.client
-port, hertz, wav, server = sys.argv[1:5]
+port, hertz, wav, server, bulletin = sys.argv[1:6]
+want = open(bulletin, 'rb').read()
 fl = xmlrpc.client.ServerProxy('http://127.0.0.1:%s' % port)
-deadline = time.time() + 60
-while True:
-    try:
-        fl.fldigi.name_version()
-        break
-    except Exception:
-        if time.time() > deadline:
-            sys.exit('fldigi XML-RPC did not answer')
-        time.sleep(0.5)
+POLL_SECONDS = 0.1
+
+
+def poll(seconds, read, done):
+    """Reads a state with read() every POLL_SECONDS until done(state), SECONDS at most: (done, state)."""
+    deadline = time.monotonic() + seconds
+    while True:
+        try:
+            state = read()
+        except (OSError, xmlrpc.client.ProtocolError) as error:  # fldigi not serving (yet)
+            state = error
+        if done(state) or time.monotonic() >= deadline:
+            return done(state), state
+        time.sleep(POLL_SECONDS)  # the poll interval between two questions, not a wait for fldigi
+
+
+def expect(what, read, wanted, seconds=10):
+    reached, state = poll(seconds, read, lambda state: state == wanted)
+    if not reached:
+        sys.exit('fldigi: %s is %r, not %r, after %g s' % (what, state, wanted, seconds))
+
+
+def recording():
+    """Whether a stream records from the private sound server: fldigi's, the only client there."""
+    listed = subprocess.run(['pactl', '--server', server, 'list', 'short', 'source-outputs'],
+                            capture_output=True, text=True)
+    return listed.returncode == 0 and bool(listed.stdout.strip())
+
+
+answering, state = poll(60, fl.fldigi.name_version, lambda state: isinstance(state, str))
+if not answering:
+    sys.exit('fldigi did not answer over XML-RPC within 60 s: %s' % state)
 fl.modem.set_by_name('BPSK31')
-time.sleep(0.5)
+expect('the modem', fl.modem.get_name, 'BPSK31')
 fl.modem.set_carrier(int(hertz))
-fl.main.set_afc(True)
-fl.main.set_squelch(True)
-fl.main.set_reverse(False)
+expect('the carrier', fl.modem.get_carrier, int(hertz))
+for name, on in (('afc', True), ('squelch', True), ('reverse', False)):
+    getattr(fl.main, 'set_' + name)(on)
+    expect('the ' + name, getattr(fl.main, 'get_' + name), on)
 fl.main.rx()
-time.sleep(1.0)
+expect('the transmit/receive state', fl.main.get_trx_state, 'RX')
+expect('whether it records from the sound server', recording, True)
 fl.text.clear_rx()
+expect('the length of the received text', fl.text.get_rx_length, 0)
 fl.rx.get_data()  # what came before the sound
-subprocess.run(['paplay', '--server', server, '-d', 'vcable', wav], check=True)
-time.sleep(1.5)
-data = fl.rx.get_data()
-sys.stdout.buffer.write(data.data if hasattr(data, 'data') else str(data).encode())
+played = subprocess.run(['paplay', '--server', server, '-d', 'vcable', wav]).returncode
+if played != 0:
+    sys.exit('paplay could not play %s to the private sound server (status %d)' % (wav, played))
+
+# fldigi decodes a little behind the sound: read until the bulletin has come out whole, or give up
+# after a while and let the comparison below say how far it got.
+received = bytearray()
+
+
+def read_more():
+    data = fl.rx.get_data()
+    received.extend(data.data if hasattr(data, 'data') else str(data).encode())
+    return bytes(received).replace(b'\r', b'')
+
+
+AFTER_SOUND = 10
+whole, _ = poll(AFTER_SOUND, read_more, lambda text: isinstance(text, bytes) and want in text)
+if not whole:
+    sys.stderr.write('fldigi had not read the whole bulletin %d s after the sound ended\n' % AFTER_SOUND)
+sys.stdout.buffer.write(bytes(received))
 PY
+[ ! -s "$work/driver.err" ] || cat "$work/driver.err" >&2
 # The bulletin whole and in order somewhere in what fldigi read (the Morse reads as noise in PSK31).
 python3 - "$work/fldigi.txt" "$work/data/bulletin.txt" <<'PY' || fail "fldigi did not read the bulletin at $hertz Hz"
 import sys

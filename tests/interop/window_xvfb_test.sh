@@ -7,30 +7,26 @@
 # bulletin, runs its shut-down sequence and ends with the key up.
 set -euo pipefail
 skedcast=$(realpath "$1")
-helper="$(dirname "$(realpath "$0")")/x11_window.py"
+here=$(dirname "$(realpath "$0")")
+helper="$here/x11_window.py"
+# shellcheck source=SCRIPTDIR/xvfb_display.sh
+. "$here/xvfb_display.sh"
 for tool in Xvfb xdotool python3; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
 done
 
 work=$(mktemp -d /tmp/skedcast-xvfb-XXXXXX)
-xvfb_pid=""
 station_pid=""
 cleanup() {
   [ -n "$station_pid" ] && kill "$station_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  xvfb_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; echo "--- stderr"; cat "$work/err.txt" 2>/dev/null || true; echo "--- log"; cat "$work"/log/*.log 2>/dev/null || true; exit 1; }
 now_ms() { date +%s%3N; }
 
-# A free display: Xvfb writes the number it took once it is ready.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.txt" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.txt")"
-export DISPLAY=":$(head -1 "$work/display")"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+xvfb_start "$work" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 
 mkdir -p "$work/data" "$work/log"
 for i in $(seq 40); do echo "BULLETIN LINE $i OF THE REAL CLOCK TEST RYRYRYRY"; done >"$work/data/long.txt"
