@@ -1,18 +1,44 @@
 #include "audio/afsk_modulator.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <string>
+
+#include "audio/vector_copies.h"
 
 namespace sked {
 
 namespace {
 
-std::int16_t ToSample(double value) {
-    if (std::isnan(value)) return 0;
-    if (value <= -32768.0) return -32768;
-    if (value >= 32767.0) return 32767;
-    return static_cast<std::int16_t>(value);
+using DoubleQuad = double __attribute__((vector_size(32)));
+using WordQuad = std::int32_t __attribute__((vector_size(16)));
+using SampleQuad = std::int16_t __attribute__((vector_size(8)));
+
+// Samples truncated toward zero and held to the 16-bit range; not-a-number
+// gives silence.
+SKEDCAST_WITH_AVX2_COPY void ToSamples(const double* values, std::span<std::int16_t> block) {
+    const DoubleQuad lowest = DoubleQuad{} - 32768.0, highest = DoubleQuad{} + 32767.0, silence = {};
+    constexpr std::size_t kWidth = sizeof(DoubleQuad) / sizeof(double);
+    std::size_t i = 0;
+    for (; i + kWidth <= block.size(); i += kWidth) {
+        DoubleQuad value;
+        std::memcpy(&value, values + i, sizeof value);
+        value = value == value ? value : silence;
+        value = value < lowest ? lowest : value;
+        value = value > highest ? highest : value;
+        const SampleQuad samples = __builtin_convertvector(__builtin_convertvector(value, WordQuad), SampleQuad);
+        std::memcpy(&block[i], &samples, sizeof samples);
+    }
+    for (; i < block.size(); ++i) {
+        const double value = values[i];
+        if (std::isnan(value)) {
+            block[i] = 0;
+        } else {
+            block[i] = static_cast<std::int16_t>(std::clamp(value, -32768.0, 32767.0));
+        }
+    }
 }
 
 }  // namespace
@@ -54,7 +80,7 @@ void AfskModulator::Finish(std::span<std::int16_t> block) {
     } else {
         for (double& sample : tone) sample *= level_.signalGain;
     }
-    for (std::size_t i = 0; i < blockLength_; ++i) block[i] = ToSample(samples_[i]);
+    ToSamples(samples_.data(), block);
 }
 
 }  // namespace sked

@@ -11,6 +11,8 @@
 // then mark to the end. Code 0 is a block of pure mark (idle).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -54,22 +56,26 @@ private:
         double radians = 0.0;
         double re = 1.0, im = 0.0;
     };
-    // The phase steps of the two tones and the rotations that go with them.
-    struct Turns {
-        double markStep = 0.0, spaceStep = 0.0;
-        Phasor mark, space;
+    // One tone: its phase step per sample and the rotations by one to four
+    // steps, so that four samples can be turned side by side.
+    static constexpr std::size_t kChains = 4;
+    struct Tone {
+        double step = 0.0;  // radians per sample
+        std::array<double, kChains> re{}, im{};  // cos and sin of 1..4 steps
     };
     Phasor PhasorNow() const;
-    // Advances phase and phasor by one sample; the sample.
-    static double Step(Phasor& z, const Turns& turns, bool space);
+    // Runs the bit clock on to the next bit boundary if it falls within
+    // `samples` samples, and returns how many that took (counting the sample
+    // at which it falls); else runs it on by all of them and returns 0.
+    std::size_t RunToBoundary(std::size_t samples);
+    // A run of samples at one tone, the phasor turned on to its last sample.
+    static void Sound(Phasor& z, std::span<double> run, const Tone& tone);
 
     PhaseAccumulator& phase_;
     double samplePeriod_;  // seconds
     double bitTime_;       // seconds, from the single-precision speed
     double bitClock_ = 0.0;  // seconds since the last bit boundary
-    double markStep_ = 0.0;  // radians per sample
-    double spaceStep_ = 0.0;
-    Turns turns_;
+    Tone mark_, space_;
     int sampleRate_;
 };
 

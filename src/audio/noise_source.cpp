@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "audio/vector_copies.h"
+
 namespace sked {
 
 namespace {
@@ -47,71 +49,51 @@ NoiseLevel SetNoiseLevel(double requestedRatioDb) {
 
 const std::array<double, NoiseSource::kTaps>& NoiseSource::Coefficients() { return kResponse; }
 
-NoiseSource::NoiseSource(RandomSource random) : inputs_(kTaps - 1, 0.0f), random_(random) {}
-
-NoiseSource::Candidate NoiseSource::DrawPoint() {
-    constexpr float kStep = 2.0f / RandomSource::kMax;  // the draws spread over [-1, 1]
-    for (;;) {
-        const float u1 = 1.0f - kStep * static_cast<float>(random_.Next());
-        const float u2 = 1.0f - kStep * static_cast<float>(random_.Next());
-        const float s = u1 * u1 + u2 * u2;
-        if (s < 1.0f && s != 0.0f) return {u1, u2, s};
-    }
-}
+NoiseSource::NoiseSource(RandomSource random) : inputs_(kTaps - 1, 0.0f), gaussian_(random) {}
 
 namespace {
 
-// Four floats side by side: one SSE register, for the filter's inner loop.
-using FloatQuad = float __attribute__((vector_size(16)));
+using FloatOctet = float __attribute__((vector_size(32)));
 
-FloatQuad LoadQuad(const float* p) {
-    FloatQuad v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-FloatQuad Spread(double value) {
-    const float f = static_cast<float>(value);
-    return FloatQuad{f, f, f, f};
-}
+// Octets are loaded into variables in place, never passed or returned by
+// value: how a call passes them would depend on the copy's instructions.
+inline void Load(FloatOctet& octet, const float* values) { std::memcpy(&octet, values, sizeof octet); }
 
 }  // namespace
 
-void NoiseSource::FilterBlock(std::size_t count) {
+SKEDCAST_WITH_AVX2_COPY void NoiseSource::FilterBlock(std::size_t count) {
     // Output i meets the newest input with h[0] and the one 58 before it with
     // h[58]; as h is symmetric the two share a multiply. Sixteen outputs are
-    // summed at once in registers, four to a register, tap by tap, so each is
-    // summed in the same order as the outputs after the last group. The noise
-    // sits 60 dB under the tones: single precision is ample for it.
+    // summed at once in registers, eight to a register, tap by tap, so each
+    // is summed in the same order as the outputs after the last group. The
+    // noise sits 60 dB under the tones: single precision is ample for it.
     constexpr std::size_t kHistory = kTaps - 1;
     constexpr std::size_t kCentre = kTaps / 2;
-    constexpr std::size_t kGroup = 16;
+    constexpr std::size_t kWidth = sizeof(FloatOctet) / sizeof(float);
     filtered_.resize(count);
     float* out = filtered_.data();
     const float* in = inputs_.data();
     std::size_t i = 0;
-    for (; i + kGroup <= count; i += kGroup) {
-        FloatQuad s0 = {}, s1 = {}, s2 = {}, s3 = {};
+    for (; i + 2 * kWidth <= count; i += 2 * kWidth) {
+        FloatOctet low = {}, high = {}, newerLow, newerHigh, olderLow, olderHigh;
         for (std::size_t k = 0; k < kCentre; ++k) {
-            const FloatQuad h = Spread(kHalfResponse[k]);
+            const float h = static_cast<float>(kHalfResponse[k]);
             const float* newer = in + kHistory - k + i;
             const float* older = in + k + i;
-            s0 += h * (LoadQuad(newer) + LoadQuad(older));
-            s1 += h * (LoadQuad(newer + 4) + LoadQuad(older + 4));
-            s2 += h * (LoadQuad(newer + 8) + LoadQuad(older + 8));
-            s3 += h * (LoadQuad(newer + 12) + LoadQuad(older + 12));
+            Load(newerLow, newer);
+            Load(newerHigh, newer + kWidth);
+            Load(olderLow, older);
+            Load(olderHigh, older + kWidth);
+            low += h * (newerLow + olderLow);
+            high += h * (newerHigh + olderHigh);
         }
-        const FloatQuad centre = Spread(kHalfResponse[kCentre]);
-        const float* middle = in + kCentre + i;
-        s0 += centre * LoadQuad(middle);
-        s1 += centre * LoadQuad(middle + 4);
-        s2 += centre * LoadQuad(middle + 8);
-        s3 += centre * LoadQuad(middle + 12);
-        float* group = out + i;
-        for (FloatQuad sum : {s0, s1, s2, s3}) {
-            std::memcpy(group, &sum, sizeof sum);
-            group += 4;
-        }
+        const float centre = static_cast<float>(kHalfResponse[kCentre]);
+        Load(newerLow, in + kCentre + i);
+        Load(newerHigh, in + kCentre + i + kWidth);
+        low += centre * newerLow;
+        high += centre * newerHigh;
+        std::memcpy(out + i, &low, sizeof low);
+        std::memcpy(out + i + kWidth, &high, sizeof high);
     }
     for (; i < count; ++i) {
         float sum = 0.0f;
@@ -131,16 +113,7 @@ void NoiseSource::AddNoise(std::span<double> x, std::size_t count, double signal
     const std::size_t pairs = count + count % 2;  // with the spare sample of an odd block
     constexpr std::size_t kHistory = kTaps - 1;
     inputs_.resize(kHistory + pairs);
-    // The points first, then their logarithms and roots: apart, the slow
-    // arithmetic of one pair need not wait for the next pair's draws.
-    points_.resize(pairs / 2);
-    for (Candidate& point : points_) point = DrawPoint();
-    float* noise = inputs_.data() + kHistory;
-    for (const Candidate& c : points_) {
-        const float f = scale * std::sqrt(-2.0f * std::log(c.s) / c.s);
-        *noise++ = c.u1 * f;
-        *noise++ = c.u2 * f;
-    }
+    gaussian_.Fill(std::span<float>(inputs_).subspan(kHistory), scale);
     FilterBlock(pairs);
     for (std::size_t i = 0; i < pairs; ++i) x[i] = signalGain * x[i] + filtered_[i];
 }

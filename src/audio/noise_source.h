@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/gaussian_pairs.h"
 #include "audio/random_source.h"
 
 namespace sked {
@@ -51,11 +52,6 @@ public:
     void AddNoise(std::span<double> x, std::size_t count, double signalGain, double noiseGain);
 
 private:
-    // A point drawn uniformly inside the unit circle (not its centre), and its squared radius.
-    struct Candidate {
-        float u1, u2, s;
-    };
-    Candidate DrawPoint();
     // Filters inputs_[kTaps - 1 ...] (the block's noise) into filtered_ and
     // keeps the block's last inputs as the next block's history.
     void FilterBlock(std::size_t count);
@@ -63,8 +59,7 @@ private:
     // The last 58 inputs of the block before (oldest first), then this block's.
     std::vector<float> inputs_;
     std::vector<float> filtered_;
-    std::vector<Candidate> points_;
-    RandomSource random_;
+    GaussianPairs gaussian_;
 };
 
 }  // namespace sked

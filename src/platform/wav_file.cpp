@@ -1,5 +1,6 @@
 #include "platform/wav_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -44,19 +45,24 @@ WavFile::WavFile(std::string path, SNDFILE* file, const Options& options)
 
 WavFile::~WavFile() { Close(); }
 
-void WavFile::Append(std::int16_t sample) {
-    chunk_.push_back(sample);
-    ++frames_;
-    if (chunk_.size() == kChunkSamples) Flush();
+void WavFile::Append(const std::int16_t* samples, std::uint64_t count) {
+    while (count > 0) {
+        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSamples - chunk_.size(), count));
+        if (samples != nullptr) {
+            chunk_.insert(chunk_.end(), samples, samples + take);
+            samples += take;
+        } else {
+            chunk_.resize(chunk_.size() + take, 0);
+        }
+        frames_ += take;
+        count -= take;
+        if (chunk_.size() == kChunkSamples) Flush();
+    }
 }
 
-void WavFile::Write(const std::int16_t* samples, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) Append(samples[i]);
-}
+void WavFile::Write(const std::int16_t* samples, std::size_t count) { Append(samples, count); }
 
-void WavFile::WriteSilence(std::uint64_t count) {
-    for (std::uint64_t i = 0; i < count; ++i) Append(0);
-}
+void WavFile::WriteSilence(std::uint64_t count) { Append(nullptr, count); }
 
 void WavFile::Flush() {
     if (!file_ || !error_.empty() || chunk_.empty()) {

@@ -47,7 +47,8 @@ public:
 
 private:
     WavFile(std::string path, SNDFILE* file, const Options& options);
-    void Append(std::int16_t sample);
+    // `count` samples to the chunk (nullptr: silence), a chunk to disk as it fills.
+    void Append(const std::int16_t* samples, std::uint64_t count);
     void Fail();
 
     std::string path_;

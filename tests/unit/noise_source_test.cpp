@@ -151,5 +151,37 @@ TEST(NoiseSourceTest, BlocksOfAnyLengthContinueOneRun) {
     EXPECT_NO_THROW(source.AddNoise(tight, 6, 1.0, 1.0));
 }
 
+// The pairs made four candidates at a time are those of the polar method run
+// one point after the other, whatever the lengths asked for: a wrong leap,
+// a kept point lost or a rejected one let through shifts the whole run.
+TEST(GaussianPairsTest, AnyLengthsGiveThePairsOfOnePointAfterTheOther) {
+    RandomSource random;
+    std::vector<float> expected;
+    while (expected.size() < 20'000) {
+        float u1, u2, s;
+        do {
+            u1 = 1.0f - 2.0f / 32767 * static_cast<float>(random.Next());
+            u2 = 1.0f - 2.0f / 32767 * static_cast<float>(random.Next());
+            s = u1 * u1 + u2 * u2;
+        } while (s >= 1.0f || s == 0.0f);
+        const float f = 3.0f * std::sqrt(-2.0f * std::log(s) / s);
+        expected.push_back(u1 * f);
+        expected.push_back(u2 * f);
+    }
+    for (std::size_t length : {2u, 7u, 8u, 9u, 16u, 1320u, 800u}) {
+        GaussianPairs pairs;
+        std::vector<float> got(length, -99.0f);
+        for (std::size_t at = 0; at + length <= expected.size(); at += length - length % 2) {
+            pairs.Fill(got, 3.0f);
+            for (std::size_t i = 0; i < length - length % 2; ++i)
+                ASSERT_NEAR(got[i], expected[at + i], 1e-5f * (1.0f + std::abs(expected[at + i])))
+                    << "lengths of " << length << ", value " << at + i;
+            if (length % 2 != 0) {
+                ASSERT_EQ(got[length - 1], -99.0f) << "an odd last value is left alone";
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace sked
