@@ -197,7 +197,7 @@ void AsyncSocket::LookupDone(std::uint64_t serial) {
     OnConnect(error);
 }
 
-int AsyncSocket::Send(const void* data, int len) {
+ssize_t AsyncSocket::Transfer(int len, const std::function<ssize_t(std::size_t)>& call) {
     if (fd_ < 0) {
         Fail(EBADF);
         return -1;
@@ -208,10 +208,15 @@ int AsyncSocket::Send(const void* data, int len) {
     }
     ssize_t n;
     do {
-        n = ::send(fd_, data, static_cast<size_t>(len), MSG_NOSIGNAL);
+        n = call(static_cast<std::size_t>(len));
     } while (n < 0 && errno == EINTR);
+    if (n < 0) Fail(errno);
+    return n;
+}
+
+int AsyncSocket::Send(const void* data, int len) {
+    const ssize_t n = Transfer(len, [&](std::size_t size) { return ::send(fd_, data, size, MSG_NOSIGNAL); });
     if (n < 0) {
-        Fail(errno);
         if (lastError_ == kWouldBlock && state_ == State::Connected) Watch(watched_ | POLLOUT);
         return -1;
     }
@@ -219,23 +224,8 @@ int AsyncSocket::Send(const void* data, int len) {
 }
 
 int AsyncSocket::Receive(void* data, int len) {
-    if (fd_ < 0) {
-        Fail(EBADF);
-        return -1;
-    }
-    if (len < 0) {
-        Fail(EINVAL);
-        return -1;
-    }
-    ssize_t n;
-    do {
-        n = ::recv(fd_, data, static_cast<size_t>(len), 0);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        Fail(errno);
-        return -1;
-    }
-    return static_cast<int>(n);
+    const ssize_t n = Transfer(len, [&](std::size_t size) { return ::recv(fd_, data, size, 0); });
+    return n < 0 ? -1 : static_cast<int>(n);
 }
 
 void AsyncSocket::Close() {

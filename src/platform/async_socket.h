@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <netinet/in.h>
+#include <sys/types.h>
 
 #include "platform/event_loop.h"
 
@@ -95,6 +96,9 @@ private:
     void OnReady(short revents);
     int PendingError() const;
     void Fail(int error) { lastError_ = error == EAGAIN ? kWouldBlock : error; }
+    // Send's and Receive's checks, and `call` (the system call, given the
+    // length) again after a signal; a failure is kept as the last error.
+    ssize_t Transfer(int len, const std::function<ssize_t(std::size_t)>& call);
 
     EventLoop& loop_;
     int fd_ = -1;

@@ -4,12 +4,11 @@
 // PSK31 is not sent as anything else.
 #include <gtest/gtest.h>
 
-#include <sndfile.h>
-
 #include <algorithm>
 
 #include "platform/paced_wave_device.h"
 #include "support/station_fixture.h"
+#include "support/wav_samples.h"
 
 namespace sked::test {
 namespace {
@@ -54,13 +53,6 @@ protected:
         return static_cast<int>(std::count_if(symbols.begin(), symbols.end(), [&](const auto& s) {
             return s.second == which && s.first >= from && s.first < to;
         }));
-    }
-    sf_count_t SamplesWritten() {
-        SF_INFO info{};
-        SNDFILE* file = sf_open("air.wav", SFM_READ, &info);
-        if (!file) return -1;
-        sf_close(file);
-        return info.frames;
     }
     std::unique_ptr<RefusingDevice> device;
     std::vector<std::pair<TimePoint, PskSymbol>> symbols;
@@ -146,7 +138,7 @@ TEST_F(Psk31Station, TheTextGoesOutWholeBeforeTheCarrierEndsAndTheSoundFollowsTh
     const std::size_t count = symbols.size();
     station.reset();  // the card is given back and the file completed
     // Every symbol became one 256-sample block on the card, after two of silence and with the fade.
-    EXPECT_EQ(SamplesWritten(), static_cast<sf_count_t>((count + 2) * 256));
+    EXPECT_EQ(test::ReadWavSamples("air.wav").size(), static_cast<std::size_t>((count + 2) * 256));
     EXPECT_TRUE(boxes.shown.empty());
 }
 

@@ -2,10 +2,9 @@
 // settings and driven by its loop on the simulated clock.
 #include <gtest/gtest.h>
 
-#include <sndfile.h>
-
 #include "platform/paced_wave_device.h"
 #include "support/station_fixture.h"
+#include "support/wav_samples.h"
 
 namespace sked::test {
 namespace {
@@ -23,13 +22,6 @@ protected:
         device.reset();
         StationTest::TearDown();
     }
-    sf_count_t SamplesWritten() {
-        SF_INFO info{};
-        SNDFILE* file = sf_open("air.wav", SFM_READ, &info);
-        if (!file) return -1;
-        sf_close(file);
-        return info.frames;
-    }
     std::unique_ptr<PacedWaveDevice> device;
 };
 
@@ -44,7 +36,7 @@ TEST_F(StationSound, TheTonesRunWhileKeyedAndForTheTail) {
     RunFor(std::chrono::seconds(5));
     EXPECT_TRUE(boxes.shown.empty());
     station.reset();
-    const sf_count_t samples = SamplesWritten();
+    const auto samples = std::ssize(test::ReadWavSamples("air.wav"));
     // Ten seconds keyed and the tail, in whole 165 ms blocks; nothing after.
     EXPECT_GE(samples, 12 * 8000);
     EXPECT_LE(samples, 13 * 8000);

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sndfile.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -16,6 +14,7 @@
 #include "platform/paced_wave_device.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
+#include "support/wav_samples.h"
 
 namespace sked {
 namespace {
@@ -46,16 +45,6 @@ protected:
             loop.PumpMessages();
         }
     }
-    std::vector<short> ReadWav(const std::string& path) {
-        SF_INFO info{};
-        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-        EXPECT_NE(file, nullptr) << path;
-        if (!file) return {};
-        std::vector<short> samples(static_cast<std::size_t>(info.frames));
-        sf_read_short(file, samples.data(), info.frames);
-        sf_close(file);
-        return samples;
-    }
 
     struct Failure {
         int code;
@@ -85,7 +74,7 @@ TEST_F(AfskGeneratorTest, BlocksFollowTheClockAndTheCodesTheirOrder) {
         EXPECT_EQ(generator->NextBlockAt(), TimePoint::max()) << "ended once the stop was seen";
     }
     EXPECT_TRUE(failures.empty());
-    const auto samples = ReadWav(path);
+    const auto samples = test::ReadWavSamples(path);
     // Two seconds of 165 ms blocks, three ahead of the clock at most.
     EXPECT_GE(samples.size(), 12u * 1320u);
     EXPECT_LE(samples.size(), 16u * 1320u);
@@ -203,7 +192,7 @@ TEST_F(AfskGeneratorTest, TheBreakConditionKeysTheSpaceToneWithItsTiming) {
         generator->RequestStop();
         Run(*generator, milliseconds(200));
     }
-    const auto samples = ReadWav(path);
+    const auto samples = test::ReadWavSamples(path);
     const std::vector<int> runs = RunLengths(ToneRuns(samples, 2125, 2295, 80));
     // Mark, dot, gap, dash, character gap, dot, mark to the end: 10 ms stretches, give or take one.
     ASSERT_EQ(runs.size(), 7u) << "the tones change six times";
@@ -234,7 +223,7 @@ TEST_F(AfskGeneratorTest, OnTheRealClockAThreadOfItsOwnPlaysTheCodes) {
         generator.RequestStop();
     }  // joins the thread
     // Each code had a block, in whole blocks; the thread ended with the stop.
-    const auto samples = ReadWav(path);
+    const auto samples = test::ReadWavSamples(path);
     EXPECT_GE(samples.size(), 3u * 200u);
     EXPECT_EQ(samples.size() % 200u, 0u);
     EXPECT_TRUE(failures.empty());

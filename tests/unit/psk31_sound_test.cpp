@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sndfile.h>
-
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -14,6 +12,7 @@
 #include "platform/paced_wave_device.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
+#include "support/wav_samples.h"
 
 namespace sked {
 namespace {
@@ -64,12 +63,7 @@ TEST(Psk31SoundThread, OnTheRealClockAThreadOfItsOwnWritesABlockPerSymbol) {
         sound.CloseCard();  // joins the thread
         sound.CloseCard();  // harmless
     }
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    ASSERT_NE(file, nullptr);
-    std::vector<short> samples(static_cast<std::size_t>(info.frames));
-    sf_read_short(file, samples.data(), info.frames);
-    sf_close(file);
+    const std::vector<std::int16_t> samples = test::ReadWavSamples(path);
     std::remove(path.c_str());
     ::rmdir(folder);
     // Two blocks of silence, six symbols and the fade: nine blocks.

@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include <sndfile.h>
 #include <sys/resource.h>
 
 #include "audio/sound_card.h"
@@ -20,6 +19,7 @@
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
 #include "support/station_fixture.h"
+#include "support/wav_samples.h"
 
 namespace sked {
 namespace {
@@ -103,16 +103,6 @@ TEST(PacedWaveDevice, ResetAndCloseDiscardWhatIsQueuedAndWakeAWaiter) {
     EXPECT_EQ(device.WaitForChange(kStart + hours(1)), wave::kInvalidHandle);
 }
 
-std::vector<std::int16_t> ReadWav(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file || info.samplerate != 8000) return {};
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(info.frames));
-    sf_read_short(file, samples.data(), info.frames);
-    sf_close(file);
-    return samples;
-}
-
 TEST(PacedWavFile, EveryTransmissionIsAppendedToTheOneFile) {
     test::ScratchDirectory scratch;
     SimulatedClock clock{kStart};
@@ -130,7 +120,7 @@ TEST(PacedWavFile, EveryTransmissionIsAppendedToTheOneFile) {
         }
         ASSERT_EQ(device.Close(), 0);
     }
-    EXPECT_EQ(ReadWav("air.wav"), expected);
+    EXPECT_EQ(test::ReadWavSamples("air.wav"), expected);
     EXPECT_EQ(device.Problem(), "");
 }
 
