@@ -105,9 +105,10 @@ SKEDCAST_WITH_AVX2_COPY void FskOscillator::Sound(Phasor& z, std::span<double> r
 
 std::size_t FskOscillator::RunToBoundary(std::size_t samples) {
     // The first n ≥ 1 with clock + n × period ≥ bit time; the division may
-    // round either way, so the neighbours are checked.
+    // round either way, so the neighbours are checked. Beyond `samples` the
+    // count does not matter (and is kept within range).
     const double estimate = std::ceil((bitTime_ - bitClock_) / samplePeriod_);
-    auto toBoundary = static_cast<std::size_t>(std::max(estimate, 1.0));
+    auto toBoundary = static_cast<std::size_t>(std::clamp(estimate, 1.0, static_cast<double>(samples) + 1.0));
     if (bitClock_ + static_cast<double>(toBoundary) * samplePeriod_ < bitTime_) ++toBoundary;
     if (toBoundary > 1 && bitClock_ + static_cast<double>(toBoundary - 1) * samplePeriod_ >= bitTime_) --toBoundary;
     if (toBoundary > samples) {

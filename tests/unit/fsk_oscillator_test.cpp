@@ -177,6 +177,20 @@ TEST(FskOscillatorTest, PhaseRunsOnAcrossBlocksToneChangesAndTransmissions) {
     EXPECT_NEAR(phase.radians, tracker.phase, 1e-9);
 }
 
+// A speed so slow that no bit boundary falls in a lifetime: every block is
+// steady mark and the bit clock's count of samples stays within range.
+TEST(FskOscillatorTest, AnAbsurdlySlowSpeedGivesSteadyMark) {
+    PhaseAccumulator phase{0.5};
+    ToneTracker tracker{0.5};
+    FskOscillator oscillator(phase, kRate, 1e-30f);
+    std::vector<double> block(1320);
+    for (int n = 0; n < 3; ++n) {
+        oscillator.GenerateCharacter(block, 'Y', 8);
+        const std::vector<bool> tones = tracker.Follow(block);
+        EXPECT_EQ(std::count(tones.begin(), tones.end(), true), 0) << "block " << n;
+    }
+}
+
 // Power of `samples` at `hertz` (Goertzel).
 double PowerAt(const std::vector<std::int16_t>& samples, double hertz) {
     const double c = 2 * std::cos(Step(hertz));
