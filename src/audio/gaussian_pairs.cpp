@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "audio/vector_copies.h"
-
 namespace sked {
 
 namespace {
