@@ -101,12 +101,14 @@ std::time_t start;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     start = PinFuzzZoneAndStart();
-    // One scratch working directory for the whole run; data/ and log/ are
-    // made afresh for every input.
-    static std::string scratch = [] {
-        char path[] = "/tmp/skedcast-console-fuzz-XXXXXX";
+    // One scratch working directory for the whole run, in the folder the
+    // fuzzer runs in (scripts/fuzz.sh gives it one of its own, removed
+    // afterwards even when a finding ends the run at once); data/ and log/
+    // are made afresh for every input.
+    static std::filesystem::path scratch = [] {
+        char path[] = "skedcast-console-fuzz-XXXXXX";
         if (!::mkdtemp(path)) std::abort();
-        return std::string(path);
+        return std::filesystem::absolute(path);
     }();
     std::filesystem::current_path(scratch);
     std::atexit([] {

@@ -10,19 +10,7 @@ skedcast=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 # shellcheck source=SCRIPTDIR/xvfb_display.sh
 . "$here/xvfb_display.sh"
-for tool in Xvfb xdotool python3; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
-done
-
-work=$(mktemp -d /tmp/skedcast-editor-xvfb-XXXXXX)
-editor_pid=""
-cleanup() {
-  [ -n "$editor_pid" ] && kill "$editor_pid" 2>/dev/null || true
-  xvfb_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- stderr"; cat "$work/err.txt" 2>/dev/null || true; echo "--- log"; cat "$work"/log/* 2>/dev/null || true; exit 1; }
+window_test_begin editor-xvfb
 
 mkdir -p "$work/data" "$work/log"
 schedule=$'01/01/2099 12:00:00 news.txt   // far ahead\nwx.txt\n'
@@ -39,27 +27,27 @@ grep -qi 'display' err.txt out.txt || fail "without a display nothing says that 
 xvfb_start "$work" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 
 "$skedcast" QZ0XB 0 </dev/null >out.txt 2>err.txt &
-editor_pid=$!
+app_pid=$!
 wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Editor' | head -1) || fail "no editor appeared"
 [ -n "$wid" ] || fail "no editor appeared"
 sleep 0.5
-visible=$(xdotool search --onlyvisible --pid "$editor_pid" --name '.' 2>/dev/null | sort -u)
+visible=$(xdotool search --onlyvisible --pid "$app_pid" --name '.' 2>/dev/null | sort -u)
 [ "$visible" = "$wid" ] || fail "windows other than the editor are shown: $(for w in $visible; do xdotool getwindowname "$w"; done)"
 
 # A real key press (XTEST) to the focused editor; no window manager runs here.
 xdotool windowfocus --sync "$wid"
 xdotool key Escape
 sleep 0.5
-kill -0 "$editor_pid" 2>/dev/null || fail "Escape closed the editor"
+kill -0 "$app_pid" 2>/dev/null || fail "Escape closed the editor"
 
 # Closed the way a window manager closes it (WM_DELETE_WINDOW).
 python3 "$here/x11_window.py" close "$wid" || fail "the editor could not be asked to close"
 
-for _ in $(seq 100); do kill -0 "$editor_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$editor_pid" 2>/dev/null && fail "the program did not end when the editor closed"
+for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "the program did not end when the editor closed"
 status=0
-wait "$editor_pid" || status=$?
-editor_pid=""
+wait "$app_pid" || status=$?
+app_pid=""
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 [ "$(cat data/schedule.lst)" = "$(printf '%s' "$schedule")" ] || fail "Cancel changed data/schedule.lst"
 [ -z "$(ls log)" ] || fail "editor-only operation wrote to the log: $(ls log)"

@@ -11,19 +11,7 @@ here=$(dirname "$(realpath "$0")")
 helper="$here/x11_window.py"
 # shellcheck source=SCRIPTDIR/xvfb_display.sh
 . "$here/xvfb_display.sh"
-for tool in Xvfb xdotool python3; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
-done
-
-work=$(mktemp -d /tmp/skedcast-xvfb-XXXXXX)
-station_pid=""
-cleanup() {
-  [ -n "$station_pid" ] && kill "$station_pid" 2>/dev/null || true
-  xvfb_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- stderr"; cat "$work/err.txt" 2>/dev/null || true; echo "--- log"; cat "$work"/log/*.log 2>/dev/null || true; exit 1; }
+window_test_begin xvfb
 now_ms() { date +%s%3N; }
 
 xvfb_start "$work" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
@@ -33,7 +21,7 @@ for i in $(seq 40); do echo "BULLETIN LINE $i OF THE REAL CLOCK TEST RYRYRYRY"; 
 echo "$(date -d '+3 seconds' '+%m/%d/%Y %H:%M:%S') long.txt" >"$work/data/schedule.lst"
 cd "$work"
 "$skedcast" --serial=emulated:trace.tsv --audio=null --enable QZ0XB 2 RTS </dev/null >out.txt 2>err.txt &
-station_pid=$!
+app_pid=$!
 
 # The window appears, titled by the station.
 wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Scheduler' | head -1) || fail "no window appeared"
@@ -63,10 +51,10 @@ after=$(frames)
 python3 "$helper" close "$wid"
 
 status=0
-for _ in $(seq 200); do kill -0 "$station_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$station_pid" 2>/dev/null && fail "the station did not end after its window was closed"
-wait "$station_pid" || status=$?
-station_pid=""
+for _ in $(seq 200); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "the station did not end after its window was closed"
+wait "$app_pid" || status=$?
+app_pid=""
 [ "$status" -eq 0 ] || fail "the station ended with status $status"
 grep -q 'CmCancel : Session CANCELED' log/*.log || fail "closing did not cancel the bulletin"
 grep -q 'ABORTED sending <long.txt>.' log/*.log || fail "the bulletin was not reported aborted"

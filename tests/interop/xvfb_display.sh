@@ -9,7 +9,16 @@
 #                             Its process is xvfb_pid and its output goes to WORK/xvfb.log. Returns
 #                             non-zero if it did not come up; the caller fails with its own message.
 #   xvfb_stop                 stops that Xvfb; harmless when none runs, so an EXIT trap may call it.
+#
+# For the tests of Skedcast's own windows:
+#   window_test_begin NAME    checks that Xvfb, xdotool and python3 are there, makes the scratch
+#                             folder `work` (/tmp/skedcast-NAME-...) and sets an EXIT trap that ends
+#                             the program under test (`app_pid`, when set), Xvfb and the folder.
+#   fail MESSAGE              says why, shows the program's standard error (WORK/err.txt) and its
+#                             log (WORK/log/), and exits with status 1.
 xvfb_pid=""
+app_pid=""
+work=""
 
 xvfb_start() {
   local work=$1 screen=${2:-1280x800x24} _
@@ -32,4 +41,26 @@ xvfb_stop() {
   kill "$xvfb_pid" 2>/dev/null || true
   wait "$xvfb_pid" 2>/dev/null || true
   xvfb_pid=""
+}
+
+window_test_begin() {
+  local tool
+  for tool in Xvfb xdotool python3; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
+  done
+  work=$(mktemp -d "/tmp/skedcast-$1-XXXXXX")
+  trap window_test_end EXIT
+}
+
+window_test_end() {
+  if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
+  xvfb_stop
+  rm -rf "$work"
+}
+
+fail() {
+  echo "FAIL: $*"
+  echo "--- stderr"; cat "$work/err.txt" 2>/dev/null || true
+  echo "--- log"; cat "$work"/log/* 2>/dev/null || true
+  exit 1
 }
