@@ -12,6 +12,7 @@
 // block.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
