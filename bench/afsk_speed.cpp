@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "audio/afsk_modulator.h"
-#include "platform/wav_file.h"
+#include "audio/wav_file.h"
 #include "transmit/baudot_table.h"
 
 namespace {

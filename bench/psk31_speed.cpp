@@ -15,7 +15,7 @@
 
 #include "audio/psk31_modulator.h"
 #include "platform/simulated_event_loop.h"
-#include "platform/wav_file.h"
+#include "audio/wav_file.h"
 #include "transmit/psk_modem.h"
 
 int main(int argc, char** argv) {

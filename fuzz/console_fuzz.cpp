@@ -29,10 +29,10 @@
 #include "console/console_front_end.h"
 #include "console/line_reader.h"
 #include "fuzz_zone.h"
-#include "platform/emulated_uart.h"
+#include "serial/emulated_uart.h"
 #include "platform/message_box.h"
 #include "platform/simulated_event_loop.h"
-#include "platform/uart_timeline.h"
+#include "serial/uart_timeline.h"
 #include "scheduler/dispatcher.h"
 
 namespace {

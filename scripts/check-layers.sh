@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Dependencies point one way: a file may include headers of its own folder and
-# of folders below it, never of a folder above.
-#   platform < net < transmit < audio, scheduler < editor, app < console, gui
+# of folders below it, never of a folder above. The build enforces it too (each
+# folder's library sees only the headers of the libraries it links); this is
+# the order in one readable place:
+#   platform < serial < net < audio < transmit < scheduler < app < editor < console < gui
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
 rank() {
   case "$1" in
     platform) echo 0 ;;
-    net) echo 1 ;;
-    transmit) echo 2 ;;
+    serial) echo 1 ;;
+    net) echo 2 ;;
     audio) echo 3 ;;
-    scheduler) echo 3 ;;
-    editor | app) echo 4 ;;
-    console | gui) echo 5 ;;
+    transmit) echo 4 ;;
+    scheduler) echo 5 ;;
+    app) echo 6 ;;
+    editor) echo 7 ;;
+    console) echo 8 ;;
+    gui) echo 9 ;;
     *) echo -1 ;;
   esac
 }

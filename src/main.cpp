@@ -17,11 +17,11 @@
 #include "audio/onair_renderer.h"
 #include "console/console_front_end.h"
 #include "gui/window_front_end.h"
-#include "platform/alsa_wave_device.h"
-#include "platform/line_release.h"
+#include "audio/alsa_wave_device.h"
+#include "serial/line_release.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
-#include "platform/emulated_uart.h"
+#include "serial/emulated_uart.h"
 
 #ifndef SKEDCAST_VERSION
 #define SKEDCAST_VERSION "dev"

@@ -1,7 +1,7 @@
 #include "app/audio_backend.h"
 
-#include "platform/alsa_wave_device.h"
-#include "platform/paced_wave_device.h"
+#include "audio/alsa_wave_device.h"
+#include "audio/paced_wave_device.h"
 
 namespace sked {
 

@@ -6,7 +6,7 @@
 
 #include "app/run_options.h"
 #include "platform/clock.h"
-#include "platform/wave_device.h"
+#include "audio/wave_device.h"
 
 namespace sked {
 

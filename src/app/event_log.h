@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/controls.h"
+#include "app/controls.h"
 #include "transmit/station_view.h"
 
 namespace sked {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/controls.h"
+#include "app/controls.h"
 
 namespace sked {
 

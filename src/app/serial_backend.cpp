@@ -4,10 +4,10 @@
 #include <stdexcept>
 
 #include "audio/onair_renderer.h"
-#include "platform/emulated_uart.h"
-#include "platform/ioports_port.h"
-#include "platform/tty_port.h"
-#include "platform/uart_trace_writer.h"
+#include "serial/emulated_uart.h"
+#include "serial/ioports_port.h"
+#include "serial/tty_port.h"
+#include "serial/uart_trace_writer.h"
 
 namespace sked {
 

@@ -7,7 +7,7 @@
 
 #include "app/run_options.h"
 #include "platform/clock.h"
-#include "platform/port_io.h"
+#include "serial/port_io.h"
 
 namespace sked {
 

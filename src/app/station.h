@@ -19,7 +19,7 @@
 #include "net/telnet.h"
 #include "platform/event_loop.h"
 #include "platform/message_box.h"
-#include "platform/port_io.h"
+#include "serial/port_io.h"
 #include "scheduler/command_interpreter.h"
 #include "scheduler/cw_identification.h"
 #include "scheduler/dispatcher.h"

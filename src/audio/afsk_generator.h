@@ -30,8 +30,8 @@
 #include "audio/afsk_modulator.h"
 #include "audio/sound_card.h"
 #include "platform/event_loop.h"
-#include "platform/wave_device.h"
-#include "transmit/tone_generator.h"
+#include "audio/wave_device.h"
+#include "audio/tone_generator.h"
 
 namespace sked {
 
@@ -52,9 +52,7 @@ public:
     AfskGenerator(const AfskGenerator&) = delete;
     AfskGenerator& operator=(const AfskGenerator&) = delete;
 
-    // The queue never refuses a code: the UART sets the pace.
-    bool Ready() override { return true; }
-    TimePoint ReadyAt() override { return TimePoint::min(); }
+    // The queue never refuses a code: the line sets the pace.
     void Put(int code) override;
 
     void StartGenerator() override;

@@ -19,8 +19,8 @@
 
 #include "audio/fsk_oscillator.h"
 #include "platform/clock.h"
-#include "platform/onair_recording.h"
-#include "platform/uart_timeline.h"
+#include "audio/onair_recording.h"
+#include "serial/uart_timeline.h"
 
 namespace sked {
 

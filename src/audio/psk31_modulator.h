@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <span>
 
-#include "transmit/psk_modem.h"
+#include "audio/psk_sound.h"
 
 namespace sked {
 

@@ -23,8 +23,8 @@
 #include "audio/psk31_modulator.h"
 #include "audio/sound_card.h"
 #include "platform/event_loop.h"
-#include "platform/wave_device.h"
-#include "transmit/psk_modem.h"
+#include "audio/wave_device.h"
+#include "audio/psk_sound.h"
 
 namespace sked {
 

@@ -18,7 +18,7 @@
 
 #include "audio/stream_errors.h"
 #include "platform/clock.h"
-#include "platform/wave_device.h"
+#include "audio/wave_device.h"
 
 namespace sked {
 

@@ -12,7 +12,7 @@
 
 #include "app/station.h"
 #include "console/line_reader.h"
-#include "platform/controls.h"
+#include "app/controls.h"
 
 namespace sked {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/controls.h"
+#include "app/controls.h"
 
 namespace sked {
 

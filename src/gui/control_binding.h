@@ -10,7 +10,7 @@
 
 #include <QString>
 
-#include "platform/controls.h"
+#include "app/controls.h"
 
 class QAbstractButton;
 class QCheckBox;

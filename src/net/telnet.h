@@ -5,7 +5,7 @@
 #include <string>
 
 #include "net/telnet_host.h"
-#include "platform/async_socket.h"
+#include "net/async_socket.h"
 
 namespace sked {
 

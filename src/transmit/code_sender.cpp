@@ -42,30 +42,19 @@ CodeSender::CodeSender(StationState& state, Timing& timing, Uart& uart, PskModem
       macros_(*this, timing.loop().clock()) {}
 
 int CodeSender::SendCode(int code) {
-    // Every destination of the mode takes the code once the slowest can.
-    CodeOutput* outputs[2] = {};
-    int count = 0;
-    if (state_.mode == kPsk31) {
-        outputs[count++] = &pskOutput_;
-    } else {
-        if (!state_.noSound && generator_) outputs[count++] = generator_;
-        outputs[count++] = &uart_;
-    }
+    // The code goes out once the line (or the PSK31 modem) can take it; the
+    // tone generator takes whatever the line takes.
+    CodeOutput& output = state_.mode == kPsk31 ? static_cast<CodeOutput&>(pskOutput_) : uart_;
     EventLoop& loop = timing_.loop();
     for (;;) {
-        bool ready = true;
-        TimePoint next = EventLoop::Forever;
-        for (int i = 0; i < count; ++i) {
-            if (!outputs[i]->Ready()) {
-                ready = false;
-                next = std::min(next, outputs[i]->ReadyAt());
-            }
-        }
+        const bool ready = output.Ready();
+        const TimePoint next = ready ? EventLoop::Forever : output.ReadyAt();
         timing_.PumpMessages();
         if (ready) break;
         loop.WaitForEvent(next);
     }
-    for (int i = 0; i < count; ++i) outputs[i]->Put(code);
+    if (state_.mode != kPsk31 && !state_.noSound && generator_) generator_->Put(code);
+    output.Put(code);
     return code;
 }
 

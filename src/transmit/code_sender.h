@@ -11,7 +11,7 @@
 #include "transmit/running_line.h"
 #include "transmit/station_state.h"
 #include "transmit/timing.h"
-#include "transmit/tone_generator.h"
+#include "audio/tone_generator.h"
 #include "transmit/uart.h"
 
 namespace sked {

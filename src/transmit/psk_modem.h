@@ -16,35 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "audio/psk_sound.h"
 #include "platform/clock.h"
 
 namespace sked {
-
-// What one symbol period of the carrier carries.
-enum class PskSymbol : std::uint8_t {
-    Reversal,    // a "0": the phase reverses through zero amplitude
-    Steady,      // a "1": no phase change
-    KeyDown,     // Morse: carrier on
-    KeyUp,       // Morse: carrier off
-    CarrierOff,  // the transmission has ended: the carrier fades out
-};
-
-// Where the modem's symbols become sound: the sound card while PSK31 is the
-// mode. Calls come from the loop's thread.
-class PskSound {
-public:
-    virtual ~PskSound() = default;
-    // Takes the card (-1 the default device, 0..3 the first to fourth):
-    // 0, or a code of the PSK31 start report (21 no such card, 23 busy,
-    // 17 the format refused, ...).
-    virtual int OpenCard(int soundCard) = 0;
-    // Gives the card back; harmless when not open.
-    virtual void CloseCard() = 0;
-    // The next symbol period at `frequency` hertz.
-    virtual void Play(PskSymbol symbol, int frequency) = 0;
-    // The device and the reason of the last failure; "" when there is none.
-    virtual std::string Problem() const = 0;
-};
 
 class PskModem {
 public:

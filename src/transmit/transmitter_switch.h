@@ -12,7 +12,7 @@
 #include "transmit/station_state.h"
 #include "transmit/station_view.h"
 #include "transmit/timing.h"
-#include "transmit/tone_generator.h"
+#include "audio/tone_generator.h"
 #include "transmit/uart.h"
 
 namespace sked {

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "platform/event_loop.h"
-#include "platform/port_io.h"
+#include "serial/port_io.h"
 #include "transmit/code_output.h"
 #include "transmit/station_state.h"
 

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "platform/paced_wave_device.h"
+#include "audio/paced_wave_device.h"
 #include "support/station_fixture.h"
 #include "support/wav_samples.h"
 

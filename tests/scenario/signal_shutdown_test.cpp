@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/line_release.h"
+#include "serial/line_release.h"
 #include "support/station_fixture.h"
 #include "support/station_process.h"
 

@@ -2,7 +2,7 @@
 // settings and driven by its loop on the simulated clock.
 #include <gtest/gtest.h>
 
-#include "platform/paced_wave_device.h"
+#include "audio/paced_wave_device.h"
 #include "support/station_fixture.h"
 #include "support/wav_samples.h"
 

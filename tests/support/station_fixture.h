@@ -10,10 +10,10 @@
 #include <gtest/gtest.h>
 
 #include "app/station.h"
-#include "platform/emulated_uart.h"
+#include "serial/emulated_uart.h"
 #include "platform/message_box.h"
 #include "platform/simulated_event_loop.h"
-#include "platform/uart_timeline.h"
+#include "serial/uart_timeline.h"
 
 namespace sked::test {
 

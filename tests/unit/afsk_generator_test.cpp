@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/paced_wave_device.h"
+#include "audio/paced_wave_device.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
 #include "support/wav_samples.h"

@@ -1,4 +1,4 @@
-#include "platform/async_socket.h"
+#include "net/async_socket.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,5 +1,5 @@
 // The control models: a change notifies the observers once, a repeated value nobody; observers may leave any time.
-#include "platform/controls.h"
+#include "app/controls.h"
 
 #include <memory>
 #include <string>

@@ -17,12 +17,12 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/emulated_uart.h"
-#include "platform/ioports_port.h"
+#include "serial/emulated_uart.h"
+#include "serial/ioports_port.h"
 #include "platform/simulated_event_loop.h"
-#include "platform/tty_port.h"
-#include "platform/uart_16550.h"
-#include "platform/uart_trace_writer.h"
+#include "serial/tty_port.h"
+#include "serial/uart_16550.h"
+#include "serial/uart_trace_writer.h"
 
 namespace sked {
 namespace {

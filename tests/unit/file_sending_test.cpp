@@ -13,12 +13,10 @@ namespace {
 using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
-// Takes a code a frame time (165 ms at 45.45 baud) after the one before.
+// Hears every code the line takes.
 struct RecordingOutput : ToneGenerator {
     explicit RecordingOutput(const Clock& clock) : clock(clock) {}
-    bool Ready() override { return clock.Now() >= next; }
-    TimePoint ReadyAt() override { return next; }
-    void Put(int code) override { codes.push_back(code), next = clock.Now() + 165ms; }
+    void Put(int code) override { codes.push_back(code); }
     void StartGenerator() override {}
     void EmptyQueue() override {}
     void RequestStop() override {}

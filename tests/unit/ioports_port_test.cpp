@@ -1,6 +1,6 @@
 // Direct port access behind fake inb/outb/ioperm: a refused port says why once, naming the
 // address range, and stands in with the model; a granted one passes registers straight through.
-#include "platform/ioports_port.h"
+#include "serial/ioports_port.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/simulated_event_loop.h"
-#include "platform/uart_frame.h"
+#include "serial/uart_frame.h"
 
 namespace sked {
 namespace {

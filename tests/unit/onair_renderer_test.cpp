@@ -19,8 +19,8 @@
 
 #include "audio/noise_source.h"
 #include "audio/onair_renderer.h"
-#include "platform/emulated_uart.h"
-#include "platform/onair_recording.h"
+#include "serial/emulated_uart.h"
+#include "audio/onair_recording.h"
 #include "platform/simulated_event_loop.h"
 #include "support/station_fixture.h"
 

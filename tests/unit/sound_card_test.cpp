@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "audio/stream_errors.h"
-#include "platform/paced_wave_device.h"
+#include "audio/paced_wave_device.h"
 #include "platform/simulated_event_loop.h"
 
 namespace sked {

@@ -1,6 +1,6 @@
 // The tty back end on pseudo-terminals: registers mapped onto termios, characters on the line, and a device that is
 // missing, vanishes or is the console, handled without hanging or spinning. (Pacing: emulated_uart_test.cpp.)
-#include "platform/tty_port.h"
+#include "serial/tty_port.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 #include <unistd.h>
 
 #include "platform/simulated_event_loop.h"
-#include "platform/uart_frame.h"
+#include "serial/uart_frame.h"
 
 namespace sked {
 namespace {

@@ -14,8 +14,8 @@
 #include <sys/resource.h>
 
 #include "audio/sound_card.h"
-#include "platform/alsa_wave_device.h"
-#include "platform/paced_wave_device.h"
+#include "audio/alsa_wave_device.h"
+#include "audio/paced_wave_device.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
 #include "support/station_fixture.h"

@@ -1,4 +1,4 @@
-#include "platform/line_release.h"
+#include "serial/line_release.h"
 
 #include <array>
 #include <atomic>

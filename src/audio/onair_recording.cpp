@@ -1,4 +1,4 @@
-#include "platform/onair_recording.h"
+#include "audio/onair_recording.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "platform/uart_trace_writer.h"
+#include "serial/uart_trace_writer.h"
 
 #include <cerrno>
 #include <cstring>

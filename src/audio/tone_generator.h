@@ -1,15 +1,17 @@
-// What the transmitter switch and the code sender need of the audio tone
-// generator that follows every teleprinter character with its AFSK tones:
-// a code output (it says when its queue can take the next code) that is
+// What the transmitter needs of the audio tone generator that follows every
+// teleprinter character with its AFSK tones: it takes every code the line
+// takes (its queue never makes the sender wait; the line sets the pace), is
 // started when the transmitter is keyed and stopped after its tail.
 #pragma once
 
-#include "transmit/code_output.h"
+#include "platform/clock.h"
 
 namespace sked {
 
-class ToneGenerator : public CodeOutput {
+class ToneGenerator {
 public:
+    virtual ~ToneGenerator() = default;
+    virtual void Put(int code) = 0;
     virtual void StartGenerator() = 0;
     // Codes still queued are dropped (the key is already up).
     virtual void EmptyQueue() = 0;

@@ -1,4 +1,4 @@
-#include "platform/paced_wave_device.h"
+#include "audio/paced_wave_device.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -8,10 +8,10 @@
 #include <functional>
 #include <map>
 
-#include "platform/line_clock.h"
-#include "platform/line_release.h"
-#include "platform/port_io.h"
-#include "platform/uart_16550.h"
+#include "serial/line_clock.h"
+#include "serial/line_release.h"
+#include "serial/port_io.h"
+#include "serial/uart_16550.h"
 
 namespace sked {
 

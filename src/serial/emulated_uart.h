@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/line_clock.h"
-#include "platform/port_io.h"
-#include "platform/uart_16550.h"
-#include "platform/uart_timeline.h"
+#include "serial/line_clock.h"
+#include "serial/port_io.h"
+#include "serial/uart_16550.h"
+#include "serial/uart_timeline.h"
 
 namespace sked {
 

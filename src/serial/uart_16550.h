@@ -12,9 +12,9 @@
 #include <functional>
 
 #include "platform/clock.h"
-#include "platform/port_io.h"
-#include "platform/uart_frame.h"
-#include "platform/uart_timeline.h"
+#include "serial/port_io.h"
+#include "serial/uart_frame.h"
+#include "serial/uart_timeline.h"
 
 namespace sked {
 

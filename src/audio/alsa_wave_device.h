@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/wave_device.h"
+#include "audio/wave_device.h"
 
 typedef struct _snd_pcm snd_pcm_t;
 typedef struct _snd_config snd_config_t;

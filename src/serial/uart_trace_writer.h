@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/uart_timeline.h"
+#include "serial/uart_timeline.h"
 
 namespace sked {
 

@@ -1,4 +1,4 @@
-#include "platform/tty_port.h"
+#include "serial/tty_port.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,7 +14,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "platform/line_release.h"
+#include "serial/line_release.h"
 
 namespace sked {
 

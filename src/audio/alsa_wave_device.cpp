@@ -1,4 +1,4 @@
-#include "platform/alsa_wave_device.h"
+#include "audio/alsa_wave_device.h"
 
 #include <algorithm>
 #include <cerrno>

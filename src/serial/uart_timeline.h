@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "platform/clock.h"
-#include "platform/port_io.h"
+#include "serial/port_io.h"
 
 namespace sked {
 

@@ -1,11 +1,11 @@
-#include "platform/ioports_port.h"
+#include "serial/ioports_port.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "platform/line_release.h"
+#include "serial/line_release.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <sys/io.h>

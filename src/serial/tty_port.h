@@ -12,9 +12,9 @@
 
 #include <sys/types.h>
 
-#include "platform/line_clock.h"
-#include "platform/port_io.h"
-#include "platform/uart_16550.h"
+#include "serial/line_clock.h"
+#include "serial/port_io.h"
+#include "serial/uart_16550.h"
 
 namespace sked {
 

@@ -1,4 +1,4 @@
-#include "platform/wav_file.h"
+#include "audio/wav_file.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -18,8 +18,8 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/wav_file.h"
-#include "platform/wave_device.h"
+#include "audio/wav_file.h"
+#include "audio/wave_device.h"
 
 namespace sked {
 

@@ -1,4 +1,4 @@
-#include "platform/emulated_uart.h"
+#include "serial/emulated_uart.h"
 
 #include <algorithm>
 

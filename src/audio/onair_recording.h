@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/wav_file.h"
+#include "audio/wav_file.h"
 
 namespace sked {
 

@@ -1,4 +1,4 @@
-#include "platform/uart_16550.h"
+#include "serial/uart_16550.h"
 
 #include <algorithm>
 
