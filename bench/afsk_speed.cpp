@@ -19,27 +19,20 @@
 
 #include "audio/afsk_modulator.h"
 #include "audio/wav_file.h"
-#include "transmit/baudot_table.h"
+#include "platform/poll_event_loop.h"
+#include "transmit/air_encoder.h"
 
 namespace {
 
-// The codes a Baudot sender would put out for `text`, with the shifts.
+// The codes the station's sender puts out for `text` in ITA2, shifts and line ends included.
 std::vector<std::uint32_t> Ita2Codes(const std::string& text) {
+    const sked::RealClock clock;
+    sked::AirEncoder encoder(clock);
+    sked::AirSteps steps;
+    for (unsigned char c : text) encoder.EncodeText(c, sked::Mode::Ita2, steps);
     std::vector<std::uint32_t> codes;
-    int shift = sked::kLtrs;
-    codes.push_back(sked::kLtrs);
-    for (unsigned char c : text) {
-        const int index = std::toupper(c);
-        if (index >= 96) continue;
-        const sked::BaudotRow& row = sked::BaudotTable(index);
-        const int code = row.CodeFor(1);
-        if (code == sked::kNotSent) continue;
-        if (row.shift != 0 && row.shift != shift) {
-            codes.push_back(row.shift);
-            shift = row.shift;
-        }
-        codes.push_back(static_cast<std::uint32_t>(code));
-    }
+    for (const sked::AirStep& step : steps)
+        if (step.kind == sked::AirStep::Kind::Code) codes.push_back(static_cast<std::uint32_t>(step.value));
     return codes;
 }
 

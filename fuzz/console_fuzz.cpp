@@ -1,15 +1,7 @@
-// Operator command lines of any shape, typed into a whole station on the
-// simulated clock: no crash, no undefined behaviour, and once the station has
-// shut down the transmitter is not left keyed on any port it touched.
-//
-// The input is standard input as the console reads it: pieces go through the
-// LineReader, and each complete line is handed to the console on a feed timer
-// of the event loop, as the standard-input watch would hand it over. Lines
-// therefore also arrive in the middle of a scheduled transmission; a blank
-// line is a pause of one feed period. A line that starts a transmission of its
-// own runs to its end before the next line is read, as on the real console.
-// After the last line the station is asked to shut down (as SIGTERM does),
-// runs until it quits and closes its window.
+// Operator command lines of any shape, typed into a whole station on the simulated clock: no crash, no
+// undefined behaviour, and after the shut-down the transmitter is not keyed on any port it touched. Each
+// line goes through the LineReader to the console on a feed timer, as from standard input, so also in the
+// middle of a transmission (a blank line waits one period); after the last the station shuts down as on SIGTERM.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +9,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <string_view>
@@ -25,160 +16,108 @@
 #include <unistd.h>
 
 #include "app/station.h"
-#include "transmit/station_state.h"
 #include "console/console_front_end.h"
 #include "console/line_reader.h"
 #include "fuzz_zone.h"
-#include "serial/emulated_uart.h"
 #include "platform/message_box.h"
 #include "platform/simulated_event_loop.h"
+#include "serial/emulated_ports.h"
 #include "serial/uart_timeline.h"
-#include "scheduler/dispatcher.h"
 
 namespace {
 
 using namespace sked;
 
-constexpr int kFeedTimer = 950;  // beside the station's own timers
 constexpr auto kFeedPeriod = std::chrono::milliseconds(700);
-// Enough for every command and a few transmissions; longer inputs only slow the search.
-constexpr int kMaxLines = 64;
+constexpr int kMaxLines = 64;  // enough for every command and a few transmissions; more only slows the search
 
-class OkMessageBox : public MessageBoxService {
-public:
-    int Show(const std::string&, const std::string&, BoxIcon) override { return 1; }
-    void Beep() override {}
+// A schedule that falls due within the first minute, small files to send, the test and identification texts.
+constexpr const char* kDataFiles[][2] = {
+    {"schedule.lst", "01/01/2026 12:00:06 x.txt   // first bulletin\ny.txt\n01/01/2026 12:00:30 $TX\n"
+                     "01/01/2026 12:00:31 $B50\n01/01/2026 12:00:32 $CWID\n01/01/2026 12:00:40 $RX\n"},
+    {"x.txt", "QST ^D ^T\nRYRY\n"}, {"y.txt", "DE QZ0XB\n"}, {"header.txt", "ZCZC\n"}, {"footer.txt", "NNNN\n"},
+    {"thefox.txt", "THE QUICK BROWN FOX\n"}, {"RYRYRYRY.txt", "RYRYRY\n"}, {"cwid.txt", "QZ0XB\n"}};
+
+struct NoBoxes : MessageBoxService {
+    void Show(const std::string&, const std::string&, BoxIcon) override {}
 };
 
-// Whether each port's keying line is on as its last write left it, and whether the key went down
-// again once the window was being closed (to tell the findings apart).
-class McrWatch : public UartObserver {
-public:
+// Each port's keying line as its last write left it; whether it went on during the shut-down tells findings apart.
+struct KeyWatch : UartObserver {
     void OnUartEvent(const UartEvent& event) override {
         if (event.kind != UartEventKind::kMcr) return;
         keyed[event.base] = event.keyOn;
-        if (closing && event.keyOn) keyedWhileClosing = true;
+        keyedWhileClosing |= closing && event.keyOn;
     }
-    std::map<std::uint16_t, bool> keyed;  // the keying line as the last write left it
-    bool closing = false;
-    bool keyedWhileClosing = false;
+    std::map<std::uint16_t, bool> keyed;
+    bool closing = false, keyedWhileClosing = false;
 };
 
-void WriteFile(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
-
-// A fresh data/ and log/: a schedule that falls due within the first minute,
-// small files to send, the station's test and identification texts.
-void FreshFolders() {
-    std::filesystem::remove_all("data");
-    std::filesystem::remove_all("log");
-    std::filesystem::create_directory("data");
-    std::filesystem::create_directory("log");
-    WriteFile("data/schedule.lst",
-              "01/01/2026 12:00:06 x.txt   // first bulletin\n"
-              "y.txt\n"
-              "01/01/2026 12:00:30 $TX\n"
-              "01/01/2026 12:00:31 $B50\n"
-              "01/01/2026 12:00:32 $CWID\n"
-              "01/01/2026 12:00:40 $RX\n");
-    WriteFile("data/x.txt", "QST ^D ^T\nRYRY\n");
-    WriteFile("data/y.txt", "DE QZ0XB\n");
-    WriteFile("data/header.txt", "ZCZC\n");
-    WriteFile("data/footer.txt", "NNNN\n");
-    WriteFile("data/thefox.txt", "THE QUICK BROWN FOX\n");
-    WriteFile("data/RYRYRYRY.txt", "RYRYRY\n");
-    WriteFile("data/cwid.txt", "QZ0XB\n");
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::FILE* output = nullptr;
+std::FILE* output = nullptr;  // stdout with CONSOLE_FUZZ_SHOW=1
 std::time_t start;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     start = PinFuzzZoneAndStart();
-    // One scratch working directory for the whole run, in the folder the
-    // fuzzer runs in (scripts/fuzz.sh gives it one of its own, removed
-    // afterwards even when a finding ends the run at once); data/ and log/
-    // are made afresh for every input.
-    static std::filesystem::path scratch = [] {
-        char path[] = "skedcast-console-fuzz-XXXXXX";
-        if (!::mkdtemp(path)) std::abort();
-        return std::filesystem::absolute(path);
-    }();
+    // CONSOLE_FUZZ_SHOW=1 prints what the console shows and keeps the scratch folder, to follow a finding.
+    const bool show = std::getenv("CONSOLE_FUZZ_SHOW");
+    output = show ? stdout : std::fopen("/dev/null", "w");
+    // data/ and log/ are made afresh for every input, so never where a station keeps its own: in a scratch
+    // folder of the folder the fuzzer runs in (scripts/fuzz.sh's own, removed even after a finding).
+    static char path[] = "skedcast-console-fuzz-XXXXXX";
+    if (!output || !::mkdtemp(path)) std::abort();
+    static const std::filesystem::path scratch = std::filesystem::absolute(path);
     std::filesystem::current_path(scratch);
-    std::atexit([] {
+    if (!show) std::atexit([] {
         std::error_code ignored;
-        std::filesystem::current_path("/", ignored);
         std::filesystem::remove_all(scratch, ignored);
     });
-    // CONSOLE_FUZZ_SHOW=1 prints what the console shows, to follow a finding.
-    output = std::getenv("CONSOLE_FUZZ_SHOW") ? stdout : std::fopen("/dev/null", "w");
-    if (!output) std::abort();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FreshFolders();
-
+    for (const char* folder : {"data", "log"}) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directory(folder);
+    }
+    for (const auto& file : kDataFiles) std::ofstream(std::string("data/") + file[0], std::ios::binary) << file[1];
     LineReader reader;
     reader.Push(std::string_view(reinterpret_cast<const char*>(data), size));
     reader.Finish();
 
-    McrWatch watch;
-    {
-        SimulatedEventLoop loop(std::chrono::system_clock::from_time_t(start));
-        EmulatedPortIo port(loop.clock());
-        port.AddObserver(&watch);
-        OkMessageBox boxes;
-        Station station(loop, port, boxes);
-        port.SetLineMasks([&station] {
-            return LineMasks{static_cast<std::uint8_t>(station.state.keyLine),
-                             static_cast<std::uint8_t>(station.state.powerLine)};
-        });
-        ConsoleFrontEnd console(station, output);
-        console.WatchFields();
-        if (!station.SetupWindow("QZ0XB 2 RTS")) std::abort();
-
-        int lines = 0;
-        bool feeding = false;  // a line's own transmission is under way
-        auto feed = [&] {
-            if (feeding || loop.QuitRequested()) return;
-            feeding = true;
-            auto line = reader.Next();
-            if (!line || ++lines > kMaxLines) {
-                loop.StopTimer(kFeedTimer);
-                station.RequestShutdown();
-            } else if (!line->tooLong) {
-                console.HandleLine(line->text);
-            }
-            feeding = false;
-        };
-        loop.SetTimerHandler([&](int id) {
-            if (id == kFeedTimer) feed();
-            else station.OnTimer(id);
-        });
-        loop.StartTimer(kFeedTimer, kFeedPeriod);
-        loop.Run();
-        watch.closing = true;
-        station.DestroyWindow();
-        port.Sync();
-        if (output == stdout)
-            for (const auto& file : std::filesystem::directory_iterator("log"))
-                std::printf("---- %s\n%s", file.path().c_str(), ReadFile(file.path()).c_str());
-        std::fflush(output);
-
-        for (const auto& [base, keyed] : watch.keyed) {
-            if (keyed) {
-                std::fprintf(stderr, "console_fuzz: the keying line is still on at port 0x%X after shut-down%s\n",
-                             base, watch.keyedWhileClosing ? " (keyed again while the window was closing)" : "");
-                std::abort();
-            }
+    KeyWatch watch;
+    SimulatedEventLoop loop(std::chrono::system_clock::from_time_t(start));
+    EmulatedPorts ports(loop.clock());
+    ports.AddObserver(&watch);
+    NoBoxes boxes;
+    Station station(loop, ports, boxes);
+    ConsoleFrontEnd console(station, output);
+    console.WatchFields();
+    if (!station.StartUp("QZ0XB 2 RTS")) std::abort();
+    Timer feeder(loop, [&, lines = 0]() mutable {
+        if (loop.QuitRequested()) return;
+        auto line = reader.Next();
+        if (!line || ++lines > kMaxLines) {
+            feeder.Stop();
+            station.RequestShutdown();
+        } else if (!line->tooLong) {
+            console.HandleLine(line->text);
         }
+    });
+    feeder.Every(kFeedPeriod);
+    loop.Run();
+    feeder.Stop();
+    watch.closing = true;
+    station.ShutDown();
+    ports.Sync();
+    std::fflush(output);
+
+    for (const auto& [base, keyed] : watch.keyed) {
+        if (!keyed) continue;
+        std::fprintf(stderr, "console_fuzz: the keying line is still on at port 0x%X after shut-down%s\n", base,
+                     watch.keyedWhileClosing ? " (keyed again during the shut-down)" : "");
+        std::abort();
     }
     return 0;
 }

@@ -1,7 +1,6 @@
-// Schedule text of any shape through the schedule editor's reader and
-// writer: no crash, no undefined behaviour, and a save is settled: what one
-// save writes reads back as the same entries and saves again unchanged,
-// whether the list showed computed start times or not.
+// Schedule text of any shape through the schedule editor's reader and writer:
+// no crash, no undefined behaviour, and what one save writes reads back as the
+// same entries and saves again unchanged, whether Auto Time showed starts or not.
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -12,15 +11,11 @@
 #include "fuzz_zone.h"
 
 namespace {
-
 using namespace sked;
-
+std::time_t now;
 void Check(bool ok) {
     if (!ok) __builtin_trap();
 }
-
-std::time_t now;
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -30,15 +25,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    for (CharacterTiming timing : {CharacterTiming::kBaudot, CharacterTiming::kAscii, CharacterTiming::kPsk31}) {
+    for (Mode mode : {Mode::Military, Mode::Ascii, Mode::Psk31}) {
         std::string saved[2];
         for (bool untimedDisplay : {true, false}) {
-            EditorReading first = ReadEditorSchedule(text, now, timing, 45.45f, untimedDisplay, FakeDataFileSize);
+            EditorReading first = ReadEditorSchedule(text, now, mode, 45.45f, untimedDisplay, FakeDataFileSize);
             // Only an untimed entry shown without a time begins with a blank.
             for (const EditorLine& line : first.lines)
                 Check(!line.display.empty() && (untimedDisplay || line.display[0] != ' '));
             const std::string once = WriteEditorSchedule(first.lines);
-            EditorReading second = ReadEditorSchedule(once, now, timing, 45.45f, untimedDisplay, FakeDataFileSize);
+            EditorReading second = ReadEditorSchedule(once, now, mode, 45.45f, untimedDisplay, FakeDataFileSize);
             Check(second.lines.size() == first.lines.size());
             Check(second.expired + second.unreadable + second.notEntries == 0);
             Check(WriteEditorSchedule(second.lines) == once);

@@ -1,5 +1,5 @@
-// Where the fuzz targets that read times stand: a zone with daylight saving, written out so that no
-// zone database is needed and the host's zone does not matter, and one fixed local time in it.
+// Where the fuzz targets that read times stand, pinned from LLVMFuzzerInitialize for the whole run: a zone
+// with daylight saving, written out so that neither a zone database nor the host's zone matters; the start in it.
 #pragma once
 
 #include <cstdlib>
@@ -9,7 +9,6 @@
 
 namespace sked {
 
-// Pins the zone for the whole run (call it from LLVMFuzzerInitialize) and gives the starting time.
 inline std::time_t PinFuzzZoneAndStart() {
     setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
     tzset();

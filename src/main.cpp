@@ -11,17 +11,16 @@
 #include "app/audio_backend.h"
 #include "app/command_line.h"
 #include "app/run_options.h"
-#include "app/station.h"
 #include "app/serial_backend.h"
 #include "app/shutdown_signals.h"
+#include "app/station.h"
+#include "audio/alsa_wave_device.h"
 #include "audio/onair_renderer.h"
 #include "console/console_front_end.h"
 #include "gui/window_front_end.h"
-#include "audio/alsa_wave_device.h"
-#include "serial/line_release.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
-#include "serial/emulated_uart.h"
+#include "serial/line_release.h"
 
 #ifndef SKEDCAST_VERSION
 #define SKEDCAST_VERSION "dev"
@@ -30,10 +29,6 @@
 using namespace sked;
 
 namespace {
-
-// Our own timers, beside the station's 5 and 6.
-constexpr int kRunForTimer = 900;
-constexpr int kIdleCheckTimer = 901;
 
 // The headless front end: the real-clock or simulated loop, boxes printed and
 // answered at once, fields to standard output and commands from standard input.
@@ -54,6 +49,7 @@ public:
         console_->WatchFields();
     }
     void Started() { console_->WatchInput(STDIN_FILENO); }
+    void Linger() {}
     void Finished() { console_->StopInput(); }
     void Detach() { console_.reset(); }
 
@@ -74,12 +70,12 @@ struct Detaching {
 // front end the operator has.
 template <class FrontEnd>
 int RunStation(const RunOptions& options, FrontEnd& front) {
-    EventLoop* loop = &front.Loop();
+    EventLoop& loop = front.Loop();
 
     std::unique_ptr<SerialBackend> serial;
     std::optional<std::string> authentication;
     try {
-        serial = MakeSerialBackend(options, loop->clock());
+        serial = MakeSerialBackend(options, loop.clock());
         if (!options.authFile.empty()) {
             std::string problem;
             authentication = ReadAuthenticationFile(options.authFile, problem);
@@ -91,8 +87,8 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
     }
 
     // Outlives the station, whose tone generators write to it.
-    std::unique_ptr<WaveDevice> audio = MakeAudioBackend(options, loop->clock());
-    Station station(*loop, *serial->port, front.Boxes());
+    std::unique_ptr<WaveDevice> audio = MakeAudioBackend(options, loop.clock());
+    Station station(loop, *serial->ports, front.Boxes());
     std::vector<std::string> cardNames;
     if (options.audio == RunOptions::Audio::Alsa) {
         for (const AlsaCard& card : ListAlsaCards()) {
@@ -102,13 +98,7 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
     }
     station.UseAudio(*audio, options.simulate, std::move(cardNames));
     if (options.noiseDb) station.SetSignalToNoise(*options.noiseDb);
-    if (serial->emulated) {
-        serial->emulated->SetLineMasks([&station] {
-            return LineMasks{static_cast<std::uint8_t>(station.state.keyLine),
-                             static_cast<std::uint8_t>(station.state.powerLine)};
-        });
-    }
-    serial->port->SetProblemReporter([&station](const std::string& problem) {
+    serial->ports->SetProblemReporter([&station](const std::string& problem) {
         station.view.ShowStatus(problem);
         station.log.LogEvent("Serial port : " + problem);
     });
@@ -121,14 +111,17 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
     Detaching<FrontEnd> detach{front};
     front.Attach(station);
 
-    ShutdownSignals signals(*loop, [&](int signal) {
+    ShutdownSignals signals(loop, [&](int signal) {
         station.log.LogEvent(SignalName(signal) + " : Shutting down");
         station.RequestShutdown();
     });
 
     int status = 0;
     try {
-        if (!station.SetupWindow(JoinParameters(options.parameters))) return station.exitStatus();
+        if (!station.StartUp(JoinParameters(options.parameters))) {
+            front.Linger();
+            return station.exitStatus();
+        }
         // What a service needs before its first entry, as the window's fields would set it.
         StationCommands& commands = station.commands;
         if (options.soundCard) commands.SoundCard(*options.soundCard);
@@ -138,32 +131,24 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         front.Started();
         if (options.enable) commands.Enable();
 
-        auto stationTimers = [&](int id) {
-            if (id == kRunForTimer) {
-                loop->StopTimer(kRunForTimer);
-                station.RequestShutdown();
-            } else if (id == kIdleCheckTimer) {
-                const StationState& s = station.state;
-                if (station.queue.Empty() && !s.sending && !s.transmitterOn) station.RequestShutdown();
-            } else {
-                station.OnTimer(id);
-            }
-        };
-        loop->SetTimerHandler(stationTimers);
+        Timer runFor(loop, [&station] { station.RequestShutdown(); });
+        Timer idleCheck(loop, [&station] {
+            if (station.Idle()) station.RequestShutdown();
+        });
         if (options.runFor) {
-            auto period = std::chrono::milliseconds(static_cast<long long>(*options.runFor * 1000.0));
+            const auto period = std::chrono::milliseconds(static_cast<long long>(*options.runFor * 1000.0));
             if (period <= std::chrono::milliseconds(0)) station.RequestShutdown();
-            else loop->StartTimer(kRunForTimer, period);
+            else runFor.After(period);
         }
-        if (options.exitWhenIdle) loop->StartTimer(kIdleCheckTimer, std::chrono::seconds(1));
+        if (options.exitWhenIdle) idleCheck.Every(std::chrono::seconds(1));
 
-        loop->Run();
+        loop.Run();
         front.Finished();
-        station.DestroyWindow();
+        station.ShutDown();
     } catch (const StationExit& exit) {
         status = exit.status;
     }
-    serial->Finish(loop->clock().Now());
+    serial->Finish(loop.clock().Now());
     return status;
 }
 

@@ -1,41 +1,39 @@
 #include "app/about_listing.h"
 
 #include "platform/text_format.h"
-#include "scheduler/command_interpreter.h"
+#include "scheduler/schedule_commands.h"
 
 namespace sked {
 
 namespace {
 const char* const kSeparator = "-------------------------------------------";
 
-const char* ModeName(int mode) {
+const char* ModeName(Mode mode) {
     switch (mode) {
-        case kAscii: return "ASCII";
-        case kIta2: return "ITA#2";
-        case kTelex: return "TELEX";
-        case kMilitary: return "Military";
+        case Mode::Ascii: return "ASCII";
+        case Mode::Ita2: return "ITA#2";
+        case Mode::Telex: return "TELEX";
+        case Mode::Military: return "Military";
         // Our modes beyond the teleprinter alphabets, by their button names.
-        case kPsk31: return "PSK31";
-        case kCw: return "CW";
-        default: return "unknown";
+        case Mode::Psk31: return "PSK31";
+        case Mode::Cw: return "CW";
     }
+    return "unknown";
 }
 
-const char* KeyLineText(int keyLine) {
-    if (keyLine == kRtsLine) return "Using RTS line for transmit control";
-    if (keyLine == kDtrLine) return "Using DTR line for transmit control.";
-    return "Error: Line control for TX not set.";
+const char* KeyLineText(KeyLine keyLine) {
+    return keyLine == KeyLine::Rts ? "Using RTS line for transmit control" : "Using DTR line for transmit control.";
 }
 }  // namespace
 
-std::vector<std::string> AboutListing(const StationState& s) {
+std::vector<std::string> AboutListing(const StationSettings& s) {
     std::vector<std::string> lines = {
         " This application was written for the",
-        Format("%s RTTY broadcast transmitter.", s.spacedCallsign.c_str()),
+        Format("%s RTTY broadcast transmitter.", s.SpacedCallsign().c_str()),
         kSeparator,
-        Format("Comport is set to 0x%X", static_cast<unsigned>(s.portBase)),
+        Format("Comport is set to 0x%X", unsigned{ComPortBase(s.portNumber)}),
         Format("Baud Rate is set to %f.", static_cast<double>(s.baud)),
-        s.wordLength == 3 ? "Data Bits is set to 8 BITS." : "Data Bits is set to 5 Bits.",
+        s.mode == Mode::Ascii ? "Data Bits is set to 8 BITS." : "Data Bits is set to 5 Bits.",
         Format("Mode is set to %s.", ModeName(s.mode)),
         KeyLineText(s.keyLine),
         kSeparator,
@@ -46,10 +44,10 @@ std::vector<std::string> AboutListing(const StationState& s) {
         "Available Ports",
         "   COM0 = 0 Launches Editor ONLY",
     };
-    for (int port = 1; port <= 8; ++port) lines.push_back(Format("   COM%d = 0x%X", port, unsigned{PortBase(port)}));
+    for (int port = 1; port <= 8; ++port) lines.push_back(Format("   COM%d = 0x%X", port, unsigned{ComPortBase(port)}));
     lines.push_back(" ");
     lines.push_back("--------- Scripted Commands  --------------");
-    for (const std::string& line : CommandInterpreter::HelpTable(s.idText)) lines.push_back(line);
+    for (const std::string& line : ScheduleHelpLines(s.IdText())) lines.push_back(line);
     lines.insert(lines.end(), {
         " ",
         "--- Macro Commands Expand in Text Files ----",

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "transmit/station_state.h"
+#include "transmit/station_settings.h"
 
 namespace sked {
 
-std::vector<std::string> AboutListing(const StationState& state);
+std::vector<std::string> AboutListing(const StationSettings& settings);
 
 }  // namespace sked

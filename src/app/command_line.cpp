@@ -5,7 +5,6 @@
 #include <cstring>
 #include <sstream>
 
-#include "transmit/station_state.h"
 
 namespace sked {
 
@@ -42,15 +41,11 @@ StationParameters ParseStationParameters(const std::string& commandLine) {
         long value = std::strtol(tokens[1].c_str(), nullptr, 10);
         p.portNumber = value > 9999 ? 9999 : (value < -9999 ? -9999 : static_cast<int>(value));
     }
-    if (tokens.size() == 3) {
-        if (std::strncmp(tokens[2].c_str(), "RTS", 3) == 0) p.keyLine = 2;
-        p.powerLine = p.keyLine == 1 ? 2 : 1;
-    }
+    if (tokens.size() == 3 && std::strncmp(tokens[2].c_str(), "RTS", 3) == 0) p.keyLine = KeyLine::Rts;
     if (p.portNumber == 0) {
         p.outcome = StationParameters::Outcome::EditorOnly;
         return p;
     }
-    if (PortBase(p.portNumber) != 0) p.portBase = PortBase(p.portNumber);
     if (p.callsign.size() > kMaxCallsign) p.outcome = StationParameters::Outcome::CallsignTooLong;
     return p;
 }

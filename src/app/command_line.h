@@ -2,9 +2,10 @@
 // keying line ("QZ0XB 2 RTS").
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "serial/serial_line.h"
 
 namespace sked {
 
@@ -19,10 +20,11 @@ struct StationParameters {
 
     Outcome outcome = Outcome::Run;
     std::string callsign = "NONE";
-    int portNumber = 2;
-    std::uint16_t portBase = 0x2F8;
-    int keyLine = 1;
-    int powerLine = 2;
+    int portNumber = 2;  // as given: "????" is shown for one outside 1..8
+    KeyLine keyLine = KeyLine::Dtr;
+
+    // The port the station uses: COM2 for a number outside 1..8.
+    int PortInUse() const { return ComPortBase(portNumber) != 0 ? portNumber : 2; }
 };
 
 inline constexpr std::size_t kMaxCallsign = 7;

@@ -55,7 +55,7 @@ struct Control::Observers {
     }
 };
 
-Control::Control(int id) : id_(id), observers_(std::make_shared<Observers>()) {}
+Control::Control() : observers_(std::make_shared<Observers>()) {}
 
 Control::~Control() { observers_->closed = true; }
 

@@ -1,6 +1,5 @@
-// Plain models of the dialog controls. Handlers read and write them; the Qt
-// view and the console view observe them; tests inspect them. Each carries
-// the id it has in the dialog.
+// Plain models of the window's controls. Handlers read and write them; the
+// Qt view and the console view observe them; tests inspect them.
 #pragma once
 
 #include <functional>
@@ -18,12 +17,11 @@ public:
     // Names one observer of one control; 0 names none.
     using ObserverId = int;
 
-    explicit Control(int id);
+    Control();
     virtual ~Control();
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
-    int id() const { return id_; }
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
 
@@ -43,7 +41,6 @@ private:
     friend class ControlSubscription;
     struct Observers;
 
-    int id_;
     bool enabled_ = true;
     // Shared with the notification in progress and watched by subscriptions,
     // so that neither touches a control that an observer has destroyed.
@@ -75,7 +72,6 @@ private:
 
 class EditControl : public Control {
 public:
-    using Control::Control;
 
     const std::string& Text() const { return text_; }
     // At most `maxChars` characters, as a fixed-size read of the field gives.
@@ -94,14 +90,10 @@ public:
     int SelectionEnd() const { return selEnd_; }
     void SetSelection(int start, int end);
 
-    // Multi-line display: first visible line (scrolling stays within the
-    // text), and whether the text handed out carries the soft line breaks of
-    // the word wrap (a property of reading the text, not of what is shown).
+    // Multi-line display: first visible line (scrolling stays within the text).
     int FirstVisibleLine() const { return firstLine_; }
     void ScrollLines(int lines);
     int LineCount() const;
-    bool SoftBreaks() const { return softBreaks_; }
-    void SetSoftBreaks(bool on) { softBreaks_ = on; }
 
 private:
     std::string text_;
@@ -109,12 +101,10 @@ private:
     int leftMargin_ = 0, rightMargin_ = 0;
     int selStart_ = 0, selEnd_ = 0;
     int firstLine_ = 0;
-    bool softBreaks_ = false;
 };
 
 class ListBoxControl : public Control {
 public:
-    using Control::Control;
 
     int Count() const { return static_cast<int>(items_.size()); }
     const std::string& Item(int index) const { return items_.at(static_cast<std::size_t>(index)); }
@@ -134,7 +124,7 @@ private:
 
 class ComboBoxControl : public Control {
 public:
-    ComboBoxControl(int id, bool sorted) : Control(id), sorted_(sorted) {}
+    explicit ComboBoxControl(bool sorted) : sorted_(sorted) {}
 
     int Count() const { return static_cast<int>(items_.size()); }
     const std::string& Item(int index) const { return items_.at(static_cast<std::size_t>(index)); }
@@ -167,7 +157,6 @@ private:
 
 class CheckBoxControl : public Control {
 public:
-    using Control::Control;
     int Check() const { return state_; }  // 0, 1, or 2 for a three-state box
     void SetCheck(int state);
     bool Visible() const { return visible_; }
@@ -181,7 +170,7 @@ private:
 // Push buttons, radio buttons and group boxes: a caption and, for radios, a mark.
 class ButtonControl : public Control {
 public:
-    ButtonControl(int id, std::string caption) : Control(id), caption_(std::move(caption)) {}
+    ButtonControl(std::string caption) : caption_(std::move(caption)) {}
     const std::string& Caption() const { return caption_; }
     void SetCaption(const std::string& caption);
     bool Checked() const { return checked_; }
@@ -194,7 +183,6 @@ private:
 
 class TrackbarControl : public Control {
 public:
-    using Control::Control;
     int Min() const { return min_; }
     int Max() const { return max_; }
     int Pos() const { return pos_; }

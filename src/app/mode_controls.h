@@ -1,5 +1,6 @@
-// The Mode and Baud groups, the tone fields and the sound card list: what
-// each button sets, and the UART and PSK31 modem kept in step with them.
+// The Mode and Baud groups, the tone fields' entry style and the sound card
+// list: what each button sets, with the serial line and the PSK31 modem kept
+// in step with them.
 #pragma once
 
 #include <string>
@@ -8,9 +9,9 @@
 #include "app/window_view.h"
 #include "platform/message_box.h"
 #include "transmit/psk_modem.h"
-#include "transmit/station_state.h"
+#include "transmit/station_settings.h"
 #include "transmit/station_view.h"
-#include "transmit/uart.h"
+#include "transmit/transmitter.h"
 
 namespace sked {
 
@@ -18,14 +19,12 @@ class ModeControls {
 public:
     // The sound card choice that means "no device" to the PSK31 modem.
     static constexpr int kNoDevice = 99;
-    static constexpr int kBaudButtons = 7;
 
-    ModeControls(StationState& state, MainWindow& window, WindowView& view, MessageBoxService& boxes,
-                 StationLog& log, Uart& uart, PskModem& psk)
-        : state_(state), w_(window), view_(view), boxes_(boxes), log_(log), uart_(uart), psk_(psk) {}
+    ModeControls(StationSettings& settings, MainWindow& window, WindowView& view, MessageBoxService& boxes,
+                 StationLog& log, Transmitter& transmitter, PskModem& psk)
+        : s_(settings), w_(window), view_(view), boxes_(boxes), log_(log), transmitter_(transmitter), psk_(psk) {}
 
-    // A click on a mode button (mode numbers as in StationState).
-    void ModeClicked(int mode);
+    void ModeClicked(Mode mode);
     // A click on baud button `index` (0 = 45.45 .. 6 = 300.0).
     void BaudClicked(int index);
     void EntryStyleClicked(bool centreAndShift);
@@ -38,21 +37,21 @@ public:
     // Device index of the sound card list: -1 default, 0..3, or kNoDevice.
     int SelectSoundDevice();
 
-    static float BaudOfButton(int index);
     // PSK31 could not start (or lost its card): the station falls back to
     // Military, logs why, and sends no entry until a mode is chosen.
     void PskCannotStart(const std::string& reason);
 
 private:
-    void MarkMode(int mode);
-    void ProgramLine();
+    void MarkMode(Mode mode);
+    // The serial line takes the frame and speed of the mode.
+    void ProgramLine() { transmitter_.Line().SetFormat(s_.Format()); }
 
-    StationState& state_;
+    StationSettings& s_;
     MainWindow& w_;
     WindowView& view_;
     MessageBoxService& boxes_;
     StationLog& log_;
-    Uart& uart_;
+    Transmitter& transmitter_;
     PskModem& psk_;
 };
 

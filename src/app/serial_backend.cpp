@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "audio/onair_renderer.h"
-#include "serial/emulated_uart.h"
-#include "serial/ioports_port.h"
-#include "serial/tty_port.h"
+#include "serial/emulated_ports.h"
+#include "serial/ioports.h"
+#include "serial/tty_line.h"
 #include "serial/uart_trace_writer.h"
 
 namespace sked {
@@ -22,11 +22,11 @@ std::unique_ptr<SerialBackend> MakeSerialBackend(const RunOptions& options, cons
     auto backend = std::make_unique<SerialBackend>();
     switch (options.serial) {
         case RunOptions::Serial::Emulated: {
-            auto port = std::make_unique<EmulatedPortIo>(clock);
+            auto ports = std::make_unique<EmulatedPorts>(clock);
             if (!options.serialArgument.empty()) {
                 backend->trace = std::make_unique<UartTraceWriter>(options.serialArgument);
                 if (!backend->trace->error().empty()) throw std::runtime_error(backend->trace->error());
-                port->AddObserver(backend->trace.get());
+                ports->AddObserver(backend->trace.get());
             }
             if (!options.onAirFile.empty()) {
                 backend->onAir = std::make_unique<OnAirRenderer>(
@@ -35,19 +35,19 @@ std::unique_ptr<SerialBackend> MakeSerialBackend(const RunOptions& options, cons
                 backend->onAir->SetProblemReporter(
                     [](const std::string& problem) { std::fprintf(stderr, "skedcast: %s\n", problem.c_str()); });
                 backend->onAir->Begin(clock.Now());
-                port->AddObserver(backend->onAir.get());
+                ports->AddObserver(backend->onAir.get());
             }
-            backend->emulated = port.get();
+            backend->emulated = ports.get();
             backend->description = "emulated 16550";
-            backend->port = std::move(port);
+            backend->ports = std::move(ports);
             break;
         }
         case RunOptions::Serial::IoPorts:
-            backend->port = std::make_unique<IoPortsPortIo>(clock);
+            backend->ports = std::make_unique<IoPorts>(clock);
             backend->description = "direct port access";
             break;
         case RunOptions::Serial::Tty:
-            backend->port = std::make_unique<TtyPortIo>(clock, options.serialArgument);
+            backend->ports = std::make_unique<TtyPorts>(clock, options.serialArgument);
             backend->description =
                 options.serialArgument.empty() ? "tty (COMn = /dev/ttyS(n-1))" : "tty " + options.serialArgument;
             break;

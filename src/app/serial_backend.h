@@ -1,4 +1,4 @@
-// Picks the serial back end that --serial names and, for the emulated port,
+// Picks the serial back end that --serial names and, for the emulated ports,
 // attaches the line trace and the on-air rendering.
 #pragma once
 
@@ -7,17 +7,17 @@
 
 #include "app/run_options.h"
 #include "platform/clock.h"
-#include "serial/port_io.h"
+#include "serial/serial_line.h"
 
 namespace sked {
 
-class EmulatedPortIo;
+class EmulatedPorts;
 class UartTraceWriter;
 class OnAirRenderer;
 
 struct SerialBackend {
-    std::unique_ptr<PortIo> port;
-    EmulatedPortIo* emulated = nullptr;  // when the port is the emulated one
+    std::unique_ptr<SerialPorts> ports;
+    EmulatedPorts* emulated = nullptr;  // when the ports are the emulated ones
     std::unique_ptr<UartTraceWriter> trace;
     std::unique_ptr<OnAirRenderer> onAir;
     std::string description;  // for the start-up message

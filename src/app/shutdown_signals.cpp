@@ -13,12 +13,13 @@ namespace sked {
 namespace {
 
 // Every signal whose default action ends the process, but the crashes
-// (which release the lines on their way down) and SIGPIPE (ignored).
+// (which release the lines on their way down), SIGPIPE and SIGXFSZ (ignored:
+// a closed pipe or a file grown past its limit is a failed write, told as such).
 sigset_t TerminatingSignals() {
     sigset_t set;
     sigemptyset(&set);
     for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
-                       SIGXFSZ, SIGIO, SIGPWR, SIGSTKFLT})
+                       SIGIO, SIGPWR, SIGSTKFLT})
         sigaddset(&set, signal);
     for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&set, signal);
     return set;
@@ -36,6 +37,7 @@ void BlockTerminatingSignals() {
     sigset_t set = TerminatingSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 ShutdownSignals::ShutdownSignals(EventLoop& loop, std::function<void(int signal)> shutdown) : loop_(loop) {

@@ -12,8 +12,8 @@
 namespace sked {
 
 // Blocks the terminating signals in this thread (and the threads it starts
-// later) and ignores SIGPIPE: a closed standard output must not end the
-// station with its transmitter keyed.
+// later) and ignores SIGPIPE and SIGXFSZ: a closed standard output or a file
+// size limit must not end the station with its transmitter keyed.
 void BlockTerminatingSignals();
 
 // "SIGHUP", "SIGRTMIN+3", or "signal 99".

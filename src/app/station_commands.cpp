@@ -1,14 +1,18 @@
 #include "app/station_commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <sstream>
 #include <vector>
 
 #include "app/station.h"
+#include "platform/atomic_file.h"
 #include "platform/directory.h"
 #include "platform/text_format.h"
+#include "scheduler/schedule_commands.h"
 #include "transmit/data_file_name.h"
+#include "transmit/data_files.h"
 
 namespace sked {
 
@@ -17,61 +21,72 @@ namespace {
 constexpr std::time_t kFileAddLead = 10;
 // The log viewer keeps the last lines in view.
 constexpr int kLogLinesInView = 12;
-// A name, the file list's edit text and the display are read up to these.
+// A name, the file list's edit text, the fields and the display are read up to these.
 constexpr std::size_t kNameChars = 254;
 constexpr std::size_t kFileNameFieldChars = 253;
+constexpr std::size_t kFieldChars = 29;
 constexpr std::size_t kDisplayChars = 31999;
-// The file list orders files by a key made from their last write (newest first).
-constexpr long kFileListKeyBase = 50000000L;
-constexpr int kHighWordShift = 32;
+// Seconds of idle fill before and after a test text or a composition.
+constexpr int kTestIdleSeconds = 3;
+
+// Selects the list's item `item`, or the one it begins with followed by a
+// blank: "1" picks "1 USB Audio CODEC". False when there is none.
+bool SelectListItem(ComboBoxControl& combo, const std::string& item) {
+    const auto& items = combo.Items();
+    const auto it = std::find_if(items.begin(), items.end(), [&item](const std::string& listed) {
+        return listed == item || listed.starts_with(item + " ");
+    });
+    if (it == items.end()) return false;
+    combo.SetCurSel(static_cast<int>(it - items.begin()));
+    return true;
+}
 }  // namespace
 
 // ---- The scheduler and the transmission under way ----
 
-void StationCommands::Enable() { s_.dispatcher.CmEnable(); }
+void StationCommands::Enable() { s_.dispatcher.Enable(); }
 
-void StationCommands::Disable() { s_.dispatcher.CmDisable(); }
+void StationCommands::Disable() { s_.dispatcher.Disable(); }
 
 void StationCommands::SendNow() {
-    StationState& state = s_.state;
-    if (!state.idle || !state.autoSendEnabled) return;
-    state.sendNow = true;
-    state.cancelRequested = false;
-    s_.view.ShowFlow("");
-    state.running = true;
-    s_.log.LogEvent("CmSendNow : Manual Enabling of next in queue.");
+    // The window offers Send >> only when it can act; a typed "send" is told why it did nothing.
+    if (!s_.scheduler.autoSendEnabled) return s_.view.ShowStatus("Send >> : the scheduler is DISABLED.");
+    if (s_.transmission.Busy()) return s_.view.ShowStatus("Send >> : a transmission is under way.");
+    s_.dispatcher.SendNow();
 }
 
 void StationCommands::Pause() {
-    if (!s_.state.sending) return;
-    s_.view.ShowFlow("PAUSE");
-    s_.state.running = false;
+    if (!s_.transmission.Busy()) return;
+    s_.view.ShowFlow(Flow::Pause);
+    s_.transmission.Pause();
     s_.log.LogEvent("CmPause : Session PAUSED");
 }
 
 void StationCommands::Resume() {
-    if (!s_.state.sending) return;
-    s_.view.ShowFlow("RESUME");
-    s_.state.running = true;
+    if (!s_.transmission.Busy()) return;
+    s_.view.ShowFlow(Flow::Resume);
+    s_.transmission.Resume();
     s_.log.LogEvent("CmResume : Session RESUMED");
 }
 
 void StationCommands::Cancel() {
-    StationState& state = s_.state;
-    if (!state.sending) return;
-    if (state.mode == kPsk31) s_.psk.StopAtOnce();
-    else s_.transmitter.CmRX();
-    s_.dispatcher.CmDisable();
-    s_.view.ShowFlow("CANCEL");
-    state.cancelRequested = true;
-    state.sendNow = false;
+    if (!s_.transmission.Busy()) return;
+    // The PSK31 carrier goes off at once; on the line the character under
+    // way goes out whole before the key drops.
+    if (s_.settings.mode == Mode::Psk31) s_.psk.StopAtOnce();
+    s_.transmission.Cancel();
+    s_.dispatcher.Disable();
+    s_.view.ShowFlow(Flow::Cancel);
     s_.log.LogEvent("CmCancel : Session CANCELED");
     s_.view.UpdateDisplayMode();
 }
 
 // ---- The queue ----
 
-void StationCommands::Reload() { s_.loader.GetSchedule(); }
+void StationCommands::Reload() {
+    s_.view.ShowFlow(Flow::None);
+    s_.loader.GetSchedule();
+}
 
 void StationCommands::DeleteEntry(int index) { s_.queue.Remove(index); }
 
@@ -86,7 +101,7 @@ void StationCommands::FileAdd(const std::string& typed, int before) {
     std::string name;
     words >> name;
     if (name.empty() || (name[0] != '$' && !IsDataFileName(name))) {
-        std::string refused = Format("FileAdd : Refused <%s>: not a file of the data folder.", text.c_str());
+        const std::string refused = Format("FileAdd : Refused <%s>: not a file of the data folder.", text.c_str());
         s_.view.ShowStatus(refused);
         s_.log.LogEvent(refused);
         return;
@@ -95,20 +110,17 @@ void StationCommands::FileAdd(const std::string& typed, int before) {
     const int position = std::clamp(before, 0, queue.Count());
     std::time_t when = s_.loop.clock().Time() + kFileAddLead;
     if (position < queue.Count()) {
-        std::time_t entry = queue.At(position).due;
-        if (entry > 0 && entry - kFileAddLead >= 0) when = entry - kFileAddLead;
+        const std::time_t entry = queue.At(position).due;
+        if (entry - kFileAddLead >= 0) when = entry - kFileAddLead;
     }
-    std::tm t = LocalTime(when);
-    queue.Insert(position, Format("%02d/%02d/%4d %02d:%02d:%02d %s", t.tm_mon + 1, t.tm_mday, t.tm_year + 1900,
-                                  t.tm_hour, t.tm_min, t.tm_sec, text.c_str()));
+    queue.Insert(position, QueueEntry{QueueLine(when, text), when, name});
     s_.window.fileCombo.SetEditText("");
 }
 
 void StationCommands::ShowEntry(int index) {
     if (index < 0 || index >= s_.queue.Count()) return;
     const QueueEntry& entry = s_.queue.At(index);
-    if (entry.words < 3 || entry.name[0] == '$') return;
-    s_.files.PrintFile(entry.name);
+    if (!entry.IsCommand()) PrintFile(entry.name);
 }
 
 // ---- The file list and the display ----
@@ -116,20 +128,11 @@ void StationCommands::ShowEntry(int index) {
 void StationCommands::RefreshFileList() {
     ComboBoxControl& combo = s_.window.fileCombo;
     combo.ResetContent();
-    for (const DirectoryEntry& entry : ListDirectory("data")) {
-        if (entry.name.empty() || entry.name[0] == '.') continue;
-        // Newest first: the sorted list orders these keys as text, all of one length.
-        long key = kFileListKeyBase - static_cast<long>(entry.lastWrite >> kHighWordShift);
-        combo.AddString(Format("%ld %s", key, entry.name.c_str()));
-    }
-    std::vector<std::string> names;
-    for (const std::string& item : combo.Items()) {
-        std::string name = item.substr(item.find(' ') + 1);
-        names.push_back(name.substr(0, name.find(' ')));
-    }
-    combo.ResetContent();
-    for (const std::string& name : names) combo.InsertString(-1, name);
-    const auto help = CommandInterpreter::HelpTable(s_.state.idText);
+    std::vector<DirectoryEntry> files = ListDirectory("data");
+    SortNewestFirst(files);
+    for (const DirectoryEntry& entry : files)
+        if (!entry.name.empty() && entry.name[0] != '.') combo.InsertString(-1, entry.name);
+    const auto help = ScheduleHelpLines(s_.settings.IdText());
     for (std::size_t i = 0; i < kHelpLinesInFileList && i < help.size(); ++i) combo.InsertString(-1, help[i]);
 }
 
@@ -139,17 +142,44 @@ void StationCommands::FileSelected(const std::string& item) {
     w.editCheck.SetCheck(kDisplayReadOnly);
     s_.view.UpdateDisplayMode();
     w.displayBox.SetMargins(0, WindowView::kDefaultMargin);
-    s_.files.PrintFile(item);
+    PrintFile(item);
+}
+
+bool StationCommands::PrintFile(const std::string& name) {
+    if (!name.empty() && name[0] == '$') return true;
+    // Log files are shown from the log folder; everything else from data/,
+    // and nothing from anywhere else.
+    const bool logFile = name.rfind("log/", 0) == 0;
+    const std::string path = logFile ? name : "data/" + name;
+    StationView& view = s_.view;
+    if (!IsDataFileName(name)) {
+        const std::string message = Format("[PrintFile :Refused %s: not a file of the data folder.]", name.c_str());
+        view.ShowDisplayMessage(message);
+        s_.log.LogEvent(message);
+        return false;
+    }
+    std::string text;
+    if (!ReadText(path, text)) {
+        view.ShowFile(name, "");
+        const std::string message = Format("[PrintFile :Cannot open %s input file.]", path.c_str());
+        view.ShowDisplayMessage(message);
+        s_.log.LogEvent(message);
+        return false;
+    }
+    if (s_.settings.mode != Mode::Ascii)
+        for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    view.ShowFile(name, text);
+    return true;
 }
 
 bool StationCommands::ViewFile(const std::string& name) {
-    if (s_.files.PrintFile(name.substr(0, kNameChars))) return true;
+    if (PrintFile(name.substr(0, kNameChars))) return true;
     s_.boxes.Beep();
     return false;
 }
 
 bool StationCommands::ViewAndAdd(const std::string& text, int before) {
-    if (!s_.files.PrintFile(text.substr(0, kNameChars))) {
+    if (!PrintFile(text.substr(0, kNameChars))) {
         s_.boxes.Beep();
         return false;
     }
@@ -159,8 +189,8 @@ bool StationCommands::ViewAndAdd(const std::string& text, int before) {
 
 void StationCommands::ViewLog() {
     EditControl& display = s_.window.displayBox;
-    s_.files.PrintFile(s_.log.TodaysFileName());
-    int lines = display.LineCount();
+    PrintFile(s_.log.TodaysFileName());
+    const int lines = display.LineCount();
     if (lines > kLogLinesInView) display.ScrollLines(lines - kLogLinesInView);
 }
 
@@ -178,75 +208,105 @@ void StationCommands::MarginChanged(int position) {
     w.marginSlider.SetPos(position);
     if (w.editCheck.Check() == kDisplayReadOnly) return;
     w.displayBox.SetMargins(0, WindowView::kSliderRange - w.marginSlider.Pos());
-    w.displayBox.SetSoftBreaks(false);
 }
 
 void StationCommands::Compose() {
-    if (!s_.state.idle) return;
-    s_.files.PrintFile("compose.txt");
+    if (s_.transmission.Busy()) return;
+    PrintFile("compose.txt");
     s_.window.editCheck.SetCheck(kDisplayEditable);
     s_.view.UpdateDisplayMode();
 }
 
+void StationCommands::SendFramed(const std::string& name, std::function<void()> after) {
+    TransmissionPlan plan;
+    plan.leadInSeconds = kTestIdleSeconds;
+    plan.parts = {TextPart{name, true, std::nullopt}};
+    plan.repeatLast = true;
+    plan.tailSeconds = kTestIdleSeconds;
+    plan.alwaysRelease = true;
+    s_.transmission.Start(std::move(plan), {.keepKeyed = {},
+                                            .done = [this, name, after](const TransmissionResult& result) {
+                                                // The result, as for a scheduled file.
+                                                s_.log.LogEvent(Format(result.whole ? "Completed sending <%s>."
+                                                                                    : "ABORTED sending <%s>.",
+                                                                       name.c_str()));
+                                                if (after) after();
+                                            }});
+}
+
 void StationCommands::SendCompose() {
-    StationState& state = s_.state;
     MainWindow& w = s_.window;
-    // A second press during the key-up and pre-roll (idle is still set) is refused.
-    if (!state.idle || state.sending) return;
-    s_.dispatcher.CmDisable();
+    if (s_.transmission.Busy()) return;
+    s_.dispatcher.Disable();
     const std::string text = w.displayBox.Text(kDisplayChars);
     w.displayBox.SetReadOnly(true);
     w.editCheck.SetCheck(kDisplayLocked);
     s_.view.UpdateDisplayMode();
-    if (!s_.files.SendComposition(text)) return;
-    w.editCheck.SetCheck(kDisplayReadOnly);
+    if (!SaveText(kCompositionFile, text)) {
+        s_.log.LogEvent("Cannot write EditDisplayTemp.txt file.");
+        return;
+    }
+    s_.log.LogEvent(Format("CmSendCompose : Sending <%s> file.", kCompositionFile));
+    // In CW the composition goes out in Morse after the Morse lead-in.
+    SendFramed(kCompositionFile, [&w] { w.editCheck.SetCheck(kDisplayReadOnly); });
 }
 
 void StationCommands::Save() {
     MainWindow& w = s_.window;
     if (w.editCheck.Check() == kDisplayReadOnly) return;
-    w.displayBox.SetSoftBreaks(true);
-    s_.files.SaveText(w.fileNameField.Text(kFileNameFieldChars), w.displayBox.Text(kDisplayChars));
+    SaveText(w.fileNameField.Text(kFileNameFieldChars), w.displayBox.Text(kDisplayChars));
+}
+
+bool StationCommands::SaveText(const std::string& name, const std::string& text) {
+    if (!IsDataFileName(name)) {
+        s_.log.LogEvent(Format("CmEditSave : Refused <%s>: not a file of the data folder", name.c_str()));
+        return false;
+    }
+    // The old text stays whole until the new one is on the disk.
+    std::string problem;
+    if (ReplaceFile("data/" + name, text, problem)) return true;
+    const std::string message = Format("CmEditSave : Cannot write <%s> file: %s", name.c_str(), problem.c_str());
+    s_.view.ShowStatus(message);
+    s_.log.LogEvent(message);
+    return false;
 }
 
 void StationCommands::Repeat(bool on) {
     s_.window.repeatCheck.SetCheck(on ? 1 : 0);
-    s_.state.repeat = on;
+    s_.settings.repeat = on;
 }
 
 void StationCommands::Header(bool on) {
     s_.window.headerCheck.SetCheck(on ? 1 : 0);
-    s_.state.headerEnabled = on;
+    s_.settings.headerEnabled = on;
 }
 
 void StationCommands::Diddle(bool on) {
     s_.window.diddleCheck.SetCheck(on ? 1 : 0);
-    s_.state.diddle = on;
+    s_.settings.diddle = on;
 }
 
 // ---- Test transmissions ----
 
 void StationCommands::Ry() {
-    StationState& state = s_.state;
-    if (!state.idle || state.sending || state.mode == kCw) return;
+    if (s_.transmission.Busy() || s_.settings.mode == Mode::Cw) return;
     s_.log.LogEvent("CmRYRYRYRY : Sending <RYRYRYRY.txt> file.");
-    s_.dispatcher.CmDisable();
-    s_.files.SendTestFile("RYRYRYRY.txt");
+    s_.dispatcher.Disable();
+    SendFramed("RYRYRYRY.txt");
 }
 
 void StationCommands::Fox() {
-    StationState& state = s_.state;
-    if (!state.idle || state.sending || state.mode == kCw) return;
-    s_.dispatcher.CmDisable();
-    s_.files.SendTestFile("thefox.txt");
+    if (s_.transmission.Busy() || s_.settings.mode == Mode::Cw) return;
+    s_.dispatcher.Disable();
+    SendFramed("thefox.txt");
 }
 
 // ---- Mode, speed and tones ----
 
-void StationCommands::Mode(int mode) { s_.modes.ModeClicked(mode); }
+void StationCommands::Mode(sked::Mode mode) { s_.modes.ModeClicked(mode); }
 
 void StationCommands::Baud(int index) {
-    if (index >= 0 && index < ModeControls::kBaudButtons) s_.modes.BaudClicked(index);
+    if (index >= 0 && index < kBaudButtons) s_.modes.BaudClicked(index);
 }
 
 void StationCommands::ModeGroupClicked() { s_.view.ShowStatus("Mode Clicked"); }
@@ -254,31 +314,17 @@ void StationCommands::ModeGroupClicked() { s_.view.ShowStatus("Mode Clicked"); }
 void StationCommands::ToneEntryStyle(bool centreAndShift) { s_.modes.EntryStyleClicked(centreAndShift); }
 
 void StationCommands::SetTone(ToneField field, const std::string& text) {
-    ToneFields& tones = s_.state.tones;
+    // The field's number, read as the fields always were: its first 29 characters.
+    const double value = std::atof(text.substr(0, kFieldChars).c_str());
+    ToneSettings& tones = s_.settings.tones;
+    MainWindow& w = s_.window;
     switch (field) {
-        case ToneField::kCentre: tones.centre = text; break;
-        case ToneField::kShift: tones.shift = text; break;
-        case ToneField::kMark: tones.mark = text; break;
-        case ToneField::kSpace: tones.space = text; break;
+        case ToneField::kCentre: tones.centre = value, w.centreField.SetText(text); break;
+        case ToneField::kShift: tones.shift = value, w.shiftField.SetText(text); break;
+        case ToneField::kMark: tones.mark = value, w.markField.SetText(text); break;
+        case ToneField::kSpace: tones.space = value, w.spaceField.SetText(text); break;
     }
-    s_.view.ShowTones();
 }
-
-namespace {
-
-// Selects the list's item `item`, or the one it begins with followed by a
-// blank: "1" picks "1 USB Audio CODEC". False when there is none.
-bool SelectListItem(ComboBoxControl& combo, const std::string& item) {
-    const auto& items = combo.Items();
-    const auto it = std::find_if(items.begin(), items.end(), [&item](const std::string& listed) {
-        return listed == item || listed.starts_with(item + " ");
-    });
-    if (it == items.end()) return false;
-    combo.SetCurSel(static_cast<int>(it - items.begin()));
-    return true;
-}
-
-}  // namespace
 
 void StationCommands::SoundCard(const std::string& item) {
     ComboBoxControl& combo = s_.window.soundCardCombo;
@@ -291,20 +337,19 @@ void StationCommands::NoSound(bool on) { s_.modes.NoSoundClicked(on); }
 // ---- The TCP mirror ----
 
 void StationCommands::NetPort(const std::string& item) {
-    ComboBoxControl& combo = s_.window.netPortCombo;
-    SelectListItem(combo, item);
+    SelectListItem(s_.window.netPortCombo, item);
     // "OFF" reads as 0: no mirror.
-    s_.state.netPort = std::atoi(item.c_str());
+    s_.settings.mirror.port = std::atoi(item.c_str());
 }
 
 void StationCommands::NetAddress(const std::string& address) {
     s_.window.addressField.SetText(address);
-    s_.state.netAddress = address;
+    s_.settings.mirror.address = address;
 }
 
 void StationCommands::Authentication(const std::string& text) {
     s_.window.authField.SetText(text);
-    s_.state.authentication = text;
+    s_.settings.mirror.authentication = text;
 }
 
 // ---- Identification, power and the transmitter ----
@@ -316,35 +361,31 @@ void StationCommands::CwTimer(bool on) {
 
 void StationCommands::SendCwid() { s_.cwid.SendCwidClicked(); }
 
-void StationCommands::SendIdentification() { s_.cwid.Cwid(s_.state.idText); }
+void StationCommands::SendIdentification() { s_.cwid.Cwid(); }
 
 void StationCommands::Power(bool on) {
     // Power on goes through the transmitter's off sequence, as it always has;
     // dropping the power releases the key too, whoever keyed it.
-    if (s_.state.transmitterOn) TransmitterOff();
-    if (on) {
-        s_.uart.PowerLineOn();
-    } else {
-        s_.uart.PowerLineOff();
-        s_.log.LogEvent("CmPowerOFF : Power turned OFF");
-    }
+    if (s_.transmitter.On()) TransmitterOff();
+    s_.transmitter.Line().SetPower(on);
+    if (!on) s_.log.LogEvent("CmPowerOFF : Power turned OFF");
     s_.window.powerCheck.SetCheck(on ? 1 : 0);
 }
 
 void StationCommands::TransmitterOn() {
-    StationState& state = s_.state;
-    s_.transmitter.CmTX();
+    Transmitter& transmitter = s_.transmitter;
+    transmitter.KeyTransmitter();
     // A transmission under way keeps the key as its own; otherwise the key
     // stays down until it is released.
-    if (state.transmitterOn && !state.sending) {
-        state.keyedOnRequest = true;
-        state.keyHeldForNext = false;
+    if (transmitter.On() && !s_.transmission.Busy()) {
+        transmitter.keyedOnRequest = true;
+        transmitter.keyHeldForNext = false;
     }
 }
 
 void StationCommands::TransmitterOff() {
-    if (s_.state.sending) Cancel();
-    s_.transmitter.CmRX();
+    if (s_.transmission.Busy()) Cancel();
+    s_.transmitter.ReleaseTransmitter();
 }
 
 void StationCommands::Editor() { s_.OpenEditor(); }
@@ -355,45 +396,49 @@ void StationCommands::Quit() { s_.RequestShutdown(); }
 
 // ---- What only the schedule's "$" commands do ----
 
-void StationCommands::StorePskFrequency(float hertz) { s_.state.pskFrequency = hertz; }
+void StationCommands::StorePskFrequency(float hertz) { s_.settings.pskFrequency = hertz; }
 
 void StationCommands::ShowPskFrequency(float hertz) {
-    s_.state.pskFrequency = hertz;
-    SetTone(ToneField::kCentre, Format("%10.3f", static_cast<double>(hertz)));
+    s_.settings.pskFrequency = hertz;
+    s_.settings.tones.centre = hertz;
+    s_.view.ShowTones(s_.settings, ToneDisplay::Centre);
 }
 
 void StationCommands::ShowFskCentre(float hertz) {
-    s_.state.fskCentre = hertz;
-    SetTone(ToneField::kCentre, Format("%10.3f", static_cast<double>(hertz)));
+    s_.settings.fskCentre = hertz;
+    s_.settings.tones.centre = hertz;
+    s_.view.ShowTones(s_.settings, ToneDisplay::Centre);
 }
 
 void StationCommands::DisableAndRelease() {
     Disable();
-    s_.transmitter.CmRX();
+    s_.transmitter.ReleaseTransmitter();
 }
 
-void StationCommands::SetKeyLine(int line) {
-    StationState& state = s_.state;
-    if (state.keyLine == line && state.powerLine != line) return;
+void StationCommands::SetKeyLine(KeyLine line) {
+    if (s_.settings.keyLine == line) return;
     // Released on the line that keyed it; the other line becomes the power
     // line, so that switching the power on never keys the transmitter.
     TransmitterOff();
-    s_.uart.SetLines(line, line == kDtrLine ? kRtsLine : kDtrLine);
+    s_.settings.keyLine = line;
+    s_.transmitter.Line().AssignLines(line);
 }
 
 void StationCommands::ChangePort(int number) {
-    StationState& state = s_.state;
-    if (PortBase(number) == 0) {
+    StationSettings& settings = s_.settings;
+    if (ComPortBase(number) == 0) {
         s_.view.ShowStatus("Error: Invalid Port ID");
         return;
     }
     // Released on the port that keyed it, before the station moves on.
     TransmitterOff();
-    state.portBase = PortBase(number);
-    s_.view.ShowPort(PortName(number));
-    s_.uart.ProgramUart(state.portBase, state.baud, 0, state.wordLength, uart::kLcrStopBits);
-    s_.log.LogEvent(Format("ComPort Changed to %s", PortName(number)));
-    s_.view.ShowStatus(Format("SetupWindow : COM%d set to 0x%X.", number, state.portBase));
+    settings.portNumber = number;
+    s_.view.ShowPort(number);
+    SerialLine& line = s_.transmitter.Line();
+    line.AssignLines(settings.keyLine);
+    line.SetFormat(settings.Format());
+    s_.log.LogEvent(Format("ComPort Changed to %s", ComPortName(number)));
+    s_.view.ShowStatus(Format("SetupWindow : COM%d set to 0x%X.", number, unsigned{ComPortBase(number)}));
 }
 
 }  // namespace sked

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "scheduler/command_target.h"
+#include "scheduler/command_interpreter.h"
 
 namespace sked {
 
@@ -17,7 +17,8 @@ enum class ToneField { kCentre, kShift, kMark, kSpace };
 
 class StationCommands : public CommandTarget {
 public:
-    static constexpr std::size_t kHelpLinesInFileList = 34;
+    // The composition is sent from this file, rewritten at every Send.
+    static constexpr const char* kCompositionFile = "EditDisplayTemp.txt";
 
     explicit StationCommands(Station& station) : s_(station) {}
 
@@ -43,6 +44,9 @@ public:
     // The file list and the display
     void RefreshFileList();
     void FileSelected(const std::string& item);
+    // Shows data/<name> (or a log file, log/...) in the display; false when
+    // it cannot be shown. A "$" command shows nothing and counts as shown.
+    bool PrintFile(const std::string& name);
     // Enter in the file name field: show that file; false (with a beep) when it cannot be shown.
     bool ViewFile(const std::string& name);
     // Enter elsewhere: show the file list's text and add it to the queue.
@@ -65,7 +69,7 @@ public:
     void Fox();
 
     // Mode, speed and tones
-    void Mode(int mode);
+    void Mode(sked::Mode mode);
     void Baud(int index);
     void ModeGroupClicked();
     void ToneEntryStyle(bool centreAndShift);
@@ -95,7 +99,7 @@ public:
     void Quit();
 
     // What the schedule's "$" commands press.
-    void PressMode(int mode) override { Mode(mode); }
+    void PressMode(sked::Mode mode) override { Mode(mode); }
     void PressBaud(int index) override { Baud(index); }
     void StorePskFrequency(float hertz) override;
     void ShowPskFrequency(float hertz) override;
@@ -103,12 +107,20 @@ public:
     void SendIdentification() override;
     void SetCwTimer(bool on) override { CwTimer(on); }
     void DisableAndRelease() override;
-    void SetKeyLine(int line) override;
+    void SetKeyLine(KeyLine line) override;
     void ChangePort(int number) override;
     void SetHeader(bool on) override { Header(on); }
     void SetDiddle(bool on) override { Diddle(on); }
 
 private:
+    // Writes `text` to data/<name>, replacing the file whole; false (after a
+    // log line naming the file and the reason) when it cannot.
+    bool SaveText(const std::string& name, const std::string& text);
+    // The RY and Fox tests and the composition: key, 3 s idle, the file
+    // (again while Repeat is ticked), 3 s idle unless cancelled, release, and
+    // the result in the log.
+    void SendFramed(const std::string& name, std::function<void()> after = {});
+
     Station& s_;
 };
 

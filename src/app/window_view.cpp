@@ -1,14 +1,18 @@
 #include "app/window_view.h"
 
+#include "platform/clock.h"
+#include "platform/text_format.h"
+
 namespace sked {
 
 namespace {
-// The file name field and the display are read as their first 254 characters.
+// The file name field is read as its first 254 characters.
 constexpr std::size_t kNameChars = 254;
 }  // namespace
 
-WindowView::WindowView(MainWindow& window, const StationState& state, TransmitQueue& queue)
-    : w_(window), state_(state), queue_(queue) {
+WindowView::WindowView(MainWindow& window, const StationSettings& settings, TransmitQueue& queue,
+                       std::function<bool()> sending)
+    : w_(window), settings_(settings), queue_(queue), sending_(std::move(sending)) {
     queueObserver_ = queue_.Observe([this](const QueueChange& change) { QueueChanged(change); });
 }
 
@@ -30,6 +34,21 @@ void WindowView::QueueChanged(const QueueChange& change) {
     }
 }
 
+void WindowView::ShowCharactersLeft(std::size_t left) { w_.charCountField.SetText(Format("C=%zu", left)); }
+
+void WindowView::ShowFlow(Flow flow) {
+    static constexpr const char* kTexts[] = {"", "PAUSE", "RESUME", "CANCEL"};
+    w_.flowField.SetText(kTexts[static_cast<int>(flow)]);
+}
+
+void WindowView::ShowCountdown(long seconds) { w_.countdownField.SetText(Format("%ld", seconds)); }
+
+void WindowView::ShowClock(std::time_t now) { w_.clockField.SetText(CtimeText(now)); }
+
+void WindowView::ShowCwTimer(int secondsLeft) { w_.cwTimerField.SetText(Format("%d", secondsLeft)); }
+
+void WindowView::ShowPort(int number) { w_.comPortField.SetText(ComPortName(number)); }
+
 void WindowView::LockSoundChoice(bool locked) {
     w_.noSoundCheck.SetEnabled(!locked);
     w_.soundCardCombo.SetEnabled(!locked);
@@ -41,20 +60,44 @@ void WindowView::LockToneFields(bool locked) {
         w_.shiftField.SetReadOnly(true);
         return;
     }
-    const bool centreStyle = state_.tones.centreAndShift;
+    const bool centreStyle = settings_.tones.centreAndShift;
     w_.centreField.SetReadOnly(!centreStyle);
     w_.shiftField.SetReadOnly(!centreStyle);
     w_.markField.SetReadOnly(centreStyle);
     w_.spaceField.SetReadOnly(centreStyle);
 }
 
-void WindowView::ShowTones() {
-    w_.centreField.SetText(state_.tones.centre);
-    w_.shiftField.SetText(state_.tones.shift);
-    w_.markField.SetText(state_.tones.mark);
-    w_.spaceField.SetText(state_.tones.space);
-    w_.centreShiftRadio.SetChecked(state_.tones.centreAndShift);
-    w_.markSpaceRadio.SetChecked(!state_.tones.centreAndShift);
+void WindowView::ShowTones(const StationSettings& s, ToneDisplay display) {
+    const ToneSettings& tones = s.tones;
+    auto show = [](EditControl& field, const char* format, double value) { field.SetText(Format(format, value)); };
+    switch (display) {
+        case ToneDisplay::Rtty:
+        case ToneDisplay::Psk: {
+            const bool psk = display == ToneDisplay::Psk;
+            const double centre = psk ? s.pskFrequency : s.fskCentre;
+            const double shift = psk ? kPskShift : kFskShift;
+            show(w_.centreField, "%10.3f", centre);
+            show(w_.shiftField, psk ? "%6.2f" : "%8.2f", shift);
+            show(w_.markField, "%8.1f", centre - shift / 2);
+            show(w_.spaceField, "%8.1f", centre + shift / 2);
+            break;
+        }
+        case ToneDisplay::Keyed:
+            // The pair that did not count, as the pair that did gives it.
+            if (tones.centreAndShift) {
+                show(w_.markField, "%8.2f", tones.mark);
+                show(w_.spaceField, "%8.2f", tones.space);
+            } else {
+                show(w_.centreField, "%8.2f", tones.centre);
+                show(w_.shiftField, "%6.1f", tones.shift);
+            }
+            break;
+        case ToneDisplay::Centre:
+            show(w_.centreField, "%10.3f", tones.centre);
+            break;
+    }
+    w_.centreShiftRadio.SetChecked(tones.centreAndShift);
+    w_.markSpaceRadio.SetChecked(!tones.centreAndShift);
 }
 
 void WindowView::LockLinkChoice(bool connected) {
@@ -77,18 +120,15 @@ void WindowView::HighlightCharacter(const std::string& name, std::size_t index) 
 }
 
 void WindowView::UpdateDisplayMode() {
-    if (!state_.idle) {
+    if (sending_ && sending_()) {
         w_.editCheck.SetCheck(kDisplayLocked);
         w_.displayBox.SetReadOnly(true);
         w_.fileNameField.SetReadOnly(true);
         return;
     }
-    int editState = w_.editCheck.Check();
-    if (editState == kDisplayLocked) {
-        w_.editCheck.SetCheck(kDisplayReadOnly);
-        w_.displayBox.SetSoftBreaks(false);
-    }
-    bool editing = editState == kDisplayEditable;
+    const int editState = w_.editCheck.Check();
+    if (editState == kDisplayLocked) w_.editCheck.SetCheck(kDisplayReadOnly);
+    const bool editing = editState == kDisplayEditable;
     w_.displayBox.SetReadOnly(!editing);
     w_.fileNameField.SetReadOnly(!editing);
     w_.displayBox.SetMargins(0, kDefaultMargin);

@@ -1,13 +1,13 @@
-// The station's display fields on the main window's control models: what
-// the senders and the scheduler show, the queue in the schedule list, and
-// the display box's edit states.
+// The station's display fields on the main window's control models: the
+// values the senders and the scheduler show, turned into the texts of the
+// fields; the queue in the schedule list; the display box's edit states.
 #pragma once
 
 #include <string>
 
 #include "app/main_window.h"
 #include "scheduler/transmit_queue.h"
-#include "transmit/station_state.h"
+#include "transmit/station_settings.h"
 #include "transmit/station_view.h"
 
 namespace sked {
@@ -22,25 +22,30 @@ public:
     static constexpr int kDefaultMargin = 75;
     static constexpr int kSliderRange = 500;
 
-    WindowView(MainWindow& window, const StationState& state, TransmitQueue& queue);
+    // `sending` tells whether a transmission is under way (the display is then locked).
+    WindowView(MainWindow& window, const StationSettings& settings, TransmitQueue& queue,
+               std::function<bool()> sending);
     ~WindowView() override;
     WindowView(const WindowView&) = delete;
     WindowView& operator=(const WindowView&) = delete;
 
     void ShowStatus(const std::string& text) override { w_.statusLine.SetText(text); }
     void ShowQueueLine(const std::string& text) override { w_.queueLine.SetText(text); }
-    void ShowCharactersLeft(const std::string& text) override { w_.charCountField.SetText(text); }
-    void ShowFlow(const std::string& text) override { w_.flowField.SetText(text); }
-    void ShowCountdown(const std::string& text) override { w_.countdownField.SetText(text); }
-    void ShowClock(const std::string& text) override { w_.clockField.SetText(text); }
+    void ShowCharactersLeft(std::size_t left) override;
+    void ClearCharactersLeft() override { w_.charCountField.SetText(""); }
+    void ShowFlow(Flow flow) override;
+    void ShowCountdown(long seconds) override;
+    void ClearCountdown() override { w_.countdownField.SetText(""); }
+    void ShowClock(std::time_t now) override;
     void ShowAutoSend(bool enabled) override { w_.autoSendField.SetText(enabled ? "ENABLE" : "DISABLED"); }
-    void ShowCwTimer(const std::string& text) override { w_.cwTimerField.SetText(text); }
+    void ShowCwTimer(int secondsLeft) override;
+    void ShowCwTimerOff() override { w_.cwTimerField.SetText("OFF"); }
     void ShowCwTimerTicked(bool ticked) override { w_.cwTimerCheck.SetCheck(ticked ? 1 : 0); }
-    void ShowPort(const std::string& name) override { w_.comPortField.SetText(name); }
+    void ShowPort(int number) override;
     void ShowTransmitter(bool on) override { w_.transmitField.SetText(on ? "  ON  " : "  OFF  "); }
     void LockSoundChoice(bool locked) override;
     void LockToneFields(bool locked) override;
-    void ShowTones() override;
+    void ShowTones(const StationSettings& settings, ToneDisplay display) override;
     void LockLinkChoice(bool connected) override;
     void ShowFile(const std::string& name, const std::string& text) override;
     void ShowDisplayMessage(const std::string& text) override { w_.displayBox.SetText(text); }
@@ -55,8 +60,9 @@ private:
     void QueueChanged(const QueueChange& change);
 
     MainWindow& w_;
-    const StationState& state_;
+    const StationSettings& settings_;
     TransmitQueue& queue_;
+    std::function<bool()> sending_;
     int queueObserver_;
 };
 

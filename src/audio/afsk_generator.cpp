@@ -6,6 +6,10 @@
 
 namespace sked {
 
+namespace {
+constexpr std::chrono::milliseconds kShortestPump{5};
+}  // namespace
+
 AfskGenerator::AfskGenerator(EventLoop& loop, WaveDevice& device, PhaseAccumulator& phase,
                              const AfskSettings& settings, int deviceIndex, bool ownThread, StreamFailure onFailure)
     : loop_(loop),
@@ -18,7 +22,8 @@ AfskGenerator::AfskGenerator(EventLoop& loop, WaveDevice& device, PhaseAccumulat
       card_(device, loop.clock()),
       block_(modulator_.BlockLength()),
       samples_(modulator_.BlockLength()),
-      line_(modulator_.BlockLength()) {
+      line_(modulator_.BlockLength()),
+      pump_(loop, [this] { Pump(); }) {
     queue_.reserve(kQueueLength);
 }
 
@@ -109,21 +114,25 @@ void AfskGenerator::StartGenerator() {
         thread_ = std::thread([this] { Run(); });
     } else if (!OpenStream()) {
         stage_ = Stage::Ended;
+    } else {
+        // Several rounds a block, so the device never runs dry between them.
+        const auto block = std::chrono::milliseconds(1000 * static_cast<long long>(block_.size()) / sampleRate_);
+        pump_.Every(std::max(block / 4, kShortestPump));
     }
 }
 
 bool AfskGenerator::OpenStream() {
-    const int result = card_.OpenOutput(WaveFormat::Pcm16Mono(sampleRate_),
-                                        static_cast<int>(modulator_.BlockLength()), deviceIndex_);
-    if (result == 0) return true;
+    const std::error_code result = card_.OpenOutput(WaveFormat::Pcm16Mono(sampleRate_),
+                                                    static_cast<int>(modulator_.BlockLength()), deviceIndex_);
+    if (!result) return true;
     ReportFailure(result, true);
     return false;
 }
 
-void AfskGenerator::ReportFailure(int code, bool opening) {
+void AfskGenerator::ReportFailure(std::error_code error, bool opening) {
     // Boxes and switching the transmitter off are the loop's business.
-    loop_.Post([report = onFailure_, code, problem = device_.Problem(), opening] {
-        if (report) report(code, problem, opening);
+    loop_.Post([report = onFailure_, error, problem = device_.Problem(), opening] {
+        if (report) report(error, problem, opening);
     });
 }
 
@@ -162,6 +171,7 @@ TimePoint AfskGenerator::NextBlockAt() {
 void AfskGenerator::Pump() {
     if (ownThread_) return;
     while (stage_ == Stage::Running && NextBlockAt() <= loop_.clock().Now()) Pass();
+    if (NextBlockAt() == TimePoint::max()) pump_.Stop();
 }
 
 }  // namespace sked

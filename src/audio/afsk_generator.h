@@ -5,9 +5,8 @@
 //
 // On the real clock a thread of its own renders and writes the blocks (the
 // sound card's writes block on the device's pace). On the simulated clock no
-// thread runs: the station's loop calls Pump() and the blocks the device can
-// take by then are rendered, so a simulated run gives the same audio every
-// time. Codes cross into the generator one way, under the queue's lock;
+// thread runs: a timer of the station's loop renders the blocks the device
+// can take by then, so a simulated run gives the same audio every time. Codes cross into the generator one way, under the queue's lock;
 // everything else it reads is a snapshot taken when it was made.
 //
 // The Morse of the identification (the break condition holding the line at
@@ -24,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -39,13 +39,13 @@ class AfskGenerator : public ToneGenerator {
 public:
     // The queue holds 99 codes; a full queue keeps its first 98 and replaces the last.
     static constexpr int kQueueLength = 99;
-    // Told on the loop's thread when the sound card fails: the stream's error
-    // code, the device's own account of it, and whether it failed to open
+    // Told on the loop's thread when the sound card fails: the stream's
+    // failure, the device's own account of it, and whether it failed to open
     // (the transmitter is then switched off) or in the middle of the audio.
-    using StreamFailure = std::function<void(int code, const std::string& problem, bool opening)>;
+    using StreamFailure = std::function<void(std::error_code error, const std::string& problem, bool opening)>;
 
     // `deviceIndex`: -1 the default device, 0..3 the first to fourth card,
-    // anything else no device (the open then fails with "Device ID out of range").
+    // anything else no device (the open then fails with SoundError::NoSuchDevice).
     AfskGenerator(EventLoop& loop, WaveDevice& device, PhaseAccumulator& phase, const AfskSettings& settings,
                   int deviceIndex, bool ownThread, StreamFailure onFailure);
     ~AfskGenerator() override;
@@ -61,7 +61,7 @@ public:
     void RequestStop() override;
     void PutBreak(bool on) override;
     // On the simulated clock: renders and writes every block the device can take now.
-    void Pump() override;
+    void Pump();
     // When Pump() has work next (TimePoint::max() when it has none).
     TimePoint NextBlockAt();
 
@@ -88,7 +88,7 @@ private:
 
     // Opens the sound card; false (the failure reported) when it cannot be had.
     bool OpenStream();
-    void ReportFailure(int code, bool opening);
+    void ReportFailure(std::error_code error, bool opening);
     // One block: false when the generator has ended (stop seen, or the write failed).
     bool Pass();
     void Run();
@@ -121,6 +121,7 @@ private:
     std::optional<BreakAnchor> breakAnchor_;
     std::vector<std::uint8_t> line_;  // one block of the line, 1 at space
     std::thread thread_;
+    Timer pump_;  // drives Pump() on the simulated clock
 };
 
 }  // namespace sked

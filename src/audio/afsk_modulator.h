@@ -40,9 +40,6 @@ public:
     const CharacterFrame& frame() const { return frame_; }
     const NoiseLevel& level() const { return level_; }
 
-    // From the next block on, without a phase jump.
-    void SetTones(double centreHz, double halfShiftHz) { oscillator_.SetTones(centreHz, halfShiftHz); }
-
     // One character (code 0: a block of idle mark) into `block`, which must
     // hold exactly BlockLength() samples (else std::invalid_argument).
     // Samples are truncated toward zero and held to the 16-bit range.

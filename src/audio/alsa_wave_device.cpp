@@ -60,24 +60,24 @@ std::string AlsaWaveDevice::PcmName(int deviceIndex) const {
     return "";
 }
 
-int AlsaWaveDevice::Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) {
+std::error_code AlsaWaveDevice::Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) {
     std::unique_lock lock(mutex_);
     if (open_) {
         problem_ = "sound device " + pcmName_ + " is already open";
-        return wave::kHandleBusy;
+        return SoundError::HandleInUse;
     }
     const std::string name = PcmName(deviceIndex);
     if (name.empty()) {
         problem_ = "no sound device " + std::to_string(deviceIndex) + " (the station has -1 and 0 to 3)";
-        return wave::kBadDeviceId;
+        return SoundError::NoSuchDevice;
     }
     if (!format.IsPcm16Mono()) {
         problem_ = "sound device " + name + ": only 16-bit mono PCM can be played";
-        return wave::kNotSupported;
+        return SoundError::NotSupported;
     }
     if (framesPerBuffer <= 0) {
         problem_ = "sound device " + name + ": blocks of " + std::to_string(framesPerBuffer) + " samples";
-        return wave::kInvalidParameter;
+        return SoundError::BadParameter;
     }
 
     int r = 0;
@@ -92,7 +92,7 @@ int AlsaWaveDevice::Open(const WaveFormat& format, int framesPerBuffer, int devi
         if (r < 0) {
             problem_ = "cannot read ALSA configuration " + options_.configFile + ": " + AlsaReason(r);
             ReleasePcm();
-            return WaveResultForErrno(-r);
+            return SoundErrorForErrno(-r);
         }
         r = snd_pcm_open_lconf(&pcm_, name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK, config_);
     } else {
@@ -102,9 +102,9 @@ int AlsaWaveDevice::Open(const WaveFormat& format, int framesPerBuffer, int devi
         pcm_ = nullptr;
         problem_ = "cannot open sound device " + name + ": " + AlsaReason(r);
         ReleasePcm();
-        return WaveResultForErrno(-r);
+        return SoundErrorForErrno(-r);
     }
-    if (int result = Configure(name, format, framesPerBuffer)) {
+    if (std::error_code result = Configure(name, format, framesPerBuffer)) {
         ReleasePcm();
         return result;
     }
@@ -113,7 +113,7 @@ int AlsaWaveDevice::Open(const WaveFormat& format, int framesPerBuffer, int devi
         const int err = errno;
         problem_ = "sound device " + name + ": no event descriptor: " + std::strerror(err);
         ReleasePcm();
-        return WaveResultForErrno(err);
+        return SoundErrorForErrno(err);
     }
 
     pcmName_ = name;
@@ -122,7 +122,7 @@ int AlsaWaveDevice::Open(const WaveFormat& format, int framesPerBuffer, int devi
     paused_ = true;
     resetRequested_ = stopRequested_ = false;
     offset_ = 0;
-    error_ = 0;
+    error_.clear();
     problem_.clear();
     try {
         thread_ = std::thread([this] { Run(); });
@@ -130,12 +130,12 @@ int AlsaWaveDevice::Open(const WaveFormat& format, int framesPerBuffer, int devi
         open_ = false;
         problem_ = "sound device " + name + ": no device thread: " + e.what();
         ReleasePcm();
-        return WaveResultForErrno(e.code().value());
+        return SoundErrorForErrno(e.code().value());
     }
-    return wave::kOk;
+    return {};
 }
 
-int AlsaWaveDevice::Configure(const std::string& name, const WaveFormat& format, int framesPerBuffer) {
+std::error_code AlsaWaveDevice::Configure(const std::string& name, const WaveFormat& format, int framesPerBuffer) {
     const unsigned rate = static_cast<unsigned>(format.samplesPerSecond);
     const std::string refused =
         "sound device " + name + " cannot play 16-bit mono at " + std::to_string(rate) + " samples per second: ";
@@ -151,7 +151,7 @@ int AlsaWaveDevice::Configure(const std::string& name, const WaveFormat& format,
     if (r >= 0) r = snd_pcm_hw_params_set_rate(pcm_, hw, rate, 0);
     if (r < 0) {
         problem_ = refused + AlsaReason(r);
-        return wave::kNotSupported;
+        return SoundError::NotSupported;
     }
     r = snd_pcm_hw_params_set_period_size_near(pcm_, hw, &period, &dir);
     if (r >= 0) r = snd_pcm_hw_params_set_buffer_size_near(pcm_, hw, &buffer);
@@ -159,7 +159,7 @@ int AlsaWaveDevice::Configure(const std::string& name, const WaveFormat& format,
     if (r < 0) {
         problem_ = "sound device " + name + " cannot take blocks of " + std::to_string(framesPerBuffer) +
                    " samples: " + AlsaReason(r);
-        return wave::kNotSupported;
+        return SoundError::NotSupported;
     }
     bufferFrames_ = buffer;
 
@@ -173,9 +173,9 @@ int AlsaWaveDevice::Configure(const std::string& name, const WaveFormat& format,
     if (r >= 0) r = snd_pcm_sw_params(pcm_, sw);
     if (r < 0) {
         problem_ = "sound device " + name + " refuses its start settings: " + AlsaReason(r);
-        return WaveResultForErrno(-r);
+        return SoundErrorForErrno(-r);
     }
-    return wave::kOk;
+    return {};
 }
 
 void AlsaWaveDevice::ReleasePcm() {
@@ -192,9 +192,9 @@ void AlsaWaveDevice::Wake() {
     [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);  // a full counter wakes the thread as well
 }
 
-int AlsaWaveDevice::Submit(std::span<const std::int16_t> block) {
+std::error_code AlsaWaveDevice::Submit(std::span<const std::int16_t> block) {
     std::lock_guard lock(mutex_);
-    if (!open_) return wave::kInvalidHandle;
+    if (!open_) return SoundError::BadHandle;
     if (error_) return error_;
     if (spare_.empty()) {
         queue_.emplace_back(block.begin(), block.end());
@@ -204,36 +204,36 @@ int AlsaWaveDevice::Submit(std::span<const std::int16_t> block) {
         queue_.back().assign(block.begin(), block.end());
     }
     Wake();
-    return wave::kOk;
+    return {};
 }
 
-int AlsaWaveDevice::Restart() {
+std::error_code AlsaWaveDevice::Restart() {
     std::lock_guard lock(mutex_);
-    if (!open_) return wave::kInvalidHandle;
+    if (!open_) return SoundError::BadHandle;
     if (error_) return error_;
     paused_ = false;
     Wake();
-    return wave::kOk;
+    return {};
 }
 
-int AlsaWaveDevice::Reset() {
+std::error_code AlsaWaveDevice::Reset() {
     std::unique_lock lock(mutex_);
-    if (!open_) return wave::kInvalidHandle;
+    if (!open_) return SoundError::BadHandle;
     const std::uint64_t served = resetsServed_;
     resetRequested_ = true;
     Wake();
     // The thread never blocks but in poll(), which the wake ends; the bound is for a thread gone astray.
     if (!changed_.wait_for(lock, kResetLimit, [&] { return resetsServed_ != served; })) {
         problem_ = "sound device " + pcmName_ + ": reset not carried out";
-        return wave::kHandleBusy;
+        return SoundError::HandleInUse;
     }
     return error_;
 }
 
-int AlsaWaveDevice::Close() {
+std::error_code AlsaWaveDevice::Close() {
     {
         std::lock_guard lock(mutex_);
-        if (!open_) return wave::kInvalidHandle;
+        if (!open_) return SoundError::BadHandle;
         stopRequested_ = true;
         Wake();
     }
@@ -246,7 +246,7 @@ int AlsaWaveDevice::Close() {
     open_ = false;
     ReleasePcm();
     changed_.notify_all();
-    return wave::kOk;
+    return {};
 }
 
 std::uint64_t AlsaWaveDevice::BlocksDone() {
@@ -261,15 +261,15 @@ std::uint64_t AlsaWaveDevice::Underruns() {
 
 TimePoint AlsaWaveDevice::NextChange() { return TimePoint::max(); }
 
-int AlsaWaveDevice::WaitForChange(TimePoint deadline) {
+std::error_code AlsaWaveDevice::WaitForChange(TimePoint deadline) {
     std::unique_lock lock(mutex_);
-    if (!open_) return wave::kInvalidHandle;
+    if (!open_) return SoundError::BadHandle;
     const TimePoint now = clock_.Now();
     if (error_ || deadline <= now) return error_;
     const std::uint64_t seen = done_;
     const Duration left = deadline == TimePoint::max() ? kLongestSleep : std::min(deadline - now, kLongestSleep);
     changed_.wait_for(lock, left, [&] { return done_ != seen || error_ || !open_; });
-    if (!open_) return wave::kInvalidHandle;
+    if (!open_) return SoundError::BadHandle;
     return error_;
 }
 
@@ -281,8 +281,8 @@ std::string AlsaWaveDevice::Problem() const {
 void AlsaWaveDevice::Fail(int alsaError, const std::string& what) {
     std::lock_guard lock(mutex_);
     if (error_) return;
-    error_ = WaveResultForErrno(-alsaError);
-    if (!error_) error_ = wave::kNotEnabled;
+    error_ = SoundErrorForErrno(-alsaError);
+    if (!error_) error_ = SoundError::DeviceFailed;
     problem_ = "sound device " + pcmName_ + " " + what + ": " + AlsaReason(alsaError);
     changed_.notify_all();
 }
@@ -400,7 +400,7 @@ void AlsaWaveDevice::Run() {
     bool failed;
     {
         std::lock_guard lock(mutex_);
-        failed = error_ != 0;
+        failed = static_cast<bool>(error_);
     }
     if (!failed) Drain();
 }

@@ -56,24 +56,24 @@ public:
     // The PCM a device index opens; "" when the index names no device.
     std::string PcmName(int deviceIndex) const;
 
-    int Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) override;
-    int Submit(std::span<const std::int16_t> block) override;
-    int Restart() override;
-    int Reset() override;
+    std::error_code Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) override;
+    std::error_code Submit(std::span<const std::int16_t> block) override;
+    std::error_code Restart() override;
+    std::error_code Reset() override;
     // Lets the ring play out (bounded by its length and a second) unless the
     // device failed; blocks not yet in the ring are discarded.
-    int Close() override;
+    std::error_code Close() override;
 
     std::uint64_t BlocksDone() override;
     std::uint64_t Underruns() override;
     // The card keeps its own time: TimePoint::max().
     TimePoint NextChange() override;
-    int WaitForChange(TimePoint deadline) override;
+    std::error_code WaitForChange(TimePoint deadline) override;
 
     std::string Problem() const override;
 
 private:
-    int Configure(const std::string& name, const WaveFormat& format, int framesPerBuffer);
+    std::error_code Configure(const std::string& name, const WaveFormat& format, int framesPerBuffer);
     void Run();
     // Writes what the front block has left; false when the ring is full.
     bool WriteFront();
@@ -110,7 +110,7 @@ private:
     std::size_t offset_ = 0;                        // frames of the front block already in the ring
     std::uint64_t done_ = 0;
     std::uint64_t underruns_ = 0;
-    int error_ = 0;
+    std::error_code error_;
     std::string problem_;
 };
 

@@ -21,21 +21,21 @@ Duration PacedWaveDevice::BlockDuration(std::size_t frames) const {
         static_cast<std::int64_t>(frames) * 1'000'000'000 / rate_));
 }
 
-int PacedWaveDevice::Open(const WaveFormat& format, int /*framesPerBuffer*/, int deviceIndex) {
+std::error_code PacedWaveDevice::Open(const WaveFormat& format, int /*framesPerBuffer*/, int deviceIndex) {
     std::lock_guard lock(mutex_);
     const std::string name = wavPath_.empty() ? "null sound device" : "sound file " + wavPath_;
     // It stands in for whichever card the list names: the default or one of four.
     if (deviceIndex < -1 || deviceIndex > 3) {
         problem_ = name + ": no sound card " + std::to_string(deviceIndex);
-        return wave::kBadDeviceId;
+        return SoundError::NoSuchDevice;
     }
     if (open_) {
         problem_ = name + ": already open";
-        return wave::kHandleBusy;
+        return SoundError::HandleInUse;
     }
     if (!format.IsPcm16Mono()) {
         problem_ = name + ": only 16-bit mono PCM can be played";
-        return wave::kNotSupported;
+        return SoundError::NotSupported;
     }
     if (!wavPath_.empty()) {
         if (wavError_) {
@@ -47,21 +47,21 @@ int PacedWaveDevice::Open(const WaveFormat& format, int /*framesPerBuffer*/, int
             wav_ = WavFile::Create(wavPath_, format.samplesPerSecond, {"sound file", false}, err);
             if (!wav_) {
                 problem_ = "cannot create sound file " + wavPath_ + ": " + std::strerror(err);
-                return WaveResultForErrno(err);
+                return SoundErrorForErrno(err);
             }
         } else if (format.samplesPerSecond != rate_) {
             problem_ = name + ": already recording at " + std::to_string(rate_) + " samples per second";
-            return wave::kNotSupported;
+            return SoundError::NotSupported;
         }
     }
     rate_ = format.samplesPerSecond;
     open_ = true;
     paused_ = true;
-    error_ = 0;
+    error_.clear();
     problem_.clear();
     pending_.clear();
     starved_ = false;
-    return wave::kOk;
+    return {};
 }
 
 void PacedWaveDevice::CatchUp(TimePoint now) {
@@ -85,16 +85,16 @@ bool PacedWaveDevice::NoteWavFailure() {
     if (wav_->error().empty()) return false;
     if (!wavError_) {
         const int err = errno;  // still the reason WavFile met
-        wavError_ = WaveResultForErrno(err ? err : EIO);
+        wavError_ = SoundErrorForErrno(err ? err : EIO);
         problem_ = wav_->error();
     }
     return true;
 }
 
-int PacedWaveDevice::Submit(std::span<const std::int16_t> block) {
+std::error_code PacedWaveDevice::Submit(std::span<const std::int16_t> block) {
     {
         std::lock_guard lock(mutex_);
-        if (!open_) return wave::kInvalidHandle;
+        if (!open_) return SoundError::BadHandle;
         if (error_) return error_;
         if (wav_) {
             errno = 0;
@@ -119,35 +119,35 @@ int PacedWaveDevice::Submit(std::span<const std::int16_t> block) {
         ++wakeups_;
     }
     changed_.notify_all();
-    return wave::kOk;
+    return {};
 }
 
-int PacedWaveDevice::Restart() {
+std::error_code PacedWaveDevice::Restart() {
     std::lock_guard lock(mutex_);
-    if (!open_) return wave::kInvalidHandle;
+    if (!open_) return SoundError::BadHandle;
     if (paused_) {
         paused_ = false;
         headStart_ = clock_.Now();  // blocks waiting start now; if none, the next Submit sets it
     }
-    return wave::kOk;
+    return {};
 }
 
-int PacedWaveDevice::Reset() {
+std::error_code PacedWaveDevice::Reset() {
     {
         std::lock_guard lock(mutex_);
-        if (!open_) return wave::kInvalidHandle;
+        if (!open_) return SoundError::BadHandle;
         CatchUp(clock_.Now());
         DiscardPending();
         ++wakeups_;
     }
     changed_.notify_all();
-    return wave::kOk;
+    return {};
 }
 
-int PacedWaveDevice::Close() {
+std::error_code PacedWaveDevice::Close() {
     {
         std::lock_guard lock(mutex_);
-        if (!open_) return wave::kInvalidHandle;
+        if (!open_) return SoundError::BadHandle;
         CatchUp(clock_.Now());
         DiscardPending();
         open_ = false;
@@ -160,7 +160,7 @@ int PacedWaveDevice::Close() {
         ++wakeups_;
     }
     changed_.notify_all();
-    return wave::kOk;
+    return {};
 }
 
 std::uint64_t PacedWaveDevice::BlocksDone() {
@@ -182,9 +182,9 @@ TimePoint PacedWaveDevice::NextChange() {
     return headStart_ + pending_.front();
 }
 
-int PacedWaveDevice::WaitForChange(TimePoint deadline) {
+std::error_code PacedWaveDevice::WaitForChange(TimePoint deadline) {
     std::unique_lock lock(mutex_);
-    if (!open_) return wave::kInvalidHandle;
+    if (!open_) return SoundError::BadHandle;
     const TimePoint now = clock_.Now();
     CatchUp(now);
     TimePoint target = deadline;
@@ -193,7 +193,7 @@ int PacedWaveDevice::WaitForChange(TimePoint deadline) {
     const std::uint64_t seen = wakeups_;
     const Duration left = target == TimePoint::max() ? kLongestSleep : std::min(target - now, kLongestSleep);
     changed_.wait_for(lock, left, [&] { return wakeups_ != seen; });
-    if (!open_) return wave::kInvalidHandle;
+    if (!open_) return SoundError::BadHandle;
     return error_;
 }
 

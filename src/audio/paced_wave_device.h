@@ -32,12 +32,12 @@ public:
     PacedWaveDevice& operator=(const PacedWaveDevice&) = delete;
 
     // The one device there is stands for the default (-1) and cards 0..3;
-    // any other index names no device (result 2).
-    int Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) override;
-    int Submit(std::span<const std::int16_t> block) override;
-    int Restart() override;
-    int Reset() override;
-    int Close() override;
+    // any other index names no device (SoundError::NoSuchDevice).
+    std::error_code Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) override;
+    std::error_code Submit(std::span<const std::int16_t> block) override;
+    std::error_code Restart() override;
+    std::error_code Reset() override;
+    std::error_code Close() override;
 
     std::uint64_t BlocksDone() override;
     std::uint64_t Underruns() override;
@@ -45,7 +45,7 @@ public:
     // Sleeps on the real clock for as long as the device's clock says is left
     // until min(NextChange(), deadline); Submit, Reset and Close from another
     // thread wake it.
-    int WaitForChange(TimePoint deadline) override;
+    std::error_code WaitForChange(TimePoint deadline) override;
 
     std::string Problem() const override;
 
@@ -59,7 +59,7 @@ private:
     void DiscardPending();
     Duration BlockDuration(std::size_t frames) const;
     // After a write to the file: true when the file has failed, the failure
-    // noted (result and message) the first time.
+    // noted (its error and message) the first time.
     bool NoteWavFailure();
 
     const Clock& clock_;
@@ -71,8 +71,8 @@ private:
     bool open_ = false;
     bool paused_ = true;
     int rate_ = 8000;
-    int error_ = 0;      // ends the device until the next Open
-    int wavError_ = 0;   // the file failed: every later Open fails too
+    std::error_code error_;     // ends the device until the next Open
+    std::error_code wavError_;  // the file failed: every later Open fails too
     std::string problem_;
     std::deque<Duration> pending_;  // lengths of the blocks not yet done, oldest first
     TimePoint headStart_{};         // when the oldest pending block began (while playing)

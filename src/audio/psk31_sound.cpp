@@ -4,29 +4,6 @@
 
 namespace sked {
 
-namespace {
-constexpr int kFormatRefused = 17;  // "Card doesn't support 16bit, 8000Hz, Mono format"
-constexpr int kUnknownError = 33;
-}  // namespace
-
-int PskStartCodeForWaveResult(int waveResult) {
-    // The report's texts for the wave-output results, in the results' order.
-    switch (waveResult) {
-        case wave::kOk: return 0;
-        case wave::kBadDeviceId: return 21;
-        case wave::kNotEnabled: return 22;
-        case wave::kAllocated: return 23;
-        case wave::kInvalidHandle: return 24;
-        case wave::kNoDriver: return 25;
-        case wave::kNotSupported: return kFormatRefused;  // the only thing an open refuses as unsupported
-        case wave::kBadErrorNumber: return 27;
-        case wave::kInvalidFlag: return 28;
-        case wave::kInvalidParameter: return 29;
-        case wave::kHandleBusy: return 30;
-        default: return kUnknownError;  // no memory, or a result no device gives
-    }
-}
-
 Psk31Sound::Psk31Sound(EventLoop& loop, WaveDevice& device, bool ownThread, StreamFailure onFailure)
     : loop_(loop),
       device_(device),
@@ -38,15 +15,15 @@ Psk31Sound::Psk31Sound(EventLoop& loop, WaveDevice& device, bool ownThread, Stre
 
 Psk31Sound::~Psk31Sound() { CloseCard(); }
 
-int Psk31Sound::OpenCard(int soundCard) {
+std::error_code Psk31Sound::OpenCard(int soundCard) {
     CloseCard();
-    const int result = card_.OpenOutput(WaveFormat::Pcm16Mono(Psk31Modulator::kSampleRate),
+    const std::error_code result = card_.OpenOutput(WaveFormat::Pcm16Mono(Psk31Modulator::kSampleRate),
                                         static_cast<int>(Psk31Modulator::kSymbolSamples), soundCard);
-    if (result != 0) {
+    if (result) {
         problem_ = device_.Problem();
-        if (problem_.empty()) problem_ = "sound card " + std::to_string(soundCard) + ": " + StreamErrorText(result);
+        if (problem_.empty()) problem_ = "sound card " + std::to_string(soundCard) + ": " + result.message();
         card_.CloseOutput();
-        return PskStartCodeForWaveResult(result);
+        return result;
     }
     problem_.clear();
     open_ = true;
@@ -59,7 +36,7 @@ int Psk31Sound::OpenCard(int soundCard) {
         failed_ = false;
     }
     if (ownThread_) thread_ = std::thread([this] { Run(); });
-    return 0;
+    return {};
 }
 
 void Psk31Sound::StopThread() {
@@ -119,8 +96,8 @@ bool Psk31Sound::Write(const Block& block) {
         waiting_.clear();
     }
     // The loop decides what the station does without its sound.
-    loop_.Post([report = onFailure_, code = card_.GetErrorCode(), problem = device_.Problem()] {
-        if (report) report(code, problem);
+    loop_.Post([report = onFailure_, error = card_.GetErrorCode(), problem = device_.Problem()] {
+        if (report) report(error, problem);
     });
     return false;
 }

@@ -17,6 +17,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -28,16 +29,11 @@
 
 namespace sked {
 
-// The PSK31 start-report code for a wave-output open result: a missing card
-// 21, a busy one 23, a refused format 17, the others 22..30 by their text;
-// anything else "Unknown Error" (33).
-int PskStartCodeForWaveResult(int waveResult);
-
 class Psk31Sound : public PskSound {
 public:
     // Told on the loop's thread when the card fails in the middle of the
-    // audio: the stream's error code and the device's account of it.
-    using StreamFailure = std::function<void(int code, const std::string& problem)>;
+    // audio: the stream's failure and the device's account of it.
+    using StreamFailure = std::function<void(std::error_code error, const std::string& problem)>;
     static constexpr int kLeadInBlocks = 2;
 
     Psk31Sound(EventLoop& loop, WaveDevice& device, bool ownThread, StreamFailure onFailure);
@@ -45,7 +41,7 @@ public:
     Psk31Sound(const Psk31Sound&) = delete;
     Psk31Sound& operator=(const Psk31Sound&) = delete;
 
-    int OpenCard(int soundCard) override;
+    std::error_code OpenCard(int soundCard) override;
     void CloseCard() override;
     void Play(PskSymbol symbol, int frequency) override;
     std::string Problem() const override;

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
+
+#include "audio/sound_error.h"
 
 namespace sked {
 
@@ -22,9 +25,8 @@ class PskSound {
 public:
     virtual ~PskSound() = default;
     // Takes the card (-1 the default device, 0..3 the first to fourth):
-    // 0, or a code of the PSK31 start report (21 no such card, 23 busy,
-    // 17 the format refused, ...).
-    virtual int OpenCard(int soundCard) = 0;
+    // none, or why it cannot be had (SoundError::NoSuchDevice, Busy, ...).
+    virtual std::error_code OpenCard(int soundCard) = 0;
     // Gives the card back; harmless when not open.
     virtual void CloseCard() = 0;
     // The next symbol period at `frequency` hertz.

@@ -27,15 +27,17 @@ SoundCard::~SoundCard() {
     CloseOutput();
 }
 
-int SoundCard::OpenOutput(const WaveFormat& format, int framesPerBuffer, int deviceIndex) {
+std::error_code SoundCard::OpenOutput(const WaveFormat& format, int framesPerBuffer, int deviceIndex) {
     if (deviceOpen_) CloseOutput();
-    auto keep = [this](int code) {
+    auto keep = [this](std::error_code error) {
         std::lock_guard lock(mutex_);
-        errorCode_ = code;
-        return code;
+        errorCode_ = error;
+        return error;
     };
     {
         std::lock_guard lock(mutex_);
+        // A fresh stream starts clean: an old failure must not be reported again, nor stop its last block being played.
+        errorCode_ = {};
         underflow_ = false;
         discard_ = false;
         restartPending_ = false;
@@ -43,13 +45,13 @@ int SoundCard::OpenOutput(const WaveFormat& format, int framesPerBuffer, int dev
     }
     writePosition_ = 0;
     // Each sample becomes one 16-bit word of the slot: other layouts cannot be written.
-    if (!format.IsPcm16Mono()) return keep(wave::kNotSupported);
-    if (framesPerBuffer <= 0) return keep(wave::kInvalidParameter);
+    if (!format.IsPcm16Mono()) return keep(SoundError::NotSupported);
+    if (framesPerBuffer <= 0) return keep(SoundError::BadParameter);
     fill_.reset(new (std::nothrow) std::int16_t[static_cast<std::size_t>(framesPerBuffer)]);
-    if (!fill_) return keep(stream::kMemoryError);
+    if (!fill_) return keep(SoundError::StreamMemory);
     framesPerBuffer_ = framesPerBuffer;
 
-    if (int result = device_.Open(format, framesPerBuffer, deviceIndex)) {
+    if (std::error_code result = device_.Open(format, framesPerBuffer, deviceIndex)) {
         fill_.reset();
         return keep(result);
     }
@@ -59,7 +61,7 @@ int SoundCard::OpenOutput(const WaveFormat& format, int framesPerBuffer, int dev
     std::lock_guard lock(mutex_);
     open_ = true;
     restartPending_ = true;
-    return 0;
+    return {};
 }
 
 void SoundCard::TakeDeviceNews() {
@@ -81,11 +83,11 @@ int SoundCard::WriteOutput(const double* samples, int count) {
     {
         std::lock_guard lock(mutex_);
         if (!open_) {
-            errorCode_ = stream::kNotOpen;
+            errorCode_ = SoundError::NotOpen;
             return -1;
         }
         if (count < 0 || (count > 0 && !samples)) {
-            errorCode_ = wave::kInvalidParameter;
+            errorCode_ = SoundError::BadParameter;
             return -1;
         }
     }
@@ -93,7 +95,7 @@ int SoundCard::WriteOutput(const double* samples, int count) {
     {
         // The device ran dry since the last write: noted, but the write goes on.
         std::lock_guard lock(mutex_);
-        if (underflow_) errorCode_ = stream::kUnderflow;
+        if (underflow_) errorCode_ = SoundError::Underflow;
     }
     // A caller handing over more than the slot has room for gets it spread
     // over as many slots as it fills, each queued in turn.
@@ -105,7 +107,7 @@ int SoundCard::WriteOutput(const double* samples, int count) {
 }
 
 bool SoundCard::QueueFillSlot() {
-    const int result = device_.Submit({fill_.get(), static_cast<std::size_t>(writePosition_)});
+    const std::error_code result = device_.Submit({fill_.get(), static_cast<std::size_t>(writePosition_)});
     writePosition_ = 0;
     if (result) return FailWrite(result);
     bool restart = false;
@@ -117,15 +119,15 @@ bool SoundCard::QueueFillSlot() {
         if (restart) restartPending_ = false;
     }
     if (restart) {
-        if (int r = device_.Restart()) return FailWrite(r);
+        if (std::error_code r = device_.Restart()) return FailWrite(r);
     }
     TakeDeviceNews();
     if (Outstanding() < kSlots) return true;
-    if (int r = WaitForSlots(kSlots - 1)) return FailWrite(r);
+    if (std::error_code r = WaitForSlots(kSlots - 1)) return FailWrite(r);
     return true;
 }
 
-int SoundCard::WaitForSlots(std::uint64_t most) {
+std::error_code SoundCard::WaitForSlots(std::uint64_t most) {
     // Bounded on the clock in use, and on the real clock too should that
     // clock stand still (a simulated clock nobody moves) or be set back.
     auto deadline = clock_.Now() + kWaitLimit;
@@ -143,21 +145,21 @@ int SoundCard::WaitForSlots(std::uint64_t most) {
             outstanding = submitted_ - done_;
             done = done_;
         }
-        if (outstanding <= most) return 0;
+        if (outstanding <= most) return {};
         if (done != seen) {  // a slot came back: the 2000 ms run from here, for the next one
             seen = done;
             deadline = clock_.Now() + kWaitLimit;
             realDeadline = std::chrono::steady_clock::now() + kWaitLimit;
         }
-        if (clock_.Now() >= deadline || std::chrono::steady_clock::now() >= realDeadline) return stream::kTimedOut;
-        if (int r = device_.WaitForChange(deadline)) return r;
+        if (clock_.Now() >= deadline || std::chrono::steady_clock::now() >= realDeadline) return SoundError::TimedOut;
+        if (std::error_code r = device_.WaitForChange(deadline)) return r;
     }
 }
 
-bool SoundCard::FailWrite(int code) {
+bool SoundCard::FailWrite(std::error_code error) {
     {
         std::lock_guard lock(mutex_);
-        errorCode_ = code;
+        errorCode_ = error;
         // The device has let the stream down: waiting on it again at close
         // would only hold the generator up for another two seconds.
         discard_ = true;
@@ -166,7 +168,7 @@ bool SoundCard::FailWrite(int code) {
     return false;
 }
 
-int SoundCard::WaitOutputDone() {
+std::error_code SoundCard::WaitOutputDone() {
     bool restart = false;
     {
         std::lock_guard lock(mutex_);
@@ -174,7 +176,7 @@ int SoundCard::WaitOutputDone() {
         restart = restartPending_ && submitted_ > done_;
         if (restart) restartPending_ = false;
     }
-    int result = restart ? device_.Restart() : 0;
+    std::error_code result = restart ? device_.Restart() : std::error_code();
     if (!result) result = WaitForSlots(0);
     std::lock_guard lock(mutex_);
     if (result) errorCode_ = result;
@@ -190,7 +192,7 @@ void SoundCard::ResetOutputCounters() {
 
 void SoundCard::CloseOutput() {
     bool discard;
-    int code;
+    std::error_code code;
     {
         std::lock_guard lock(mutex_);
         open_ = false;
@@ -199,9 +201,9 @@ void SoundCard::CloseOutput() {
     }
     if (!deviceOpen_) return;
     if (!discard) {
-        if (code == 0 && writePosition_ > 0) {
+        if (!code && writePosition_ > 0) {
             // The partly filled slot goes out too, whether or not playback has started.
-            int result = device_.Restart();
+            std::error_code result = device_.Restart();
             if (!result) result = device_.Submit({fill_.get(), static_cast<std::size_t>(writePosition_)});
             std::lock_guard lock(mutex_);
             if (result) {
@@ -230,7 +232,7 @@ bool SoundCard::IsOpen() const {
     return open_;
 }
 
-int SoundCard::GetErrorCode() const {
+std::error_code SoundCard::GetErrorCode() const {
     std::lock_guard lock(mutex_);
     return errorCode_;
 }

@@ -4,7 +4,7 @@
 // paused and started when the second slot is queued (so the first two blocks
 // play back to back), and a writer that finds all three queued waits, at most
 // 2000 ms of the clock in use, for the device to hand one back. Every failure
-// leaves a numeric code (stream_errors.h) for the generator to show.
+// leaves its sound error (sound_error.h) for the generator to report.
 //
 // Every call but GetErrorCode and IsOpen comes from the writer's thread. The
 // device copies each block as it is submitted, so only the slot being filled
@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <system_error>
 
-#include "audio/stream_errors.h"
 #include "platform/clock.h"
 #include "audio/wave_device.h"
 
@@ -36,23 +36,25 @@ public:
     SoundCard& operator=(const SoundCard&) = delete;
 
     // Opens device `deviceIndex` (-1 the default, 0..3) paused, for blocks of
-    // `framesPerBuffer` samples. 0, or the error code (also kept).
-    int OpenOutput(const WaveFormat& format, int framesPerBuffer, int deviceIndex);
+    // `framesPerBuffer` samples: none, or the failure (also kept).
+    std::error_code OpenOutput(const WaveFormat& format, int framesPerBuffer, int deviceIndex);
     // Appends `count` samples on the 16-bit scale, each truncated toward zero
     // and cut to its low 16 bits (no clipping); every slot filled is queued.
-    // Returns `count`, or -1 with the error code kept (the stream is then
-    // closed, unless it was not open: 114).
+    // Returns `count`, or -1 with the failure kept: the stream is then
+    // closed, unless it was not open (NotOpen) or the samples were refused
+    // (BadParameter).
     int WriteOutput(const double* samples, int count);
     // Plays a partly filled slot and waits for the queued ones (unless the
     // counters were reset or a write failed), then resets and closes the
     // device. Harmless when not open.
     void CloseOutput();
-    // Waits until every queued slot has been played; returns the error code.
-    int WaitOutputDone();
+    // Waits until every queued slot has been played; returns the kept failure.
+    std::error_code WaitOutputDone();
     // Stopping on request: the next CloseOutput neither flushes nor waits,
     // and what is still queued is discarded.
     void ResetOutputCounters();
-    int GetErrorCode() const;
+    // The failure kept (an underflow too, though the stream goes on); none while all is well.
+    std::error_code GetErrorCode() const;
     bool IsOpen() const;
 
     // For a writer that must not block (the generator on the simulated
@@ -63,16 +65,16 @@ public:
 
 private:
     // Queues the filled slot and, with all three queued, waits for one back.
-    // False (the stream closed, the code kept) on failure.
+    // False (the stream closed, the failure kept) on failure.
     bool QueueFillSlot();
-    // Waits until no more than `most` slots are outstanding; 0, 116 when the
-    // device hands none back for 2000 ms, or the device's failure.
-    int WaitForSlots(std::uint64_t most);
+    // Waits until no more than `most` slots are outstanding: none, TimedOut
+    // when the device hands none back for 2000 ms, or the device's failure.
+    std::error_code WaitForSlots(std::uint64_t most);
     // Takes up the device's done count and underruns.
     void TakeDeviceNews();
     std::uint64_t Outstanding() const;
-    // A failed write: keeps `code` and closes without flushing or waiting.
-    bool FailWrite(int code);
+    // A failed write: keeps `error` and closes without flushing or waiting.
+    bool FailWrite(std::error_code error);
 
     WaveDevice& device_;
     const Clock& clock_;
@@ -92,7 +94,7 @@ private:
     bool discard_ = false;  // close without flushing or waiting
     std::uint64_t submitted_ = 0;  // slots queued since open
     std::uint64_t done_ = 0;       // of those, handed back by the device
-    int errorCode_ = 0;
+    std::error_code errorCode_;
 };
 
 }  // namespace sked

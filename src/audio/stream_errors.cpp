@@ -2,72 +2,56 @@
 
 #include <cstdio>
 
+#include "audio/sound_error.h"
+
 namespace sked {
 
-const char* StreamErrorText(int code) {
-    switch (code) {
-        case 0: return "";
-        case 2: return "Device ID out of range";
-        case 3: return "Driver failed enable";
-        case 4: return "Device already allocated";
-        case 5: return "Device handle is invalid";
-        case 6: return "No device driver present";
-        case 7: return "mmsystem memory allocation error";
-        case 8: return "Function isn't supported";
-        case 9: return "Error value out of range";
-        case 10: return "Invalid flag passed";
-        case 11: return "Invalid parameter passed";
-        case 12: return "Handle being used";
-        case stream::kMemoryError: return "Memory Allocation error";
-        case stream::kNotOpen: return "Tried to write and soundcard is not open";
-        case stream::kUnderflow: return "Output buffers Underflowed";
-        case stream::kTimedOut: return "Timed out waiting for output buffers";
-        default: return "??? Maybe Input being used at\n a different sample rate";
+namespace {
+
+// One failure's texts: the stream's box, and the PSK31 start report's number and text.
+struct Texts {
+    const char* stream;
+    int pskNumber;
+    const char* psk;
+};
+
+constexpr Texts kUnknown{"??? Maybe Input being used at\n a different sample rate", 33, "Unknown Error"};
+
+Texts TextsOf(std::error_code error) {
+    if (error.category() != SoundCategory()) return kUnknown;
+    switch (static_cast<SoundError>(error.value())) {
+        case SoundError::NoSuchDevice: return {"Device ID out of range", 21, "Bad Device ID, Soundcard Not Present"};
+        case SoundError::DeviceFailed: return {"Driver failed enable", 22, "Driver failed to enable"};
+        case SoundError::Busy: return {"Device already allocated", 23, "Device already allocated"};
+        case SoundError::BadHandle: return {"Device handle is invalid", 24, "Device handle is invalid"};
+        case SoundError::NoDriver: return {"No device driver present", 25, "No device driver present"};
+        case SoundError::NoMemory: return {"mmsystem memory allocation error", kUnknown.pskNumber, kUnknown.psk};
+        // The only thing an open refuses as unsupported is the format.
+        case SoundError::NotSupported:
+            return {"Function isn't supported", 17, "Card doesn't support 16bit, 8000Hz, Mono format"};
+        case SoundError::OutOfRange: return {"Error value out of range", 27, "Error value out of range"};
+        case SoundError::BadFlag: return {"Invalid flag passed", 28, "Invalid flag passed"};
+        case SoundError::BadParameter: return {"Invalid parameter passed", 29, "Invalid parameter passed"};
+        case SoundError::HandleInUse: return {"Handle being used", 30, "Handle being used"};
+        case SoundError::StreamMemory: return {"Memory Allocation error", kUnknown.pskNumber, kUnknown.psk};
+        case SoundError::NotOpen:
+            return {"Tried to write and soundcard is not open", kUnknown.pskNumber, kUnknown.psk};
+        case SoundError::Underflow: return {"Output buffers Underflowed", kUnknown.pskNumber, kUnknown.psk};
+        case SoundError::TimedOut: return {"Timed out waiting for output buffers", kUnknown.pskNumber, kUnknown.psk};
     }
+    return kUnknown;
 }
 
-const char* PskStartErrorText(int code) {
-    switch (code) {
-        case 0: return "No error in starting sound card process";
-        case 10: return "Tried to read and soundcard is not open";
-        case 12: return "Input buffers over-flowed";
-        case 13: return "Timed out waiting for input buffers";
-        case 14: return "Tried to write and soundcard is not open";
-        case 15: return "Output buffers under-flowed";
-        case 16: return "Timed out waiting for output buffers";
-        case 17: return "Card doesn't support 16bit, 8000Hz, Mono format";
-        case 18: return "Still something playing on soundcard";
-        case 19: return "Header not prepared";
-        case 20: return "Device is synchronous";
-        case 21: return "Bad Device ID, Soundcard Not Present";
-        case 22: return "Driver failed to enable";
-        case 23: return "Device already allocated";
-        case 24: return "Device handle is invalid";
-        case 25: return "No device driver present";
-        case 26: return "Function isn't supported";
-        case 27: return "Error value out of range";
-        case 28: return "Invalid flag passed";
-        case 29: return "Invalid parameter passed";
-        case 30: return "Handle being used";
-        case 31: return "Driver does not call DriverCallback";
-        case 32: return "Registry error";
-        case 33: return "Unknown Error";
-        case 34: return "Can't open wave file for input";
-        case 35: return "File is not a RIFF wave type";
-        case 36: return "Invalid wave file";
-        case 37: return "No data in file";
-        case 38: return "Not a supported data type";
-        case 39: return "Error reading data from file";
-        case 40: return "Tried to read and file is not open";
-        case 41: return "Can't open wave file for output";
-        default: return "Really Bad Undefined Error";
-    }
-}
+}  // namespace
 
-std::string PskStartErrorMessage(int code) {
+const char* StreamErrorText(std::error_code error) { return error ? TextsOf(error).stream : ""; }
+
+std::string PskStartErrorMessage(std::error_code error) {
+    if (!error) return "No error in starting sound card process";
+    const Texts texts = TextsOf(error);
     char prefix[16];
-    std::snprintf(prefix, sizeof prefix, "(%3i) ", code);
-    return prefix + std::string(PskStartErrorText(code));
+    std::snprintf(prefix, sizeof prefix, "(%3i) ", texts.pskNumber);
+    return prefix + std::string(texts.psk);
 }
 
 }  // namespace sked

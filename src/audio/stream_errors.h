@@ -1,26 +1,21 @@
-// The texts of the audio subsystem's error codes: the sound card stream's own
-// (shown by the tone generator when the stream fails) and the start report of
-// the PSK31 library's sound card process (shown by the PSK31 mode button).
+// What the operator is shown for a sound card failure, chosen where it is
+// shown: the tone generator's box when the stream fails, and the start report
+// of the PSK31 sound card process (the PSK31 mode button's box, the log and
+// the status line). Both keep the texts the station has always shown.
 #pragma once
 
 #include <string>
+#include <system_error>
 
 namespace sked {
 
-// The stream's own codes; 2..12 are the wave-output results passed through.
-namespace stream {
-constexpr int kMemoryError = 100;
-constexpr int kNotOpen = 114;
-constexpr int kUnderflow = 115;
-constexpr int kTimedOut = 116;
-}  // namespace stream
+// The box text for a failure of the sound card stream; "" for none, which
+// shows nothing.
+const char* StreamErrorText(std::error_code error);
 
-// The message for a stream code; "" for 0, which shows nothing.
-const char* StreamErrorText(int code);
-
-// The PSK31 sound card start report for the library's start result.
-const char* PskStartErrorText(int code);
-// The message box text of a failed start: "(%3i) " with the code, then its text.
-std::string PskStartErrorMessage(int code);
+// The PSK31 start report: for a failure "(%3i) " with the report's number,
+// then its text ("( 21) Bad Device ID, Soundcard Not Present"); for none the
+// report's plain text, "No error in starting sound card process".
+std::string PskStartErrorMessage(std::error_code error);
 
 }  // namespace sked

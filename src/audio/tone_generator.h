@@ -4,8 +4,6 @@
 // started when the transmitter is keyed and stopped after its tail.
 #pragma once
 
-#include "platform/clock.h"
-
 namespace sked {
 
 class ToneGenerator {
@@ -19,9 +17,6 @@ public:
     // The break condition went on or off just now (the Morse of the
     // identification holds the line at space): the tones follow it.
     virtual void PutBreak(bool on) = 0;
-    // A generator driven by the station's loop (on the simulated clock)
-    // renders what is due; one with a thread of its own does nothing here.
-    virtual void Pump() {}
 };
 
 }  // namespace sked

@@ -3,16 +3,17 @@
 // them it has finished with. Back ends: ALSA (a real card), a WAV file and
 // null (both paced by the station's clock), and the tests' fakes.
 //
-// Results are the wave-output result codes the operator is shown (0 and
-// 2..12, see WaveResult); a back end maps its own errors onto them and keeps
-// the full story (device and reason) in Problem().
+// Results are sound errors (audio/sound_error.h), empty on success: a back end
+// maps its own errors onto them and keeps the full story (device and reason)
+// in Problem().
 #pragma once
 
-#include <cerrno>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <system_error>
 
+#include "audio/sound_error.h"
 #include "platform/clock.h"
 
 namespace sked {
@@ -37,61 +38,23 @@ struct WaveFormat {
     }
 };
 
-namespace wave {
-constexpr int kOk = 0;
-constexpr int kBadDeviceId = 2;        // "Device ID out of range"
-constexpr int kNotEnabled = 3;         // "Driver failed enable"
-constexpr int kAllocated = 4;          // "Device already allocated"
-constexpr int kInvalidHandle = 5;      // "Device handle is invalid"
-constexpr int kNoDriver = 6;           // "No device driver present"
-constexpr int kNoMemory = 7;           // "mmsystem memory allocation error"
-constexpr int kNotSupported = 8;       // "Function isn't supported"
-constexpr int kBadErrorNumber = 9;     // "Error value out of range"
-constexpr int kInvalidFlag = 10;       // "Invalid flag passed"
-constexpr int kInvalidParameter = 11;  // "Invalid parameter passed"
-constexpr int kHandleBusy = 12;        // "Handle being used"
-}  // namespace wave
-
-// The wave-output result for a system error number: 0 for 0; no such device
-// (ENOENT, ENODEV, ENXIO) 2; busy 4; bad handle 5; no memory 7; not supported
-// 8; out of range 9; invalid argument 11; anything else (I/O errors, a full
-// disk, access refused) 3, the device failing.
-inline int WaveResultForErrno(int errorNumber) {
-    switch (errorNumber) {
-        case 0: return wave::kOk;
-        case ENOENT:
-        case ENODEV:
-        case ENXIO: return wave::kBadDeviceId;
-        case EBUSY:
-        case EAGAIN: return wave::kAllocated;  // a non-blocking open of a device in use
-        case EBADF:
-        case EBADFD: return wave::kInvalidHandle;
-        case ENOMEM: return wave::kNoMemory;
-        case ENOSYS:
-        case EOPNOTSUPP: return wave::kNotSupported;
-        case ERANGE: return wave::kBadErrorNumber;
-        case EINVAL: return wave::kInvalidParameter;
-        default: return wave::kNotEnabled;
-    }
-}
-
 class WaveDevice {
 public:
     virtual ~WaveDevice() = default;
 
     // Opens device `deviceIndex` (-1 the default device, 0..3 the first to
     // fourth) for `format`, paused: nothing plays until Restart. Blocks are
-    // normally `framesPerBuffer` samples long. 0 or a result code.
-    virtual int Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) = 0;
+    // normally `framesPerBuffer` samples long.
+    virtual std::error_code Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) = 0;
     // Queues a copy of `block` behind those already submitted; never blocks.
     // The caller keeps at most three blocks outstanding (submitted, not done).
-    virtual int Submit(std::span<const std::int16_t> block) = 0;
+    virtual std::error_code Submit(std::span<const std::int16_t> block) = 0;
     // Ends the pause: queued blocks play back to back from now on.
-    virtual int Restart() = 0;
+    virtual std::error_code Restart() = 0;
     // Discards every queued block at once; they count as done.
-    virtual int Reset() = 0;
+    virtual std::error_code Reset() = 0;
     // Closes the device; what is still queued is discarded (counted as done).
-    virtual int Close() = 0;
+    virtual std::error_code Close() = 0;
 
     // Submitted blocks the device has finished with, so that their slot can
     // be used again; counts up for the life of the device, never back.
@@ -104,9 +67,9 @@ public:
     // TimePoint::max() when the device cannot say or nothing plays.
     virtual TimePoint NextChange() = 0;
     // Blocks the calling thread until BlocksDone() may have grown, the device
-    // failed, or `deadline` (device's clock) has passed. 0, or the result of
-    // the failure that ended the device.
-    virtual int WaitForChange(TimePoint deadline) = 0;
+    // failed, or `deadline` (device's clock) has passed: none, or the failure
+    // that ended the device.
+    virtual std::error_code WaitForChange(TimePoint deadline) = 0;
 
     // The last failure, naming the device and the reason; "" while all is well.
     virtual std::string Problem() const = 0;

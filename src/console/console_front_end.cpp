@@ -58,10 +58,11 @@ std::string Unescape(const std::string& text) {
 
 struct ModeWord {
     const char* word;
-    int mode;
+    Mode mode;
 };
-constexpr ModeWord kModes[] = {{"ascii", kAscii}, {"ita2", kIta2},   {"telex", kTelex},
-                               {"mil", kMilitary}, {"military", kMilitary}, {"psk31", kPsk31}, {"cw", kCw}};
+constexpr ModeWord kModes[] = {{"ascii", Mode::Ascii},    {"ita2", Mode::Ita2},       {"telex", Mode::Telex},
+                               {"mil", Mode::Military}, {"military", Mode::Military}, {"psk31", Mode::Psk31},
+                               {"cw", Mode::Cw}};
 constexpr const char* kBauds[] = {"45.45", "50", "56.9", "74.2", "100", "110", "300"};
 
 }  // namespace

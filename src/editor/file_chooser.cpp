@@ -7,12 +7,12 @@
 #include <fnmatch.h>
 
 #include "editor/format_duration.h"
-#include "editor/safe_file.h"
+#include "platform/atomic_file.h"
 #include "platform/directory.h"
 #include "platform/text_format.h"
-#include "scheduler/command_interpreter.h"
+#include "scheduler/schedule_commands.h"
 #include "transmit/data_file_name.h"
-#include "transmit/file_sender.h"
+#include "transmit/data_files.h"
 
 namespace sked {
 
@@ -22,9 +22,6 @@ constexpr std::size_t kFilterChars = 29;
 constexpr std::size_t kFileNameChars = 254;
 // The Dur estimate of the pane: a fixed 0.1818 seconds per byte.
 constexpr double kBytesPerSecond = 5.5005500550055;
-// Newest first: the sorted combo orders these keys as text, all of one length.
-constexpr long kFileListKeyBase = 50000000L;
-constexpr int kHighWordShift = 32;
 constexpr const char* kNoFiles = "$ ***** No Files Found *****";
 
 // The Filter as the folder search reads it: case-blind, and "*.*" also
@@ -47,26 +44,19 @@ void FileChooser::FillFileList() {
     // Only names of data/ itself; the folder's own entries count as found.
     if (filter.find('/') == std::string::npos) {
         found = Matches(filter, ".") || Matches(filter, "..");
-        for (const DirectoryEntry& entry : ListDirectory(kDataFolder)) {
+        std::vector<DirectoryEntry> files = ListDirectory(kDataFolder);
+        if (byDate) SortNewestFirst(files);
+        for (const DirectoryEntry& entry : files) {
             if (!Matches(filter, entry.name)) continue;
             found = true;
             if (entry.name[0] == '.') continue;
-            if (byDate) {
-                long key = kFileListKeyBase - static_cast<long>(entry.lastWrite >> kHighWordShift);
-                combo.AddString(Format("%ld %s", key, entry.name.c_str()));
-            } else {
-                combo.AddString(entry.name);
-            }
+            // The list keeps its own order by name; newest first is the order found.
+            if (byDate) combo.InsertString(-1, entry.name);
+            else combo.AddString(entry.name);
         }
     }
-    if (byDate) {
-        std::vector<std::string> names;
-        for (const std::string& item : combo.Items()) names.push_back(item.substr(item.find(' ') + 1));
-        combo.ResetContent();
-        for (const std::string& name : names) combo.InsertString(-1, name);
-    }
     combo.SetEditText(found ? typed : kNoFiles);
-    for (const std::string& line : CommandInterpreter::HelpTable(idText_)) combo.InsertString(-1, line);
+    for (const std::string& line : ScheduleHelpLines(idText_())) combo.InsertString(-1, line);
 }
 
 bool FileChooser::PrintFile(const std::string& name) {
@@ -80,7 +70,7 @@ bool FileChooser::PrintFile(const std::string& name) {
     const std::string path = std::string(kDataFolder) + "/" + name;
     const std::uintmax_t size = FileSize(path).value_or(0);
     w_.durField.SetText(FormatDuration(static_cast<long>(static_cast<double>(size) / kBytesPerSecond)));
-    std::FILE* file = FileSender::OpenForReading(path);
+    std::FILE* file = OpenForReading(path);
     if (!file) {
         w_.textPane.SetText(Format("[PrintFile :Cannot open %s input file.]", name.c_str()));
         return false;
@@ -135,14 +125,12 @@ void FileChooser::Clear() {
 void FileChooser::ApplyMargin() {
     w_.editCheck.SetCheck(1);
     w_.textPane.SetMargins(0, kSliderRange - w_.marginSlider.Pos());
-    w_.textPane.SetSoftBreaks(false);
 }
 
 void FileChooser::SliderReleased(int position) {
     w_.marginSlider.SetPos(position);
     if (w_.editCheck.Check() != 1) return;
     w_.textPane.SetMargins(0, kSliderRange - w_.marginSlider.Pos());
-    w_.textPane.SetSoftBreaks(false);
 }
 
 void FileChooser::ComboSelected(int index) {

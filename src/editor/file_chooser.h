@@ -4,6 +4,7 @@
 // it with a hard line break wherever the pane wraps.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "editor/editor_window.h"
@@ -24,8 +25,8 @@ public:
 
     // `idText`: the identification text for the $CWID help line (empty in
     // editor-only operation, where that line is a blank).
-    FileChooser(EditorWindow& window, MessageBoxService& boxes, const std::string& idText)
-        : w_(window), boxes_(boxes), idText_(idText) {}
+    FileChooser(EditorWindow& window, MessageBoxService& boxes, std::function<std::string()> idText)
+        : w_(window), boxes_(boxes), idText_(std::move(idText)) {}
 
     void FillFileList();
     // Shows data/<name>; false when it cannot be shown.
@@ -50,7 +51,7 @@ public:
 private:
     EditorWindow& w_;
     MessageBoxService& boxes_;
-    const std::string& idText_;
+    std::function<std::string()> idText_;
 };
 
 }  // namespace sked

@@ -5,34 +5,12 @@
 #include "editor/format_duration.h"
 #include "platform/clock.h"
 #include "platform/text_format.h"
+#include "scheduler/schedule_commands.h"
 #include "transmit/data_file_name.h"
 
 namespace sked {
 
 namespace {
-
-struct FrequencyMarker {
-    std::string_view prefix;
-    float hertz;
-};
-constexpr FrequencyMarker kFrequencyMarkers[] = {{"$F15", 1500.0f}, {"$F16", 1600.0f}, {"$F17", 1700.0f},
-                                                 {"$F18", 1800.0f}, {"$F19", 1900.0f}, {"$F20", 2000.0f},
-                                                 {"$F21", 2100.0f}};
-
-std::optional<float> FrequencyOf(std::string_view word) {
-    std::string upper(word.substr(0, 4));
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (const auto& marker : kFrequencyMarkers)
-        if (upper == marker.prefix) return marker.hertz;
-    return std::nullopt;
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-std::string TrimEnd(std::string_view text) {
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return std::string(text);
-}
 
 // The name column: the name, or for a missing or empty file the name padded
 // and marked ("CMD" for a command, "???" for a file that is not there).
@@ -56,66 +34,44 @@ long Seconds(std::uint32_t size, float perCharacter) {
 
 }  // namespace
 
-EditorReading ReadEditorSchedule(std::string_view text, std::time_t now, CharacterTiming timing, float estimateSpeed,
-                                 bool untimedDisplay, const DataFileSize& sizeOf) {
+EditorReading ReadEditorSchedule(std::string_view text, std::time_t now, Mode mode, float baud, bool untimedDisplay,
+                                 const DataFileSize& sizeOf) {
+    using Status = EntryEstimate::Status;
     EditorReading reading;
-    reading.estimateSpeed = estimateSpeed;
-    const std::time_t expiry = now - kEditorExpiry;
-    std::time_t start = now + 10;  // the running start time
-    std::uint32_t previousSize = 1;
-
-    for (std::size_t at = 0; at < text.size();) {
-        std::string_view line = NextScheduleLine(text, at);
-        ScheduleWords words = FirstScheduleWords(line);
-        if (words.count == 0) continue;
-        std::string_view command = words.word[words.count == 3 ? 2 : 0];
-        reading.estimateSpeed = TestSpeedMarker(command, reading.estimateSpeed);
-        if (auto hertz = FrequencyOf(command)) reading.pskFrequency = hertz;
-        const float perCharacter = SecondsPerCharacter(timing, reading.estimateSpeed);
-
-        if (words.count == 2) {
-            ++reading.notEntries;
+    const std::vector<ScheduleLine> lines = ParseSchedule(text);
+    for (const ScheduleLine& line : lines) {
+        const ScheduleCommand* command = CommandOfWord(line.name);
+        if (command && command->action == ScheduleAction::PskPreset) reading.pskFrequency = command->hertz;
+        if (line.kind == ScheduleLine::Kind::Pair) ++reading.notEntries;
+    }
+    // The starts are the loader's; the list keeps the entries of the last two days too.
+    for (const EntryEstimate& estimate : EstimateSchedule(lines, now, now - kEditorExpiry, mode, baud, sizeOf)) {
+        const ScheduleLine& line = lines[estimate.line];
+        const bool dated = line.kind == ScheduleLine::Kind::Dated;
+        if (estimate.status == Status::Expired) {
+            ++reading.expired;
             continue;
         }
-        if (words.count == 1) {
-            if (start <= expiry) {
-                ++reading.expired;
-                continue;
-            }
-            start += Seconds(previousSize, perCharacter);
-            const std::string name(words.word[0]);
-            Named named = NameField(name, sizeOf, 35);
-            std::string duration = FormatDuration(Seconds(named.size, perCharacter));
-            std::string display;
-            if (untimedDisplay) {
-                display = Format("%22s%-40s  %5u %9s", "", named.field.c_str(), named.size, duration.c_str());
-            } else {
-                std::tm t = LocalTime(start);
-                display = Format("%02d/%02d/%4d  %02d:%02d:%02d  %-40s  %5u %9s", t.tm_mon + 1, t.tm_mday,
-                                 t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec, named.field.c_str(), named.size,
-                                 duration.c_str());
-            }
-            reading.lines.push_back({display, ""});
-            previousSize = named.size;
+        if (estimate.status == Status::Unreadable || (dated && estimate.status == Status::Invalid)) {
+            ++reading.unreadable;
             continue;
         }
-
-        // Date, time and name; the rest of the line is the entry's comment.
-        LineTime t = ReadLineTime(line);
-        const std::time_t when = t.kind == LineTime::kValid ? t.time : -1;
-        if (when > 0) start = when;
-        if (when <= expiry) {
-            ++(t.kind == LineTime::kValid ? reading.expired : reading.unreadable);
-            continue;
+        const Named named = NameField(line.name, sizeOf, dated ? 21 : 35);
+        const std::string duration = FormatDuration(Seconds(named.size, SecondsPerCharacter(mode, estimate.baud)));
+        std::string display;
+        if (dated) {
+            display = Format("%s  %st %-40s  %5u %9s", line.date.c_str(), line.time.c_str(), named.field.c_str(),
+                             named.size, duration.c_str());
+        } else if (untimedDisplay) {
+            display = Format("%22s%-40s  %5u %9s", "", named.field.c_str(), named.size, duration.c_str());
+        } else {
+            const std::tm t = LocalTime(estimate.start);
+            display = Format("%02d/%02d/%4d  %02d:%02d:%02d  %-40s  %5u %9s", t.tm_mon + 1, t.tm_mday,
+                             t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec, named.field.c_str(), named.size,
+                             duration.c_str());
         }
-        const std::string name(words.word[2]);
-        Named named = NameField(name, sizeOf, 21);
-        std::string duration = FormatDuration(Seconds(named.size, perCharacter));
-        std::string date(words.word[0]), time(words.word[1]);
-        reading.lines.push_back({Format("%s  %st %-40s  %5u %9s", date.c_str(), time.c_str(), named.field.c_str(),
-                                        named.size, duration.c_str()),
-                                 TrimEnd(line.substr(words.end))});
-        previousSize = named.size;
+        reading.lines.push_back({display, dated ? line.comment : ""});
+        reading.starts.push_back(estimate.start);
     }
     return reading;
 }

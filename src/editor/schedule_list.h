@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scheduler/schedule_file.h"
+#include "scheduler/schedule.h"
 
 namespace sked {
 
@@ -31,17 +31,18 @@ constexpr std::size_t kNameColumn = 22;
 
 struct EditorReading {
     std::vector<EditorLine> lines;
-    float estimateSpeed = 45.45f;       // after the speed markers read
+    std::vector<std::time_t> starts;    // of each line, as the station's loader times it
     std::optional<float> pskFrequency;  // of the last "$F15".."$F21" marker read
     int expired = 0;     // entries left out: 48 hours old, or untimed after such an entry
     int unreadable = 0;  // lines of three words or more whose date and time do not read
     int notEntries = 0;  // lines of two words
 };
 
-// Reads `text` at `now`. `untimedDisplay`: untimed entries are shown without
-// a time (Auto Time off); otherwise with the start each would get.
-EditorReading ReadEditorSchedule(std::string_view text, std::time_t now, CharacterTiming timing, float estimateSpeed,
-                                 bool untimedDisplay, const DataFileSize& sizeOf);
+// Reads `text` at `now`, estimated as a station in `mode` at `baud` sends it.
+// `untimedDisplay`: untimed entries are shown without a time (Auto Time
+// off); otherwise with the start each would get.
+EditorReading ReadEditorSchedule(std::string_view text, std::time_t now, Mode mode, float baud, bool untimedDisplay,
+                                 const DataFileSize& sizeOf);
 
 // The file's text for the list: a time-tagged entry as date TAB time TAB name
 // and its comment, any other as its name alone.

@@ -1,5 +1,7 @@
 #include "gui/main_window_view.h"
 
+#include <optional>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -321,12 +323,14 @@ QWidget* MainWindowView::BuildSignalColumn() {
     auto* mg = new QGridLayout(modeGroup);
     ButtonControl* modeModels[7] = {&m.milButton, &m.ita2Button, &m.telexButton, &m.asciiButton,
                                     &m.pskButton, &m.fecButton,  &m.cwButton};
-    constexpr int kModeOfButton[7] = {kMilitary, kIta2, kTelex, kAscii, kPsk31, -1, kCw};
+    // FEC (the sixth) has no mode.
+    constexpr std::optional<Mode> kModeOfButton[7] = {Mode::Military, Mode::Ita2, Mode::Telex, Mode::Ascii,
+                                                      Mode::Psk31,    std::nullopt, Mode::Cw};
     for (int i = 0; i < 7; ++i) {
         w_.modes[i] = Radio();
-        const int mode = kModeOfButton[i];
+        const std::optional<Mode> mode = kModeOfButton[i];
         bindings_.Button(*modeModels[i], w_.modes[i], [this, mode] {
-            if (mode >= 0) commands_.Mode(mode);
+            if (mode) commands_.Mode(*mode);
         });
         mg->addWidget(w_.modes[i], i / 4, i % 4);
     }
@@ -425,13 +429,13 @@ void MainWindowView::BindDisplay() {
 
 void MainWindowView::ShowEditor() {
     // Editor-only operation (port 0): the editor alone, until it closes.
-    if (station_.editorOnly()) RunScheduleEditorAlone(station_.state, station_.loop.clock(), station_.boxes);
-    else ShowScheduleEditor(this, station_.state, station_.loop.clock(), station_.boxes);
+    if (station_.editorOnly()) ShowScheduleEditorAlone(station_.settings, station_.loop.clock(), station_.boxes);
+    else ShowScheduleEditor(this, station_.settings, station_.loop.clock(), station_.boxes);
 }
 
 
 void MainWindowView::ShowAbout() {
-    if (!about_) about_ = new AboutDialog([this] { return AboutListing(station_.state); }, this);
+    if (!about_) about_ = new AboutDialog([this] { return AboutListing(station_.settings); }, this);
     if (!about_->isVisible()) about_->open();
     about_->raise();
     about_->activateWindow();
@@ -444,8 +448,7 @@ void MainWindowView::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    // The station ends through its shut-down sequence; the window goes only
-    // once every pump of a transmission has returned.
+    // The station ends through its shut-down sequence; the window goes after it.
     event->ignore();
     commands_.Quit();
 }

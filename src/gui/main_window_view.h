@@ -4,8 +4,8 @@
 // command surface. The station's logic stays in the station.
 //
 // Closing the window asks the station to shut down (a transmission under way
-// is cancelled); the window itself stays until its owner, after the loop has
-// returned, destroys it, so nothing a pump up the stack still uses goes away.
+// is cancelled); the window itself stays until its owner destroys it once the
+// loop has returned and the station has gone through its shut-down.
 #pragma once
 
 #include <memory>
@@ -39,7 +39,7 @@ public:
 
     // The title the station set at start-up.
     void ShowTitle();
-    // The schedule editor: one modeless instance (alone and modal in editor-only operation).
+    // The schedule editor: one modeless instance (alone, without the main window, in editor-only operation).
     void ShowEditor();
     // The About box: one instance, its list filled afresh at every opening.
     void ShowAbout();

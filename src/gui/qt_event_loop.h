@@ -1,17 +1,16 @@
-// The window's event loop: the station's timers, posted calls and descriptor
-// watches carried by Qt's own event dispatcher, so that a transmission that
-// pumps messages keeps the window painted and its buttons live, and a modal
-// box (which runs Qt's loop) keeps the station ticking.
+// The station's loop when it has a window: Qt owns the thread's event loop
+// (it paints the window and runs its buttons), so the station's timers,
+// posted calls and descriptor watches are carried by Qt's own timers, events
+// and socket notifiers. Nothing here waits or pumps: every callback returns
+// to Qt's loop.
 //
 // Needs a QCoreApplication (QApplication) for its whole life, on the thread
 // that created it.
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <map>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -32,10 +31,12 @@ public:
 
     const Clock& clock() const override { return clock_; }
 
-    bool StartTimer(int id, std::chrono::milliseconds period, Alignment alignment = Alignment::None) override;
-    void StopTimer(int id) override;
-    bool TimerRunning(int id) const override;
-    std::chrono::milliseconds TimerPeriod(int id) const override;
+    int AddTimer(Callback call) override;
+    void RemoveTimer(int id) override;
+    void ArmAt(int id, TimePoint when) override;
+    bool ArmEvery(int id, Duration period, Alignment alignment) override;
+    void Disarm(int id) override;
+    bool Armed(int id) const override;
 
     void Post(Callback call) override;
 
@@ -43,20 +44,19 @@ public:
     void ModifyWatch(int watchId, short events) override;
     void RemoveWatch(int watchId) override;
 
-    void PumpMessages() override;
-    void WaitForEvent(TimePoint deadline) override;
-
-    // How many times a wait found nothing to do and went to sleep; tests
-    // read it to see that a wait sleeps instead of spinning.
-    std::uint64_t sleeps() const { return sleeps_; }
+    // Qt's own loop, until Quit().
+    void Run() override;
+    void Quit() override;
 
 private:
     class Agent;
     using Steady = std::chrono::steady_clock;
 
-    struct Timer {
-        std::chrono::milliseconds period;
-        Alignment alignment;
+    struct TimerEntry {
+        Callback call;
+        bool armed = false;
+        Duration period{};  // zero: once
+        Alignment alignment = Alignment::None;
         Steady::time_point due;
         int qtTimer = 0;
     };
@@ -65,29 +65,25 @@ private:
         short events;
         FdHandler handler;
         std::unique_ptr<QSocketNotifier> notifiers[3];  // read, write, exception
-        bool dispatching = false;
     };
 
     // Called by the agent.
     void QtTimerFired(int qtTimer);
     void NotifierFired(int watchId);
 
-    void ArmTimer(int id, Timer& timer);
-    Steady::time_point NextDue(const Timer& timer, Steady::time_point after) const;
-    void EnableNotifiers(Watch& watch, bool on);
-    void ReleaseRemovedWatches();
+    void Schedule(int id, TimerEntry& timer);
+    void Unschedule(TimerEntry& timer);
+    Steady::time_point NextDue(const TimerEntry& timer, Steady::time_point after) const;
+    void EnableNotifiers(Watch& watch);
 
     RealClock clock_;
     std::unique_ptr<Agent> agent_;
-    std::map<int, Timer> timers_;
+    std::map<int, TimerEntry> timers_;
+    int nextTimerId_ = 1;
     std::map<int, int> qtTimers_;  // Qt timer id -> station timer id
-    std::set<int> deadlines_;      // Qt timer ids of waits in progress
     std::map<int, Watch> watches_;
     int nextWatchId_ = 1;
-    int fdDispatchDepth_ = 0;
     std::vector<Watch> removed_;  // notifiers whose signal may still be on the stack
-    int waitDepth_ = 0;
-    std::uint64_t sleeps_ = 0;
     PostedCalls posted_;
 };
 

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QPointer>
 
 #include "gui/control_binding.h"
 
@@ -20,15 +19,11 @@ QMessageBox::Icon QtIcon(BoxIcon icon) {
 }
 }  // namespace
 
-int QtMessageBox::Show(const std::string& caption, const std::string& text, BoxIcon icon) {
-    QPointer<QMessageBox> box = new QMessageBox(QtIcon(icon), ToQt(caption), ToQt(text), QMessageBox::Ok, parent_);
-    box->setAttribute(Qt::WA_DeleteOnClose, false);
-    bool answered = false;
-    QObject::connect(box, &QMessageBox::finished, box, [&answered] { answered = true; });
-    box->open();
-    loop_.WaitUntil([&] { return answered || !box || loop_.QuitRequested(); });
-    delete box.data();
-    return 1;  // OK, the only button
+void QtMessageBox::Show(const std::string& caption, const std::string& text, BoxIcon icon) {
+    auto* box = new QMessageBox(QtIcon(icon), ToQt(caption), ToQt(text), QMessageBox::Ok, parent_);
+    box->setAttribute(Qt::WA_DeleteOnClose, true);
+    box->setModal(false);
+    box->show();
 }
 
 void QtMessageBox::Beep() { QApplication::beep(); }

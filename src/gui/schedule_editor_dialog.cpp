@@ -58,9 +58,9 @@ QPushButton* Button() { return new QPushButton; }
 
 }  // namespace
 
-ScheduleEditorDialog::ScheduleEditorDialog(StationState& state, const Clock& clock, MessageBoxService& boxes,
+ScheduleEditorDialog::ScheduleEditorDialog(StationSettings& settings, const Clock& clock, MessageBoxService& boxes,
                                            QWidget* parent)
-    : QDialog(parent), editor_(state, clock, boxes) {
+    : QDialog(parent), editor_(settings, clock, boxes) {
     setObjectName("scheduleEditor");
     // Courier-like: the list's columns line up by character count.
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -72,7 +72,7 @@ ScheduleEditorDialog::ScheduleEditorDialog(StationState& state, const Clock& clo
     layout->addWidget(BuildListHalf(), 3);
     layout->addWidget(BuildTextHalf(), 2);
 
-    editor_.OnInitDialog();
+    editor_.ShowTitle();
     setWindowTitle(ToQt(m.title));
     qApp->installEventFilter(this);
 }
@@ -254,17 +254,17 @@ void ScheduleEditorDialog::BindTextPane() {
 }
 
 void ScheduleEditorDialog::showEvent(QShowEvent* event) {
-    editor_.OnShowWindow();
+    editor_.Shown();
     if (isMinimized()) showNormal();
     QDialog::showEvent(event);
 }
 
 void ScheduleEditorDialog::accept() {
-    if (editor_.OnOK()) QDialog::accept();
+    if (editor_.SaveAndExit()) QDialog::accept();
 }
 
 void ScheduleEditorDialog::reject() {
-    editor_.OnCancel();
+    editor_.CancelEditing();
     QDialog::reject();
 }
 
@@ -272,8 +272,8 @@ bool ScheduleEditorDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
     auto* target = static_cast<QWidget*>(watched);
     if (target->window() != this) return false;  // the combo's list and other windows have their own keys
-    using Key = CEditorDlg::Key;
-    using Focus = CEditorDlg::Focus;
+    using Key = ScheduleEditor::Key;
+    using Focus = ScheduleEditor::Focus;
     Key key = Key::kOther;
     switch (static_cast<QKeyEvent*>(event)->key()) {
         case Qt::Key_Return:
@@ -292,19 +292,21 @@ bool ScheduleEditorDialog::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-ScheduleEditorDialog* ShowScheduleEditor(QWidget* parent, StationState& state, const Clock& clock,
+ScheduleEditorDialog* ShowScheduleEditor(QWidget* parent, StationSettings& settings, const Clock& clock,
                                          MessageBoxService& boxes) {
     static QPointer<ScheduleEditorDialog> editor;
-    if (!editor) editor = new ScheduleEditorDialog(state, clock, boxes, parent);
+    if (!editor) editor = new ScheduleEditorDialog(settings, clock, boxes, parent);
     editor->show();
     editor->raise();
     editor->activateWindow();
     return editor;
 }
 
-void RunScheduleEditorAlone(StationState& state, const Clock& clock, MessageBoxService& boxes) {
-    ScheduleEditorDialog editor(state, clock, boxes);
-    editor.exec();
+void ShowScheduleEditorAlone(StationSettings& settings, const Clock& clock, MessageBoxService& boxes) {
+    // Closed, it ends the program: nothing else runs in editor-only operation.
+    auto* editor = new ScheduleEditorDialog(settings, clock, boxes);
+    editor->setAttribute(Qt::WA_DeleteOnClose, true);
+    editor->show();
 }
 
 }  // namespace sked

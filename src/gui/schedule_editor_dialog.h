@@ -1,15 +1,15 @@
 // The schedule editor's window: the list of data/schedule.lst with the fields
 // and buttons that edit it, the file chooser and the text pane, all in a
-// fixed-pitch font so the list's columns line up. A view over CEditorDlg's
+// fixed-pitch font so the list's columns line up. A view over ScheduleEditor's
 // control models: every click, edit and key goes to its handlers.
 //
 // From the main window it is modeless (one instance, kept, reloaded from the
-// file at each fresh showing); with port 0 it runs modal and alone.
+// file at each fresh showing); with port 0 it is alone, and closing it ends the program.
 #pragma once
 
 #include <QDialog>
 
-#include "editor/editor_dialog.h"
+#include "editor/schedule_editor.h"
 #include "gui/control_binding.h"
 
 class QCheckBox;
@@ -25,11 +25,11 @@ namespace sked {
 
 class ScheduleEditorDialog : public QDialog {
 public:
-    // `state`, `clock` and `boxes` outlive the dialog.
-    ScheduleEditorDialog(StationState& state, const Clock& clock, MessageBoxService& boxes, QWidget* parent = nullptr);
+    // `settings`, `clock` and `boxes` outlive the dialog.
+    ScheduleEditorDialog(StationSettings& settings, const Clock& clock, MessageBoxService& boxes, QWidget* parent = nullptr);
     ~ScheduleEditorDialog() override;
 
-    CEditorDlg& editor() { return editor_; }
+    ScheduleEditor& editor() { return editor_; }
 
     // The widgets, for tests and screenshots.
     struct Widgets {
@@ -58,7 +58,7 @@ private:
     QWidget* BuildTextHalf();
     void BindTextPane();
 
-    CEditorDlg editor_;
+    ScheduleEditor editor_;
     Bindings bindings_;
     Widgets w_;
 };
@@ -66,11 +66,11 @@ private:
 // The main window's Editor button and menu item: shows the one modeless
 // editor, created with `parent` on first use and kept while `parent` lives.
 // Returns it (for tests).
-ScheduleEditorDialog* ShowScheduleEditor(QWidget* parent, StationState& state, const Clock& clock,
+ScheduleEditorDialog* ShowScheduleEditor(QWidget* parent, StationSettings& settings, const Clock& clock,
                                          MessageBoxService& boxes);
 
-// Editor-only operation (port 0): the editor modal and without parent;
-// returns when the operator closes it. Needs a QApplication (and a display).
-void RunScheduleEditorAlone(StationState& state, const Clock& clock, MessageBoxService& boxes);
+// Editor-only operation (port 0): the editor without parent, deleted when
+// the operator closes it. Needs a QApplication (and a display).
+void ShowScheduleEditorAlone(StationSettings& settings, const Clock& clock, MessageBoxService& boxes);
 
 }  // namespace sked

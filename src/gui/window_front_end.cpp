@@ -1,8 +1,13 @@
 #include "gui/window_front_end.h"
 
+#include <algorithm>
+#include <chrono>
 #include <clocale>
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWindow>
 
 #include "app/station.h"
 #include "gui/main_window_view.h"
@@ -16,10 +21,11 @@ namespace {
 // Smallest screens the window is laid out for (a small station PC, a remote desktop).
 constexpr int kStartWidth = 1024;
 constexpr int kStartHeight = 600;
+constexpr std::chrono::milliseconds kLingerLook{200};
 }  // namespace
 
 struct WindowFrontEnd::Parts {
-    Parts(int& argc, char** argv) : app(argc, argv), loop(), boxes(loop) {}
+    Parts(int& argc, char** argv) : app(argc, argv) {}
     QApplication app;
     QtEventLoop loop;
     QtMessageBox boxes;
@@ -53,6 +59,24 @@ void WindowFrontEnd::Started() {
     view.ShowTitle();
     view.resize(kStartWidth, kStartHeight);
     view.show();
+}
+
+void WindowFrontEnd::Linger() {
+    // The station did not start (the editor alone, or a box saying why): the
+    // program ends once the last of its windows is closed.
+    auto shown = [] {
+        const QWindowList windows = QGuiApplication::topLevelWindows();
+        return std::any_of(windows.begin(), windows.end(), [](QWindow* w) { return w->isVisible(); });
+    };
+    if (!shown() || parts_->loop.QuitRequested()) return;
+    // A closed dialog may only hide: look a few times a second whether any window is left.
+    QEventLoop waiting;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &waiting, [&] {
+        if (!shown()) waiting.quit();
+    });
+    look.start(kLingerLook);
+    waiting.exec();
 }
 
 void WindowFrontEnd::Finished() {

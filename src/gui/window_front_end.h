@@ -27,6 +27,9 @@ public:
     void Attach(Station& station);
     // After start-up: the window shows with the station's title.
     void Started();
+    // After a start-up that ended at once: waits for the windows it left
+    // open (the editor alone, a box saying why) to be closed.
+    void Linger();
     // The loop has returned: the window may close.
     void Finished();
     // After shut-down, before the station goes: the window goes.

@@ -4,10 +4,9 @@
 
 namespace sked {
 
-int ConsoleMessageBox::Show(const std::string& caption, const std::string& text, BoxIcon) {
+void ConsoleMessageBox::Show(const std::string& caption, const std::string& text, BoxIcon) {
     std::fprintf(stderr, "[%s]\n%s\n", caption.c_str(), text.c_str());
     std::fflush(stderr);
-    return 1;
 }
 
 void ConsoleMessageBox::Beep() {

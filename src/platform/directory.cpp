@@ -1,21 +1,13 @@
 #include "platform/directory.h"
 
+#include <algorithm>
+#include <strings.h>
 #include <system_error>
 
 #include <dirent.h>
 #include <sys/stat.h>
 
 namespace sked {
-
-namespace {
-// Seconds between 1601-01-01 and 1970-01-01.
-constexpr std::uint64_t kEpochOffset = 11644473600ULL;
-
-std::uint64_t ToFileTime(const struct timespec& t) {
-    return (static_cast<std::uint64_t>(t.tv_sec) + kEpochOffset) * 10000000ULL +
-           static_cast<std::uint64_t>(t.tv_nsec) / 100;
-}
-}  // namespace
 
 std::vector<DirectoryEntry> ListDirectory(const std::string& folder) {
     std::vector<DirectoryEntry> entries;
@@ -25,10 +17,17 @@ std::vector<DirectoryEntry> ListDirectory(const std::string& folder) {
         std::string name = d->d_name;
         struct stat st {};
         if (::stat((folder + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        entries.push_back(DirectoryEntry{name, static_cast<std::uintmax_t>(st.st_size), ToFileTime(st.st_mtim)});
+        entries.push_back(DirectoryEntry{name, static_cast<std::uintmax_t>(st.st_size), st.st_mtim});
     }
     ::closedir(dir);
     return entries;
+}
+
+void SortNewestFirst(std::vector<DirectoryEntry>& entries) {
+    std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
+        if (a.modified.tv_sec != b.modified.tv_sec) return a.modified.tv_sec > b.modified.tv_sec;
+        return ::strcasecmp(a.name.c_str(), b.name.c_str()) < 0;
+    });
 }
 
 std::optional<std::uintmax_t> FileSize(const std::string& path) {

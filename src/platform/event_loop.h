@@ -1,17 +1,17 @@
-// The one user-interface thread's loop: timers by id, calls posted from other
-// threads, file-descriptor watches, a non-waiting pump and a blocking wait.
+// The station's one loop: timers, calls posted from other threads and
+// file-descriptor watches, each handled by a callback that does its work and
+// returns. Nothing the station does waits inside a callback: a transmission
+// is a state machine that arms a timer for the moment its device can take the
+// next character and returns to the loop, so operator commands, sockets and
+// ticks are handled between any two of its steps.
 //
-// Station code never spins: every wait in the senders is written as
-//   while (!done) loop.WaitForEvent(nextDeviceChange);
-// which sleeps until something can be dispatched or the device's next change.
 // Three implementations: the poll() loop on the real clock, the simulated
-// clock (jumps to the next timer or device event), and a Qt-driven loop.
+// clock (time jumps to the next timer), and the window's Qt loop.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <utility>
 
 #include "platform/clock.h"
@@ -21,7 +21,6 @@ namespace sked {
 class EventLoop {
 public:
     using Callback = std::function<void()>;
-    using TimerHandler = std::function<void(int id)>;
     using FdHandler = std::function<void(short revents)>;
 
     enum class Alignment {
@@ -35,19 +34,18 @@ public:
 
     virtual const Clock& clock() const = 0;
 
-    // The window's OnTimer: receives the id of every timer tick.
-    void SetTimerHandler(TimerHandler handler) { timerHandler_ = std::move(handler); }
+    // A timer: `call` runs each time it falls due while it is armed. Use the
+    // Timer class below rather than these.
+    virtual int AddTimer(Callback call) = 0;
+    virtual void RemoveTimer(int id) = 0;
+    // Once, at `when` on the loop's clock (at once when that has passed).
+    virtual void ArmAt(int id, TimePoint when) = 0;
+    // Every `period` from now; false when no such timer can be had.
+    virtual bool ArmEvery(int id, Duration period, Alignment alignment) = 0;
+    virtual void Disarm(int id) = 0;
+    virtual bool Armed(int id) const = 0;
 
-    // Starts (or restarts) timer `id`. Returns false when no timer can be had.
-    virtual bool StartTimer(int id, std::chrono::milliseconds period,
-                            Alignment alignment = Alignment::None) = 0;
-    virtual void StopTimer(int id) = 0;
-    virtual bool TimerRunning(int id) const = 0;
-    virtual std::chrono::milliseconds TimerPeriod(int id) const = 0;
-
-    // Thread-safe: `call` runs on the loop's thread at its next dispatch.
-    // Calls run one at a time in the order posted; a call that pumps
-    // messages runs the calls posted behind it.
+    // Thread-safe: `call` runs on the loop's thread, in the order posted.
     virtual void Post(Callback call) = 0;
 
     // Work out in the real world (a host-name lookup on a worker thread, …)
@@ -63,46 +61,43 @@ public:
     bool RealWorkUnderWay() const { return realWork_.load() > 0; }
 
     // Level-triggered watch of `fd` for poll() events; returns a watch id.
-    // A handler is never re-entered for its own watch: while it runs (and
-    // pumps messages) its watch is not dispatched again.
     virtual int WatchFd(int fd, short events, FdHandler handler) = 0;
     virtual void ModifyWatch(int watchId, short events) = 0;
     virtual void RemoveWatch(int watchId) = 0;
 
-    // Dispatches everything that is ready now; never waits.
-    virtual void PumpMessages() = 0;
-
-    // Sleeps until at least one event can be dispatched or `deadline` is
-    // reached, then dispatches whatever is ready. Returns at once (after
-    // pumping) when the deadline has passed.
-    virtual void WaitForEvent(TimePoint deadline) = 0;
-
-    // Pumps and sleeps until `done()` holds. `hint` gives the next time at
-    // which `done()` may change without any event (a device's next change);
-    // Forever when only events can change it.
-    void WaitUntil(const std::function<bool()>& done,
-                   const std::function<TimePoint()>& hint = {}) {
-        while (!done()) WaitForEvent(hint ? hint() : Forever);
-    }
-
-    // The modal loop of the main window: runs until Quit().
-    void Run() {
-        while (!quitRequested_) WaitForEvent(Forever);
-    }
-    void Quit() { quitRequested_ = true; }
+    // Handles events until Quit().
+    virtual void Run() = 0;
+    virtual void Quit() { quitRequested_ = true; }
     bool QuitRequested() const { return quitRequested_; }
 
 protected:
-    void DispatchTimer(int id) {
-        if (timerHandler_) timerHandler_(id);
-    }
     // Called by EndRealWork, from whichever thread ended it.
     virtual void RealWorkEnded() {}
 
 private:
-    TimerHandler timerHandler_;
     bool quitRequested_ = false;
     std::atomic<int> realWork_{0};
+};
+
+// A timer of the loop, owned by the part that uses it and gone with it.
+class Timer {
+public:
+    Timer(EventLoop& loop, EventLoop::Callback call) : loop_(loop), id_(loop.AddTimer(std::move(call))) {}
+    ~Timer() { loop_.RemoveTimer(id_); }
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+
+    void At(TimePoint when) { loop_.ArmAt(id_, when); }
+    void After(Duration delay) { At(loop_.clock().Now() + delay); }
+    bool Every(Duration period, EventLoop::Alignment alignment = EventLoop::Alignment::None) {
+        return loop_.ArmEvery(id_, period, alignment);
+    }
+    void Stop() { loop_.Disarm(id_); }
+    bool Running() const { return loop_.Armed(id_); }
+
+private:
+    EventLoop& loop_;
+    int id_;
 };
 
 // One piece of real-world work registered with a loop for as long as the

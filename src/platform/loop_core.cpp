@@ -22,32 +22,88 @@ LoopCore::LoopCore() {
 
 LoopCore::~LoopCore() { ::close(wakeFd_); }
 
-LoopCore::Nanos LoopCore::NextDue(const Timer& timer, Nanos after) const {
+// ---- Timers ----
+
+int LoopCore::AddTimer(Callback call) {
+    const int id = nextTimerId_++;
+    timers_[id].call = std::move(call);
+    return id;
+}
+
+void LoopCore::RemoveTimer(int id) { timers_.erase(id); }
+
+LoopCore::Nanos LoopCore::NextDue(const TimerEntry& timer, Nanos after) const {
     if (timer.alignment == Alignment::WallSecond) {
         // Next whole second of the wall clock after `after`.
-        TimePoint wallAfter = clock().Now() + (after - MonoNow());
-        auto secs = floor<seconds>(wallAfter) + seconds(1);
-        return WallToMono(secs);
+        const TimePoint wallAfter = clock().Now() + duration_cast<Duration>(after - MonoNow());
+        return WallToMono(floor<seconds>(wallAfter) + seconds(1));
     }
     return after + duration_cast<Nanos>(timer.period);
 }
 
-bool LoopCore::StartTimer(int id, milliseconds period, Alignment alignment) {
-    if (period <= milliseconds(0)) return false;
-    Timer timer{period, alignment, {}};
+void LoopCore::ArmAt(int id, TimePoint when) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    it->second.armed = true;
+    it->second.period = Duration::zero();
+    it->second.alignment = Alignment::None;
+    it->second.due = when == Forever ? Nanos::max() : WallToMono(when);
+}
+
+bool LoopCore::ArmEvery(int id, Duration period, Alignment alignment) {
+    auto it = timers_.find(id);
+    if (it == timers_.end() || period <= Duration::zero()) return false;
+    TimerEntry& timer = it->second;
+    timer.armed = true;
+    timer.period = period;
+    timer.alignment = alignment;
     timer.due = NextDue(timer, MonoNow());
-    timers_[id] = timer;
     return true;
 }
 
-void LoopCore::StopTimer(int id) { timers_.erase(id); }
-
-bool LoopCore::TimerRunning(int id) const { return timers_.count(id) != 0; }
-
-milliseconds LoopCore::TimerPeriod(int id) const {
+void LoopCore::Disarm(int id) {
     auto it = timers_.find(id);
-    return it == timers_.end() ? milliseconds(0) : it->second.period;
+    if (it != timers_.end()) it->second.armed = false;
 }
+
+bool LoopCore::Armed(int id) const {
+    auto it = timers_.find(id);
+    return it != timers_.end() && it->second.armed;
+}
+
+bool LoopCore::DispatchDueTimers() {
+    const Nanos now = MonoNow();
+    std::vector<std::pair<Nanos, int>> due;
+    for (const auto& [id, timer] : timers_)
+        if (timer.armed && timer.due <= now) due.emplace_back(timer.due, id);
+    std::sort(due.begin(), due.end());
+    for (const auto& [when, id] : due) {
+        auto it = timers_.find(id);
+        // Stopped, removed or moved by a callback that ran before it.
+        if (it == timers_.end() || !it->second.armed || it->second.due != when) continue;
+        TimerEntry& timer = it->second;
+        if (timer.period == Duration::zero()) {
+            timer.armed = false;
+        } else {
+            // A late timer fires once, not once per missed period.
+            Nanos next = NextDue(timer, timer.due);
+            if (next <= now) next = NextDue(timer, now);
+            timer.due = next;
+        }
+        Callback call = timer.call;  // the callback may remove its own timer
+        call();
+    }
+    return !due.empty();
+}
+
+LoopCore::Nanos LoopCore::EarliestTimer() const {
+    Nanos earliest = Nanos::max();
+    for (const auto& [id, timer] : timers_)
+        if (timer.armed) earliest = std::min(earliest, timer.due);
+    return earliest;
+}
+
+// ---- Posted calls ----
 
 void LoopCore::Post(Callback call) {
     posted_.Add(std::move(call));
@@ -60,31 +116,10 @@ void LoopCore::Wake() {
     (void)ignored;
 }
 
-bool LoopCore::PollReal(PollSet& set, Nanos timeout) {
-    set.fds.push_back(pollfd{wakeFd_, POLLIN, 0});
-    timespec limit{};
-    timespec* limitPtr = nullptr;
-    if (timeout != Nanos::max()) {
-        if (timeout < Nanos(0)) timeout = Nanos(0);
-        auto secs = duration_cast<seconds>(timeout);
-        limit.tv_sec = static_cast<time_t>(secs.count());
-        limit.tv_nsec = static_cast<long>((timeout - secs).count());
-        limitPtr = &limit;
-    }
-    int n = ::ppoll(set.fds.data(), set.fds.size(), limitPtr, nullptr);
-    if (n > 0 && set.fds.back().revents) {
-        std::uint64_t count;
-        while (::read(wakeFd_, &count, sizeof count) > 0) {
-        }
-    }
-    set.fds.pop_back();
-    if (n <= 0)
-        for (auto& p : set.fds) p.revents = 0;
-    return n > 0;
-}
+// ---- Descriptor watches ----
 
 int LoopCore::WatchFd(int fd, short events, FdHandler handler) {
-    int id = nextWatchId_++;
+    const int id = nextWatchId_++;
     watches_[id] = Watch{fd, events, std::move(handler)};
     return id;
 }
@@ -99,7 +134,7 @@ void LoopCore::RemoveWatch(int watchId) { watches_.erase(watchId); }
 LoopCore::PollSet LoopCore::WatchedFds() const {
     PollSet set;
     for (const auto& [id, watch] : watches_) {
-        if (watch.dispatching || watch.events == 0) continue;
+        if (watch.events == 0) continue;
         set.fds.push_back(pollfd{watch.fd, watch.events, 0});
         set.ids.push_back(id);
     }
@@ -107,9 +142,31 @@ LoopCore::PollSet LoopCore::WatchedFds() const {
 }
 
 bool LoopCore::AnyWatchWants(short events) const {
-    return std::any_of(watches_.begin(), watches_.end(), [&](const auto& entry) {
-        return !entry.second.dispatching && (entry.second.events & events);
-    });
+    return std::any_of(watches_.begin(), watches_.end(),
+                       [&](const auto& entry) { return (entry.second.events & events) != 0; });
+}
+
+bool LoopCore::PollReal(PollSet& set, Nanos timeout) {
+    set.fds.push_back(pollfd{wakeFd_, POLLIN, 0});
+    timespec limit{};
+    timespec* limitPtr = nullptr;
+    if (timeout != Nanos::max()) {
+        timeout = std::max(timeout, Nanos(0));
+        const auto secs = duration_cast<seconds>(timeout);
+        limit.tv_sec = static_cast<time_t>(secs.count());
+        limit.tv_nsec = static_cast<long>((timeout - secs).count());
+        limitPtr = &limit;
+    }
+    const int n = ::ppoll(set.fds.data(), set.fds.size(), limitPtr, nullptr);
+    if (n > 0 && set.fds.back().revents) {
+        std::uint64_t count;
+        while (::read(wakeFd_, &count, sizeof count) > 0) {
+        }
+    }
+    set.fds.pop_back();
+    if (n <= 0)
+        for (auto& p : set.fds) p.revents = 0;
+    return n > 0;
 }
 
 bool LoopCore::DispatchPolled(const PollSet& set) {
@@ -117,35 +174,15 @@ bool LoopCore::DispatchPolled(const PollSet& set) {
     for (std::size_t i = 0; i < set.fds.size(); ++i) {
         if (set.fds[i].revents == 0) continue;
         auto it = watches_.find(set.ids[i]);  // an earlier handler may have removed it
-        if (it == watches_.end() || it->second.dispatching) continue;
+        if (it == watches_.end()) continue;
         FdHandler handler = it->second.handler;
-        it->second.dispatching = true;
         handler(set.fds[i].revents);
-        auto again = watches_.find(set.ids[i]);
-        if (again != watches_.end()) again->second.dispatching = false;
         any = true;
     }
     return any;
 }
 
-bool LoopCore::DispatchDueTimers() {
-    Nanos now = MonoNow();
-    std::vector<std::pair<Nanos, int>> due;
-    for (const auto& [id, timer] : timers_)
-        if (timer.due <= now) due.emplace_back(timer.due, id);
-    std::sort(due.begin(), due.end());
-    for (const auto& [when, id] : due) {
-        auto it = timers_.find(id);
-        if (it == timers_.end() || it->second.due > now) continue;  // stopped or restarted meanwhile
-        // Reschedule before dispatching: the handler may pump messages, and a
-        // late timer fires once, like a window timer, not once per missed period.
-        Nanos next = NextDue(it->second, it->second.due);
-        if (next <= now) next = NextDue(it->second, now);
-        it->second.due = next;
-        DispatchTimer(id);
-    }
-    return !due.empty();
-}
+// ---- Running ----
 
 bool LoopCore::DispatchReady() {
     bool any = posted_.Dispatch();
@@ -155,30 +192,23 @@ bool LoopCore::DispatchReady() {
     return any;
 }
 
-void LoopCore::PumpMessages() { DispatchReady(); }
-
-LoopCore::Nanos LoopCore::EarliestTimer() const {
-    Nanos earliest = Nanos::max();
-    for (const auto& [id, timer] : timers_) earliest = std::min(earliest, timer.due);
-    return earliest;
-}
-
-void LoopCore::WaitForEvent(TimePoint deadline) {
+void LoopCore::RunOnce(Nanos deadline) {
     if (DispatchReady()) return;
-    Nanos until = EarliestTimer();
-    if (deadline != Forever) until = std::min(until, WallToMono(deadline));
-    if (until <= MonoNow()) {
-        DispatchReady();
-        return;
-    }
+    const Nanos until = std::min(EarliestTimer(), deadline);
+    if (until <= MonoNow()) return;
     PollSet set = WatchedFds();
     SleepUntil(until, set);
-    bool any = DispatchPolled(set);
-    if (!any) DispatchReady();
-    else {
-        posted_.Dispatch();
-        DispatchDueTimers();
-    }
+    if (DispatchPolled(set)) posted_.Dispatch();
+    DispatchDueTimers();
+}
+
+void LoopCore::Run() {
+    while (!QuitRequested()) RunOnce(Nanos::max());
+}
+
+void LoopCore::RunUntil(TimePoint deadline) {
+    const Nanos until = WallToMono(deadline);
+    while (!QuitRequested() && MonoNow() < until) RunOnce(until);
 }
 
 }  // namespace sked

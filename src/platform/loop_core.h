@@ -20,10 +20,12 @@ public:
     LoopCore(const LoopCore&) = delete;
     LoopCore& operator=(const LoopCore&) = delete;
 
-    bool StartTimer(int id, std::chrono::milliseconds period, Alignment alignment = Alignment::None) override;
-    void StopTimer(int id) override;
-    bool TimerRunning(int id) const override;
-    std::chrono::milliseconds TimerPeriod(int id) const override;
+    int AddTimer(Callback call) override;
+    void RemoveTimer(int id) override;
+    void ArmAt(int id, TimePoint when) override;
+    bool ArmEvery(int id, Duration period, Alignment alignment) override;
+    void Disarm(int id) override;
+    bool Armed(int id) const override;
 
     void Post(Callback call) override;
 
@@ -31,8 +33,10 @@ public:
     void ModifyWatch(int watchId, short events) override;
     void RemoveWatch(int watchId) override;
 
-    void PumpMessages() override;
-    void WaitForEvent(TimePoint deadline) override;
+    void Run() override;
+    // Handles events until the clock reaches `deadline` (or Quit()); the
+    // simulated clock stops there. For runs of a set length and for tests.
+    void RunUntil(TimePoint deadline);
 
 protected:
     using Nanos = std::chrono::nanoseconds;
@@ -53,7 +57,6 @@ protected:
     void Wake();
     void RealWorkEnded() override { Wake(); }
 
-    PollSet WatchedFds() const;
     bool AnyWatchWants(short events) const;
     // Calls posted and not yet run (thread-safe).
     bool HasPosted() const { return !posted_.Empty(); }
@@ -61,28 +64,33 @@ protected:
     // descriptors in `set` or a Wake. Results are left in `set` (all zero when
     // none was ready); returns whether a descriptor or a wake came.
     bool PollReal(PollSet& set, Nanos timeout);
-    // Dispatches what poll() reported ready in `set`.
-    bool DispatchPolled(const PollSet& set);
 
 private:
-    struct Timer {
-        std::chrono::milliseconds period;
-        Alignment alignment;
-        Nanos due;
+    struct TimerEntry {
+        Callback call;
+        bool armed = false;
+        Nanos due{};
+        Duration period{};  // zero: once
+        Alignment alignment = Alignment::None;
     };
     struct Watch {
         int fd;
         short events;
         FdHandler handler;
-        bool dispatching = false;
     };
 
+    // One round: everything ready now, or a sleep until something is (at
+    // most until `deadline`) and then that.
+    void RunOnce(Nanos deadline);
     bool DispatchReady();
     bool DispatchDueTimers();
-    Nanos NextDue(const Timer& timer, Nanos after) const;
+    bool DispatchPolled(const PollSet& set);
+    PollSet WatchedFds() const;
+    Nanos NextDue(const TimerEntry& timer, Nanos after) const;
     Nanos EarliestTimer() const;
 
-    std::map<int, Timer> timers_;
+    std::map<int, TimerEntry> timers_;
+    int nextTimerId_ = 1;
     std::map<int, Watch> watches_;
     int nextWatchId_ = 1;
     PostedCalls posted_;

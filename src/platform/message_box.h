@@ -12,8 +12,8 @@ enum class BoxIcon { None, Stop, Warning, Information };
 class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
-    // Returns the button pressed; 1 = OK.
-    virtual int Show(const std::string& caption, const std::string& text, BoxIcon icon = BoxIcon::None) = 0;
+    // Shows the box and returns at once; nothing waits for an answer.
+    virtual void Show(const std::string& caption, const std::string& text, BoxIcon icon = BoxIcon::None) = 0;
     // The warning beep.
     virtual void Beep() {}
 };
@@ -21,7 +21,7 @@ public:
 // Prints caption and text to standard error and answers OK.
 class ConsoleMessageBox : public MessageBoxService {
 public:
-    int Show(const std::string& caption, const std::string& text, BoxIcon icon) override;
+    void Show(const std::string& caption, const std::string& text, BoxIcon icon) override;
     void Beep() override;
 };
 

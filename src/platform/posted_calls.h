@@ -2,9 +2,7 @@
 // on the loop's own thread. Each loop keeps its own way of waking its thread
 // when a call is added.
 //
-// The calls run one at a time: a call that pumps messages for a long time (a
-// file sent from a typed command) runs the calls posted behind it (the
-// "cancel" typed next) from its own nested pumping. A dispatch runs only the
+// The calls run one at a time, in the order posted. A dispatch runs only the
 // calls posted before it began, so a call that posts itself again cannot keep
 // the loop in it for ever.
 #pragma once
@@ -23,7 +21,7 @@ public:
     // Thread-safe.
     void Add(Callback call);
     // Runs, in the order added, the calls added before it began; true when any
-    // ran. On the loop's thread; a call may add more and may dispatch again.
+    // ran. On the loop's thread; a call may add more.
     bool Dispatch();
     // No call waiting (thread-safe).
     bool Empty() const;

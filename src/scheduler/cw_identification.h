@@ -1,55 +1,55 @@
-// The station identifies in Morse: on demand, and once per hour of keyed
-// time while the CW-Timer box is ticked.
+// The station identifies in Morse: on demand, and once per hour of keyed time
+// while the CW-Timer box is ticked. An identification is a transmission of
+// its own: cwid.txt, then the identification text in Morse (on the PSK31
+// carrier in PSK31).
 #pragma once
 
-#include <string>
-
+#include "platform/clock.h"
 #include "scheduler/key_holding.h"
-#include "transmit/code_sender.h"
-#include "transmit/file_sender.h"
-#include "transmit/psk_modem.h"
-#include "transmit/station_state.h"
+#include "scheduler/transmit_queue.h"
+#include "transmit/station_settings.h"
 #include "transmit/station_view.h"
-#include "transmit/timing.h"
-#include "transmit/transmitter_switch.h"
+#include "transmit/transmission.h"
+#include "transmit/transmitter.h"
 
 namespace sked {
 
 class CwIdentifier {
 public:
-    CwIdentifier(StationState& state, StationView& view, StationLog& log, Timing& timing,
-                 TransmitterSwitch& transmitter, FileSender& files, CodeSender& sender, PskModem& psk,
-                 KeyHolding& keyHolding)
-        : state_(state),
-          view_(view),
-          log_(log),
-          timing_(timing),
-          transmitter_(transmitter),
-          files_(files),
-          sender_(sender),
-          psk_(psk),
-          keyHolding_(keyHolding) {}
+    // An hour of keyed time between automatic identifications.
+    static constexpr int kPeriodSeconds = 3600;
 
-    void Cwid(const std::string& text);
+    CwIdentifier(StationView& view, StationLog& log, Transmission& transmission, Transmitter& transmitter,
+                 SchedulerState& scheduler, const TransmitQueue& queue, const Clock& clock);
+
+    // Sends one identification now; only while no transmission is under way.
+    // `hourly`: the hourly one, whose count starts again once it is done.
+    void Cwid(bool hourly = false);
     // The CW-Timer box was ticked or unticked.
     void CwTimerChanged(bool ticked);
     // The Send CWID button: at once when idle; during a transmission it
     // waits for the transmission's end instead of cutting into it.
     void SendCwidClicked();
-    // Called every second: runs an identification that was waiting.
+    // Every second: runs an identification that was waiting.
     void RunDeferred();
+    // Every second of the queue step: the hourly count, and the
+    // identification when an hour of keyed time is up.
+    void CountSecond();
+    // The transmitter went off: the hourly identification ends with it.
+    void TransmitterReleased();
+
+    int secondsCounted() const { return seconds_; }
     bool deferred() const { return deferred_; }
 
 private:
-    StationState& state_;
     StationView& view_;
     StationLog& log_;
-    Timing& timing_;
-    TransmitterSwitch& transmitter_;
-    FileSender& files_;
-    CodeSender& sender_;
-    PskModem& psk_;
-    KeyHolding& keyHolding_;
+    Transmission& transmission_;
+    Transmitter& transmitter_;
+    SchedulerState& scheduler_;
+    const TransmitQueue& queue_;
+    const Clock& clock_;
+    int seconds_ = -1;  // -1: the hourly identification is off
     bool deferred_ = false;
 };
 

@@ -2,152 +2,138 @@
 
 #include "platform/text_format.h"
 #include "transmit/data_file_name.h"
+#include "transmit/data_files.h"
 
 namespace sked {
 
-namespace {
-// An hour of keyed time between automatic identifications.
-constexpr int kIdentificationPeriod = 3600;
-// Seconds of idle fill after keying and before the release.
-constexpr int kIdleSeconds = 5;
-}  // namespace
+Dispatcher::Dispatcher(EventLoop& loop, const StationSettings& settings, StationView& view, StationLog& log,
+                       TransmitQueue& queue, CommandInterpreter& commands, CwIdentifier& cwid,
+                       Transmission& transmission, Transmitter& transmitter, SchedulerState& state)
+    : loop_(loop),
+      settings_(settings),
+      view_(view),
+      log_(log),
+      queue_(queue),
+      commands_(commands),
+      cwid_(cwid),
+      transmission_(transmission),
+      transmitter_(transmitter),
+      state_(state),
+      tick_(loop, [this] { OneSecondTick(); }) {}
 
-void Dispatcher::OnTimer(int number) {
-    switch (number) {
-        case kStartSecondTimer:
-            timing_.StartSecondTimer();
-            break;
-        case kStopSecondTimer:
-            timing_.StopSecondTimer();
-            break;
-        case kSecondTimer:
-            OneSecondTick();
-            break;
-        case kFastTimer:
-            timing_.OnFastTick();
-            break;
-        case kStartFastTimer:
-            timing_.StartFastTimer();
-            break;
-        case kStopFastTimer:
-            timing_.StopFastTimer();
-            break;
-        default:
-            break;
-    }
+void Dispatcher::StartTicks(const std::function<void()>& noTimer) {
+    if (!tick_.Every(std::chrono::seconds(1), EventLoop::Alignment::WallSecond) && noTimer) noTimer();
 }
 
-void Dispatcher::CmEnable() {
+void Dispatcher::StopTicks() { tick_.Stop(); }
+
+void Dispatcher::Enable() {
     view_.ShowAutoSend(true);
-    view_.ShowFlow("");
+    view_.ShowFlow(Flow::None);
     state_.autoSendEnabled = true;
-    state_.cancelRequested = false;
     log_.LogEvent("CmEnable : Scheduler ENABLED");
 }
 
-void Dispatcher::CmDisable() {
+void Dispatcher::Disable() {
     view_.ShowAutoSend(false);
-    view_.ShowCountdown("");
+    view_.ClearCountdown();
     state_.autoSendEnabled = false;
     state_.sendNow = false;
     log_.LogEvent("CmDisable : Scheduler DISABLED");
 }
 
+void Dispatcher::SendNow() {
+    if (transmission_.Busy() || !state_.autoSendEnabled) return;
+    state_.sendNow = true;
+    view_.ShowFlow(Flow::None);
+    log_.LogEvent("CmSendNow : Manual Enabling of next in queue.");
+}
+
 void Dispatcher::OneSecondTick() {
-    timing_.OnSecondTick();
-    std::time_t now = timing_.loop().clock().Time();
-    view_.ShowClock(CtimeText(now));
+    const std::time_t now = loop_.clock().Time();
+    view_.ShowClock(now);
     cwid_.RunDeferred();
     if (state_.autoSendEnabled) QueueStep(now);
-    keyHolding_.ReleaseHeldKey();
+    // A key held over for an entry that is no longer due (it was a command,
+    // it could not be sent, the scheduler was disabled, the queue ran empty)
+    // is released.
+    if (transmitter_.On() && transmitter_.keyHeldForNext && !transmission_.Busy() &&
+        !NextTransmissionDue(state_, queue_, now))
+        transmitter_.ReleaseTransmitter();
 }
 
 void Dispatcher::QueueStep(std::time_t now) {
-    if (state_.cwTimerSeconds >= 0 && state_.transmitterOn) {
-        state_.cwTimerSeconds += 1;
-        view_.ShowCwTimer(Format("%d", kIdentificationPeriod - state_.cwTimerSeconds));
-    }
-    if (state_.cwTimerSeconds > kIdentificationPeriod && state_.transmitterOn && !state_.sending) {
-        cwid_.Cwid(state_.idText);
-        state_.cwTimerSeconds = 0;
-    }
-
-    if (queue_.Empty() || queue_.At(0).text.empty()) {
-        CmDisable();
-        view_.ShowQueueLine("Queue Empty: Nothing to Send.");
-        log_.LogEvent("Queue Empty: Nothing to Send.");
-        return;
-    }
-
-    const QueueEntry head = queue_.At(0);
-    const long t = static_cast<long>(head.due - now);
-    // Send now moves the head whatever its time, but never into the middle
-    // of a transmission still under way (its key-up tail included).
-    const bool goes = !state_.sending && (state_.sendNow || (head.words == 3 && t <= 0));
-    if (!goes) {
-        view_.ShowCountdown(Format("%ld", t));
-        return;
-    }
-    queue_.Remove(0);
-
-    if (!head.name.empty() && head.name[0] == '$') {
+    cwid_.CountSecond();
+    // Commands take no air time: a run of due ones is carried out at once.
+    while (state_.autoSendEnabled) {
+        if (queue_.Empty()) {
+            Disable();
+            view_.ShowQueueLine("Queue Empty: Nothing to Send.");
+            log_.LogEvent("Queue Empty: Nothing to Send.");
+            return;
+        }
+        const QueueEntry head = queue_.At(0);
+        const long t = static_cast<long>(head.due - now);
+        // Send >> moves the head whatever its time, but never into the middle
+        // of a transmission still under way (its release included).
+        if (transmission_.Busy() || (!state_.sendNow && t > 0)) {
+            view_.ShowCountdown(t);
+            return;
+        }
+        queue_.Remove(0);
+        if (!head.IsCommand()) return SendEntry(head.name);
         commands_.Run(head.name.substr(1));
         state_.sendNow = false;
-        return;
     }
-    SendEntry(head.name);
 }
 
 void Dispatcher::SendEntry(const std::string& name) {
-    state_.sending = true;
-    state_.idle = false;
     state_.sendNow = false;
-    std::string queued = Format("File <%s> in TRANSMIT Queue.", name.c_str());
+    const std::string queued = Format("File <%s> in TRANSMIT Queue.", name.c_str());
     view_.ShowQueueLine(queued);
     log_.LogEvent(queued);
     view_.ShowStatus("");
 
-    bool sent = false;
-    if (!state_.pskUnavailable.empty()) {
+    TransmissionPlan plan;
+    std::string body;
+    if (!settings_.pskUnavailable.empty()) {
         // Chosen for PSK31, which could not start: not sent in another mode.
-        std::string skip = Format("SendAbort : <%s> not sent: PSK31 cannot start: %s.", name.c_str(),
-                                  state_.pskUnavailable.c_str());
-        log_.LogEvent(skip);
-        view_.ShowStatus(skip);
-    } else if (!state_.cancelRequested) {
-        if (std::FILE* f = FileSender::OpenForReading("data/" + name); f && IsDataFileName(name)) {
-            std::fclose(f);
-            transmitter_.CmTX();
-            if (state_.mode == kCw) sender_.MorseLeadIn();
-            else sender_.SendIdle(kIdleSeconds);
-            if (!state_.cancelRequested && state_.headerEnabled) files_.TXFile("header.txt", state_.mode);
-            if (!state_.cancelRequested) sent = files_.TXFile(name, state_.mode);
-            if (!state_.cancelRequested && state_.headerEnabled) files_.TXFile("footer.txt", state_.mode);
-            if (state_.mode == kCw) timing_.StopFastTimer();
-            else if (!state_.cancelRequested) sender_.SendIdle(kIdleSeconds);
-        } else {
-            if (f) std::fclose(f);
-            std::string abort = Format("SendAbort : File <%s> could not be opened.", name.c_str());
-            log_.LogEvent(abort);
-            view_.ShowStatus(abort);
-        }
+        plan.notSent = Format("SendAbort : <%s> not sent: PSK31 cannot start: %s.", name.c_str(),
+                              settings_.pskUnavailable.c_str());
+    } else if (!IsDataFileName(name) || !ReadText("data/" + name, body)) {
+        plan.notSent = Format("SendAbort : File <%s> could not be opened.", name.c_str());
     }
-
-    keyHolding_.ReleaseUnlessNextIsDue();
-    std::string result;
-    if (state_.cancelRequested) {
-        result = Format("ABORTED sending <%s>.", name.c_str());
-        CmDisable();
-    } else if (!sent) {
-        // Not sent, and not the operator's doing: the queue goes on.
-        result = Format("ABORTED sending <%s>.", name.c_str());
+    if (!plan.notSent.empty()) {
+        // Nothing is keyed for it; a key held for it is released.
+        log_.LogEvent(plan.notSent);
+        view_.ShowStatus(plan.notSent);
+        plan.key = false;
     } else {
-        result = Format("Completed sending <%s>.", name.c_str());
+        plan.leadInSeconds = kIdleSeconds;
+        if (settings_.headerEnabled) plan.parts.push_back({"header.txt", false, std::nullopt});
+        plan.parts.push_back({name, true, std::move(body)});
+        if (settings_.headerEnabled) plan.parts.push_back({"footer.txt", false, std::nullopt});
+        plan.tailSeconds = kIdleSeconds;
     }
-    view_.ShowQueueLine(result);
-    log_.LogEvent(result);
-    state_.idle = true;
-    state_.sending = false;
+    const std::string notSent = plan.notSent;
+    transmission_.Start(std::move(plan),
+                        {.keepKeyed = [this] { return NextTransmissionDue(state_, queue_, loop_.clock().Time()); },
+                         .done = [this, name, notSent](const TransmissionResult& result) {
+                             Report(name, notSent, result);
+                         }});
+}
+
+void Dispatcher::Report(const std::string& name, const std::string& notSent, const TransmissionResult& result) {
+    // Why a transmission under way did not go out whole (a refusal before it
+    // started has been told already).
+    if (!result.whole && !result.cancelled && result.reason != notSent)
+        log_.LogEvent(Format("SendAbort : <%s> not sent whole: %s.", name.c_str(), result.reason.c_str()));
+    const std::string line =
+        Format(result.whole ? "Completed sending <%s>." : "ABORTED sending <%s>.", name.c_str());
+    // A cancelled transmission stops the scheduler; any other goes on with the queue.
+    if (result.cancelled) Disable();
+    view_.ShowQueueLine(line);
+    log_.LogEvent(line);
 }
 
 }  // namespace sked

@@ -1,71 +1,63 @@
-// The one-second dispatcher and the program's timers: the clock, the hourly
-// identification count and the queue step that sends the head entry when it
-// falls due; the scheduler's own switch (Enable, Disable).
+// The one-second tick that makes the station run unattended: the clock, the
+// hourly identification count, and the queue step that takes the head entry
+// when it falls due, running a "$" command at once or sending the file as a
+// transmission of its own (lead-in, header, file, footer, tail). The
+// scheduler's own switch (Enable, Disable) and Send >> are here too.
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <string>
 
+#include "platform/event_loop.h"
 #include "scheduler/command_interpreter.h"
 #include "scheduler/cw_identification.h"
 #include "scheduler/key_holding.h"
 #include "scheduler/transmit_queue.h"
-#include "transmit/code_sender.h"
-#include "transmit/file_sender.h"
-#include "transmit/station_state.h"
+#include "transmit/station_settings.h"
 #include "transmit/station_view.h"
-#include "transmit/timing.h"
-#include "transmit/transmitter_switch.h"
+#include "transmit/transmission.h"
+#include "transmit/transmitter.h"
 
 namespace sked {
 
-// Timer commands of OnTimer, beside the timer ids (kSecondTimer, kFastTimer).
-enum TimerCommand : int {
-    kStartSecondTimer = 0,
-    kStopSecondTimer = 3,
-    kStartFastTimer = 7,
-    kStopFastTimer = 8,
-};
-
 class Dispatcher {
 public:
-    Dispatcher(StationState& state, StationView& view, StationLog& log, Timing& timing, TransmitQueue& queue,
-               CommandInterpreter& commands, CwIdentifier& cwid, FileSender& files, TransmitterSwitch& transmitter,
-               CodeSender& sender, KeyHolding& keyHolding)
-        : state_(state),
-          view_(view),
-          log_(log),
-          timing_(timing),
-          queue_(queue),
-          commands_(commands),
-          cwid_(cwid),
-          files_(files),
-          transmitter_(transmitter),
-          sender_(sender),
-          keyHolding_(keyHolding) {}
+    // Seconds of idle fill after keying and before the release.
+    static constexpr int kIdleSeconds = 5;
 
-    // A timer's tick (kSecondTimer, kFastTimer) or a timer command.
-    void OnTimer(int number);
+    Dispatcher(EventLoop& loop, const StationSettings& settings, StationView& view, StationLog& log,
+               TransmitQueue& queue, CommandInterpreter& commands, CwIdentifier& cwid, Transmission& transmission,
+               Transmitter& transmitter, SchedulerState& state);
+
+    // The one-second tick from now on; `noTimer` runs when none can be had.
+    void StartTicks(const std::function<void()>& noTimer);
+    void StopTicks();
+
+    void Enable();
+    void Disable();
+    // Send >>: the head goes out at the next tick.
+    void SendNow();
+
     void QueueStep(std::time_t now);
-
-    void CmEnable();
-    void CmDisable();
 
 private:
     void OneSecondTick();
     void SendEntry(const std::string& name);
+    // The entry `name` ended (sent whole or not): the result, shown and logged.
+    void Report(const std::string& name, const std::string& notSent, const TransmissionResult& result);
 
-    StationState& state_;
+    EventLoop& loop_;
+    const StationSettings& settings_;
     StationView& view_;
     StationLog& log_;
-    Timing& timing_;
     TransmitQueue& queue_;
     CommandInterpreter& commands_;
     CwIdentifier& cwid_;
-    FileSender& files_;
-    TransmitterSwitch& transmitter_;
-    CodeSender& sender_;
-    KeyHolding& keyHolding_;
+    Transmission& transmission_;
+    Transmitter& transmitter_;
+    SchedulerState& state_;
+    Timer tick_;
 };
 
 }  // namespace sked

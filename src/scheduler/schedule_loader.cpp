@@ -1,52 +1,49 @@
 #include "scheduler/schedule_loader.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <vector>
-
 #include "platform/directory.h"
-#include "scheduler/schedule_file.h"
-#include "transmit/file_sender.h"
+#include "platform/text_format.h"
 
 namespace sked {
 
 namespace {
-constexpr std::size_t kMaxScheduleBytes = 16 << 20;  // some 60 000 full lines
+const char* RefusalOf(EntryEstimate::Status status) {
+    switch (status) {
+        case EntryEstimate::Status::Expired:
+        case EntryEstimate::Status::Unreadable: return "Expired time tag";
+        case EntryEstimate::Status::Invalid: return "Invalid date or time";
+        case EntryEstimate::Status::OutsideData: return "Refused name outside data/";
+        case EntryEstimate::Status::TooLong: return "Line too long";
+        case EntryEstimate::Status::Due: break;
+    }
+    return "";
+}
 }  // namespace
 
-ScheduleFileRead ReadScheduleFile(const std::string& path, std::string& text) {
-    text.clear();
-    // OpenForReading also refuses a folder, which fopen opens on Linux.
-    std::FILE* file = FileSender::OpenForReading(path);
-    if (!file) return ScheduleFileRead::kCannotOpen;
-    char chunk[16384];
-    for (std::size_t n; text.size() <= kMaxScheduleBytes && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-        text.append(chunk, n);
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (!failed && text.size() <= kMaxScheduleBytes) return ScheduleFileRead::kWhole;
-    text.resize(std::min(text.size(), kMaxScheduleBytes));
-    text.resize(text.find_last_of("\r\n") + 1);  // npos + 1: nothing
-    return failed ? ScheduleFileRead::kReadError : ScheduleFileRead::kTooLong;
-}
+std::optional<std::uintmax_t> DataFileSizeOnDisk(const std::string& name) { return FileSize("data/" + name); }
 
-CharacterTiming CharacterTimingOf(int mode) {
-    return mode == kAscii ? CharacterTiming::kAscii : mode == kPsk31 ? CharacterTiming::kPsk31 : CharacterTiming::kBaudot;
-}
-
-std::time_t ScheduleLoader::EntryTime(const std::string& line) {
-    LineTime t = ReadLineTime(line);
-    return t.kind == LineTime::kValid ? t.time : -1;
+std::vector<QueueEntry> ScheduleLoader::Entries(std::string_view text, std::time_t now,
+                                                const StationSettings& settings, const DataFileSize& sizeOf,
+                                                std::vector<std::string>* log) {
+    const std::vector<ScheduleLine> lines = ParseSchedule(text);
+    std::vector<QueueEntry> entries;
+    for (const EntryEstimate& estimate : EstimateSchedule(lines, now, now, settings.mode, settings.baud, sizeOf)) {
+        const ScheduleLine& line = lines[estimate.line];
+        if (estimate.status != EntryEstimate::Status::Due) {
+            if (log) log->push_back(Format("GetSchedule : %s %s", RefusalOf(estimate.status), line.text.c_str()));
+            continue;
+        }
+        const bool dated = line.kind == ScheduleLine::Kind::Dated;
+        entries.push_back({dated ? line.text : QueueLine(estimate.start, line.name), estimate.start, line.name});
+    }
+    return entries;
 }
 
 void ScheduleLoader::GetSchedule() {
-    queue_.Clear();
-    state_.cancelRequested = false;
-    view_.ShowFlow("");
+    queue_.Replace({});
     log_.LogEvent("CmClearItems : Reloading Schedule List");
 
     std::string text;
-    ScheduleFileRead read = ReadScheduleFile(kScheduleFile, text);
+    const ScheduleFileRead read = ReadScheduleFile(kScheduleFile, text);
     if (read == ScheduleFileRead::kCannotOpen) {
         log_.LogEvent("GetSchedule : Cannot open Schedule.lst input file.");
         return;
@@ -56,14 +53,10 @@ void ScheduleLoader::GetSchedule() {
         log_.LogEvent(read == ScheduleFileRead::kReadError
                           ? "GetSchedule : Cannot read all of Schedule.lst input file."
                           : "GetSchedule : Schedule.lst input file too long, read in part.");
-
-    ScheduleReading reading = ReadSchedule(text, clock_.Time(), CharacterTimingOf(state_.mode), estimateSpeed_,
-                                           [](const std::string& name) { return FileSize("data/" + name); });
-    estimateSpeed_ = reading.estimateSpeed;
-    for (const std::string& line : reading.log) log_.LogEvent(line);
-    std::vector<std::string> lines;
-    for (const ScheduleEntry& entry : reading.entries) lines.push_back(entry.text);
-    queue_.AppendAll(lines);
+    std::vector<std::string> refused;
+    std::vector<QueueEntry> entries = Entries(text, clock_.Time(), settings_, DataFileSizeOnDisk, &refused);
+    for (const std::string& line : refused) log_.LogEvent(line);
+    queue_.Replace(std::move(entries));
 }
 
 }  // namespace sked

@@ -1,43 +1,25 @@
 #include "scheduler/transmit_queue.h"
 
-#include <sstream>
-
-#include "scheduler/schedule_file.h"
+#include "platform/clock.h"
+#include "platform/text_format.h"
 
 namespace sked {
 
-QueueEntry QueueEntry::FromLine(const std::string& text) {
-    QueueEntry entry;
-    entry.text = text;
-    std::istringstream in(text);
-    std::string word[3];
-    while (entry.words < 3 && in >> word[entry.words]) ++entry.words;
-    if (entry.words == 3) entry.name = word[2];
-    LineTime time = ReadLineTime(text);
-    entry.due = time.kind == LineTime::kValid ? time.time : -1;
-    return entry;
+std::string QueueLine(std::time_t when, const std::string& rest) {
+    const std::tm t = LocalTime(when);
+    return Format("%02d/%02d/%4d %02d:%02d:%02d %s", t.tm_mon + 1, t.tm_mday, t.tm_year + 1900, t.tm_hour, t.tm_min,
+                  t.tm_sec, rest.c_str());
 }
 
-std::vector<std::string> TransmitQueue::Lines() const {
-    std::vector<std::string> lines;
-    for (const QueueEntry& entry : entries_) lines.push_back(entry.text);
-    return lines;
-}
-
-void TransmitQueue::Append(const std::string& line) {
-    entries_.push_back(QueueEntry::FromLine(line));
-    Changed({QueueChange::kInserted, Count() - 1});
-}
-
-void TransmitQueue::AppendAll(const std::vector<std::string>& lines) {
-    if (lines.empty()) return;
-    for (const std::string& line : lines) entries_.push_back(QueueEntry::FromLine(line));
+void TransmitQueue::Replace(std::vector<QueueEntry> entries) {
+    if (entries.empty() && entries_.empty()) return;
+    entries_ = std::move(entries);
     Changed({QueueChange::kReplaced, 0});
 }
 
-void TransmitQueue::Insert(int index, const std::string& line) {
+void TransmitQueue::Insert(int index, QueueEntry entry) {
     if (index < 0 || index > Count()) index = Count();
-    entries_.insert(entries_.begin() + index, QueueEntry::FromLine(line));
+    entries_.insert(entries_.begin() + index, std::move(entry));
     Changed({QueueChange::kInserted, index});
 }
 
@@ -45,12 +27,6 @@ void TransmitQueue::Remove(int index) {
     if (index < 0 || index >= Count()) return;
     entries_.erase(entries_.begin() + index);
     Changed({QueueChange::kRemoved, index});
-}
-
-void TransmitQueue::Clear() {
-    if (entries_.empty()) return;
-    entries_.clear();
-    Changed({QueueChange::kReplaced, 0});
 }
 
 int TransmitQueue::Observe(Observer observer) {

@@ -1,6 +1,6 @@
-// The transmit queue: the schedule's entries in insertion order, each kept
-// with its line as the list shows it and what that line says (when it falls
-// due, its name). Only the head is ever sent. The window's list observes it.
+// The transmit queue: the schedule's entries in insertion order, each kept as
+// read (when it falls due, its name) with the line the queue shows for it.
+// Only the head is ever sent. The window's list observes it.
 #pragma once
 
 #include <ctime>
@@ -12,13 +12,14 @@
 namespace sked {
 
 struct QueueEntry {
-    std::string text;      // "MM/DD/YYYY HH:MM:SS name ..." as loaded or added
-    std::time_t due = -1;  // 0 or less: the date and time do not read
-    int words = 0;         // words read, up to three
-    std::string name;      // the third word: a file under data/ or a "$" command
-
-    static QueueEntry FromLine(const std::string& text);
+    std::string text;  // "MM/DD/YYYY HH:MM:SS name ..." as the queue shows it
+    std::time_t due = 0;
+    std::string name;  // a file under data/ or a "$" command
+    bool IsCommand() const { return !name.empty() && name[0] == '$'; }
 };
+
+// The queue line of an entry due at `when`: "MM/DD/YYYY HH:MM:SS " and `rest`.
+std::string QueueLine(std::time_t when, const std::string& rest);
 
 // What changed in the queue, so that a list showing it keeps its selection.
 struct QueueChange {
@@ -34,15 +35,12 @@ public:
     bool Empty() const { return entries_.empty(); }
     const QueueEntry& At(int index) const { return entries_.at(static_cast<std::size_t>(index)); }
     const std::vector<QueueEntry>& Entries() const { return entries_; }
-    // The lines as the list shows them.
-    std::vector<std::string> Lines() const;
 
-    void Append(const std::string& line);
-    void AppendAll(const std::vector<std::string>& lines);
+    // Replaces the whole queue (a load).
+    void Replace(std::vector<QueueEntry> entries);
     // Before entry `index` (at the end when index is Count()).
-    void Insert(int index, const std::string& line);
+    void Insert(int index, QueueEntry entry);
     void Remove(int index);
-    void Clear();
 
     // Told of every change; Unobserve with the id returned.
     int Observe(Observer observer);

@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "platform/clock.h"
-#include "serial/port_io.h"
+#include "serial/uart_registers.h"
 #include "serial/uart_frame.h"
 #include "serial/uart_timeline.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "platform/clock.h"
-#include "serial/port_io.h"
+#include "serial/uart_registers.h"
 
 namespace sked {
 

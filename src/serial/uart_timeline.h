@@ -8,16 +8,9 @@
 #include <cstdint>
 
 #include "platform/clock.h"
-#include "serial/port_io.h"
+#include "serial/uart_registers.h"
 
 namespace sked {
-
-// Which modem-control bits key the transmitter and switch its power
-// (1 = DTR, 2 = RTS); the station may change them at run time.
-struct LineMasks {
-    std::uint8_t key = uart::kMcrDtr;
-    std::uint8_t power = uart::kMcrRts;
-};
 
 enum class UartEventKind { kLcr, kDivisor, kIer, kMcr, kBreak, kFrame };
 
@@ -44,7 +37,7 @@ struct UartEvent {
     std::uint8_t value = 0;
     // divisor: the new divisor. frame: the divisor it is sent with.
     unsigned divisor = 0;
-    // mcr: the keying and power lines as the station's masks read them.
+    // mcr: the keying and power outputs as the port assigns them.
     bool keyOn = false;
     bool powerOn = false;
     // break: the line is now held at space (on) or released (off).

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "transmit/station_settings.h"
+
 namespace sked {
 
 inline constexpr std::uint8_t kFigs = 27;
@@ -15,7 +17,7 @@ struct BaudotRow {
     std::uint8_t shift;  // 0 none, 27 FIGS, 31 LTRS
     std::uint8_t ita2, telex, military;
 
-    std::uint8_t CodeFor(int mode) const { return mode == 1 ? ita2 : mode == 2 ? telex : military; }
+    std::uint8_t CodeFor(Mode mode) const { return mode == Mode::Ita2 ? ita2 : mode == Mode::Telex ? telex : military; }
 };
 
 // 96 rows, indexed by ASCII code 0..95.

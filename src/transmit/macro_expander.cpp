@@ -5,14 +5,12 @@
 #include <vector>
 
 #include "platform/text_format.h"
-#include "transmit/baudot_table.h"
-#include "transmit/code_sender.h"
+#include "platform/clock.h"
 
 namespace sked {
 
 namespace {
 constexpr std::size_t kBuffer = 80;  // each formatted text holds at most 79 characters
-constexpr int kBell = 7;
 
 bool IsSelector(int c) {
     switch (std::toupper(c)) {
@@ -58,46 +56,31 @@ std::string MacroExpander::MacroText(int selector, std::time_t when) {
     }
 }
 
-void MacroExpander::SendText(const std::string& text, int mode) {
-    for (char ch : text) {
-        const int c = static_cast<unsigned char>(ch);
-        if (mode == kAscii || mode == kPsk31) sender_.SendPlainCharacter(c);
-        else if (mode == kCw) sender_.SendMorseKey(c);
-        else sender_.SendBaudot(c, mode);
-    }
-}
-
-int MacroExpander::ExpandMacro(int character, int mode) {
+MacroExpander::Expansion MacroExpander::Expand(int character, std::time_t now) {
+    Expansion expansion;
     if (character == kCaret) {
         macroPending_ = true;
-        return kCaret;
+        return expansion;
     }
-    if (!macroPending_) return character;
+    if (!macroPending_) {
+        expansion.character = character;
+        return expansion;
+    }
     macroPending_ = false;
-    if (!IsSelector(character)) return character;
-
+    if (!IsSelector(character)) {
+        expansion.character = character;
+        return expansion;
+    }
     if (character >= '1' && character <= '9') {
-        int bells = character - '0';
-        if (mode == kAscii || mode == kPsk31) {
-            for (int i = 0; i < bells; ++i) sender_.SendCode(kBell);
-        } else if (mode != kCw) {  // Morse has no bell
-            // The alphabet's own bell, in figures shift, as a bell in the text goes out.
-            const BaudotRow& bell = BaudotTable(kBell);
-            sender_.SendCode(bell.shift);
-            for (int i = 0; i < bells; ++i) sender_.SendCode(bell.CodeFor(mode));
-            sender_.SendCode(kLtrs);
-            sender_.setShiftState(kLtrs);
-        }
-        return kCaret;
+        expansion.bells = character - '0';
+        return expansion;
     }
-
-    std::time_t now = clock_.Time();
-    SendText(MacroText(character, now), mode);
+    expansion.text = MacroText(character, now);
     if (std::toupper(character) == 'T') {
-        std::string zone = FormatTime("%Z", LocalTime(now), kBuffer);
-        if (!zone.empty()) SendText(ZoneInitials(zone), mode);
+        const std::string zone = FormatTime("%Z", LocalTime(now), kBuffer);
+        if (!zone.empty()) expansion.text += ZoneInitials(zone);
     }
-    return kCaret;
+    return expansion;
 }
 
 }  // namespace sked

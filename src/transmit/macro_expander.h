@@ -1,25 +1,27 @@
 // Two-character macros in sent text: a caret and a selector give the date,
-// the time, the weekday or bells, read from the clock as the macro goes out.
+// the time, the weekday, the callsign or bells, read from the clock as the
+// macro reaches the air.
 #pragma once
 
 #include <ctime>
 #include <string>
 
-#include "platform/clock.h"
-
 namespace sked {
-
-class CodeSender;
 
 class MacroExpander {
 public:
     static constexpr int kCaret = '^';
+    static constexpr int kNothing = -1;
 
-    MacroExpander(CodeSender& sender, const Clock& clock) : sender_(sender), clock_(clock) {}
+    // What one character of a text puts on the air.
+    struct Expansion {
+        int character = kNothing;  // itself, or kNothing (a caret, or the selector of a macro)
+        std::string text;          // a date or time macro's text
+        int bells = 0;             // a bell macro's count
+    };
 
-    // Sends the expansion itself; returns what the caller is left to send:
-    // the character, or the caret when it started or completed a macro.
-    int ExpandMacro(int character, int mode);
+    // `now` is read only when a macro completes.
+    Expansion Expand(int character, std::time_t now);
 
     bool macroPending() const { return macroPending_; }
 
@@ -30,10 +32,6 @@ public:
     static std::string ZoneInitials(const std::string& zoneName);
 
 private:
-    void SendText(const std::string& text, int mode);
-
-    CodeSender& sender_;
-    const Clock& clock_;
     bool macroPending_ = false;
 };
 

@@ -34,14 +34,14 @@ std::vector<bool> PskModem::MorseKeying(const std::string& text) {
 
 PskModem::PskModem(const Clock& clock) : clock_(clock), now_(clock.Now()) {}
 
-int PskModem::StartOnCard(int soundCard) {
+std::error_code PskModem::StartOnCard(int soundCard) {
     Advance();
     if (running_) Stop();
     if (sound_) {
-        if (const int result = sound_->OpenCard(soundCard); result != 0) return result;
+        if (const std::error_code result = sound_->OpenCard(soundCard)) return result;
     }
     running_ = true;
-    return 0;
+    return {};
 }
 
 void PskModem::Stop() {
@@ -143,8 +143,6 @@ TimePoint PskModem::NextChange() {
     }
     return now_;
 }
-
-void PskModem::PrepareEnd() { Advance(); }
 
 void PskModem::EndAfterQueue() {
     Advance();

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "audio/psk_sound.h"
@@ -48,8 +49,8 @@ public:
     // Called as each transmission begins: whoever drives Poll() starts now.
     void SetWakeUp(std::function<void()> wakeUp) { wakeUp_ = std::move(wakeUp); }
 
-    // Starts the modem on a sound card: 0, or the start-report code.
-    int StartOnCard(int soundCard);
+    // Starts the modem on a sound card: none, or why the card cannot be had.
+    std::error_code StartOnCard(int soundCard);
     // Stops the modem and gives the card back; harmless when not running.
     void Stop();
     void SetTone(int hertz);             // the tone of the next transmission
@@ -59,7 +60,6 @@ public:
     void QueueIdle();                    // idle reversals for a while: idle fill and pause
     int CodesQueued();                   // falls as codes go out
     void SetIdentificationText(const std::string& text);
-    void PrepareEnd();                   // nothing to get ready: always followed by EndAfterQueue
     void EndAfterQueue();                // the queued codes, the postamble, the fade
     void StopAtOnce();                   // carrier off now, the queue dropped
 

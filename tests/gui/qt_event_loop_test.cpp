@@ -1,116 +1,102 @@
-// The window's event loop on Qt's dispatcher. It runs on the real clock by
-// nature, so these tests wait real time, each a fraction of a second.
-#include <atomic>
+// The window tests' main (one QApplication for them all); the window's loop on Qt's own timers, events and
+// notifiers, on the real clock by nature (the wall second takes up to two), and its boxes.
 #include <chrono>
+#include <clocale>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include <poll.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QMessageBox>
 #include <gtest/gtest.h>
 
 #include "gui/qt_event_loop.h"
+#include "gui/qt_message_box.h"
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);  // also where the tests are listed at build time
+    QApplication app(argc, argv);
+    std::setlocale(LC_ALL, "C");  // Qt took the environment's; the station's texts are compared as written
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
 
 namespace sked {
 namespace {
 
 using namespace std::chrono;
-using namespace std::chrono_literals;
 
-TEST(QtEventLoop, TimersTickByIdUntilStopped) {
+TEST(QtEventLoop, TimersWallSecondTicksPostedCallsAndWatchesRunFromQtsLoopUntilQuit) {
     QtEventLoop loop;
-    std::vector<int> ticks;
-    loop.SetTimerHandler([&](int id) {
-        ticks.push_back(id);
-        if (id == 1 && std::count(ticks.begin(), ticks.end(), 1) == 3) loop.StopTimer(1);
+    const auto start = steady_clock::now();
+    std::vector<steady_clock::duration> once, every;
+    Timer single(loop, [&] { once.push_back(steady_clock::now() - start); }), periodic(loop, [&] {
+        every.push_back(steady_clock::now() - start);
+        if (every.size() == 3) periodic.Stop();
     });
-    ASSERT_TRUE(loop.StartTimer(1, 10ms));
-    ASSERT_TRUE(loop.StartTimer(2, 25ms));
-    EXPECT_FALSE(loop.StartTimer(3, 0ms));
-    const auto until = loop.clock().Now() + 120ms;
-    loop.WaitUntil([&] { return loop.clock().Now() >= until; }, [&] { return until; });
-    EXPECT_EQ(std::count(ticks.begin(), ticks.end(), 1), 3);
-    EXPECT_FALSE(loop.TimerRunning(1));
-    EXPECT_GE(std::count(ticks.begin(), ticks.end(), 2), 3);
-    EXPECT_EQ(loop.TimerPeriod(2), 25ms);
-}
-
-TEST(QtEventLoop, AWallSecondTickReadsTheNewSecond) {
-    QtEventLoop loop;
+    single.At(loop.clock().Now() + 50ms);
+    ASSERT_TRUE(periodic.Every(20ms));
+    Timer(loop, [] { ADD_FAILURE() << "a removed timer ran"; }).After(10ms);
+    // One-second ticks fall on the wall clock's whole seconds.
     std::vector<TimePoint> ticks;
-    loop.SetTimerHandler([&](int) { ticks.push_back(loop.clock().Now()); });
-    loop.StartTimer(5, 1000ms, EventLoop::Alignment::WallSecond);
-    loop.WaitUntil([&] { return !ticks.empty(); });
-    const auto intoSecond = ticks[0] - floor<seconds>(ticks[0]);
-    EXPECT_LT(intoSecond, 100ms);
-}
-
-TEST(QtEventLoop, PostedCallsRunInOrderOnTheLoopThreadAndAPumpingCallRunsThoseBehindIt) {
-    QtEventLoop loop;
-    std::vector<int> order;
-    const auto loopThread = std::this_thread::get_id();
-    bool onLoopThread = true;
-    loop.Post([&] {
-        order.push_back(1);
-        // A long call (a file sent from a typed command) pumps: the next call runs inside it.
-        loop.WaitUntil([&] { return order.size() >= 3; });
-        order.push_back(4);
-    });
-    std::thread other([&] {
-        loop.Post([&] {
-            onLoopThread = std::this_thread::get_id() == loopThread;
-            order.push_back(2);
-        });
-        loop.Post([&] { order.push_back(3); });
-    });
-    other.join();
-    loop.WaitUntil([&] { return order.size() == 4; });
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_TRUE(onLoopThread);
-}
-
-TEST(QtEventLoop, AWaitSleepsUntilItsDeadlineInsteadOfSpinning) {
-    QtEventLoop loop;
-    int looks = 0;
-    const auto started = steady_clock::now();
-    const auto until = loop.clock().Now() + 80ms;
-    loop.WaitUntil(
-        [&] {
-            ++looks;
-            return loop.clock().Now() >= until;
-        },
-        [&] { return until; });
-    EXPECT_GE(steady_clock::now() - started, 79ms);
-    EXPECT_LT(looks, 10);
-}
-
-TEST(QtEventLoop, AWatchedPipeIsDispatchedWithoutReentryAndMayBeRemovedFromItsHandler) {
-    QtEventLoop loop;
+    Timer wall(loop, [&] { ticks.push_back(loop.clock().Now()); });
+    ASSERT_TRUE(wall.Every(1s, EventLoop::Alignment::WallSecond));
+    // Watches are level-triggered for the events asked until removed, from their own handler too.
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
-    int calls = 0, depth = 0, deepest = 0;
-    int watch = 0;
-    watch = loop.WatchFd(fds[0], POLLIN, [&](short revents) {
-        EXPECT_TRUE(revents & POLLIN);
-        ++calls;
-        deepest = std::max(deepest, ++depth);
-        // Still readable while it pumps: level-triggered, yet not called again inside.
-        loop.PumpMessages();
+    ASSERT_EQ(::write(fds[1], "abc", 3), 3);
+    std::string read;
+    int in = 0, out = 0, writable = 0;
+    in = loop.WatchFd(fds[0], POLLIN, [&](short revents) {
         char c;
-        if (calls == 2) {
-            EXPECT_EQ(::read(fds[0], &c, 1), 1);
-            loop.RemoveWatch(watch);
-        }
-        --depth;
+        if ((revents & POLLIN) && ::read(fds[0], &c, 1) == 1) read += c;  // one byte a call
+        if (read.size() == 2) loop.RemoveWatch(in);
     });
-    ASSERT_EQ(::write(fds[1], "x", 1), 1);
-    const auto until = loop.clock().Now() + 60ms;
-    loop.WaitUntil([&] { return loop.clock().Now() >= until; }, [&] { return until; });
-    EXPECT_EQ(calls, 2);
-    EXPECT_EQ(deepest, 1);
-    ::close(fds[0]);
-    ::close(fds[1]);
+    out = loop.WatchFd(fds[1], 0, [&](short revents) {
+        writable += (revents & POLLOUT) != 0;
+        loop.ModifyWatch(out, 0);
+    });
+    Timer on(loop, [&] { loop.ModifyWatch(out, POLLOUT); });  // asked only from here on
+    on.After(30ms);
+    // Calls posted from another thread run in order on the loop's thread.
+    std::vector<std::pair<int, std::thread::id>> ran;
+    std::thread other([&] {
+        for (int i = 0; i < 3; ++i) loop.Post([&, i] { ran.emplace_back(i, std::this_thread::get_id()); });
+    });
+    // Quits once everything has had its turn and the removed timer and watch had time to run wrongly.
+    Timer end(loop, [&] {
+        const auto now = steady_clock::now() - start;
+        if ((now > 150ms && every.size() == 3 && ran.size() == 3 && writable == 1 && ticks.size() == 2) || now > 10s)
+            loop.Quit();
+    });
+    end.Every(10ms);
+    loop.Run();
+    other.join();
+    EXPECT_TRUE(once.size() == 1 && once[0] >= 50ms);
+    EXPECT_TRUE(every.size() == 3 && every[0] >= 20ms && every[2] >= 60ms);
+    EXPECT_FALSE(single.Running() || periodic.Running());
+    ASSERT_EQ(ticks.size(), 2u);
+    for (TimePoint t : ticks) EXPECT_LT(t - floor<seconds>(t), 100ms);
+    EXPECT_EQ(floor<seconds>(ticks[1]) - floor<seconds>(ticks[0]), 1s);
+    const auto me = std::this_thread::get_id();
+    EXPECT_EQ(ran, (decltype(ran){{0, me}, {1, me}, {2, me}}));
+    EXPECT_TRUE(read == "ab" && writable == 1) << read << writable;
+    loop.RemoveWatch(out);
+    for (int fd : fds) ::close(fd);
+    loop.Run();  // quit already: returns at once
+}
+
+TEST(QtMessageBox, ABoxIsAPlainWindowAndShowReturnsAtOnce) {
+    QtMessageBox().Show("Skedcast", "Cannot open COM2", BoxIcon::Stop);
+    QMessageBox* box = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* b = qobject_cast<QMessageBox*>(widget); b && b->text() == "Cannot open COM2") box = b;
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible() && box->windowModality() == Qt::NonModal && box->windowTitle() == "Skedcast");
+    box->close();
 }
 
 }  // namespace

@@ -1,44 +1,56 @@
 #!/usr/bin/env bash
-# The README's sample station: run with --enable --exit-when-idle it must end
-# by itself with the whole day in its log, and its on-air audio must decode
-# with minimodem to the bulletins: the noon bulletin and the propagation
-# report in Military at 45.45 baud, the notice in ITA2 at 50 baud.
-set -euo pipefail
-export LC_ALL=C  # English day and month names in the macros
-binary=$1
-source_dir=$2
-for tool in minimodem sox; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/install-deps.sh installs it)"; exit 1; }
-done
-build=$(mktemp -d /tmp/skedcast-sample.XXXXXX)
-trap 'rm -rf "$build"' EXIT
-ln -s "$binary" "$build/skedcast"
-BUILD_DIR=$build "$source_dir/scripts/run-sample.sh" >"$build/run.txt" 2>&1 || { cat "$build/run.txt"; echo "FAIL: sample run"; exit 1; }
-station=$build/sample-station
-log=$(cat "$station"/log/*.log)
-fail() { echo "FAIL: $*"; echo "--- log:"; echo "$log"; exit 1; }
+# sample_station_test.sh SKEDCAST SOURCE_DIR [golden]: the README's sample station (scripts/run-sample.sh),
+# run with --enable --exit-when-idle, must end by itself with the whole day in its log, and its on-air
+# audio must decode with minimodem to the bulletins: the noon bulletin and the propagation report in
+# Military at 45.45 baud, the notice in ITA2 at 50 baud.
+# "golden": its log, line trace and on-air audio, compared byte for byte with the record kept in
+# tests/golden/: a change of structure must not change what the station does. Only a deliberate change
+# of behaviour updates the record (run with UPDATE_GOLDEN=1 and name the change in the commit).
+. "$(dirname "$(readlink -f -- "$0")")/common.sh"
+begin sample "$1" minimodem sox sha256sum
+ln -s "$skedcast" "$work/skedcast"
+TZ=UTC LC_ALL=C BUILD_DIR=$work "$2/scripts/run-sample.sh" >"$work/run.txt" 2>&1 ||
+  { cat "$work/run.txt"; fail "the sample run"; }
+work=$work/sample-station
+golden=$2/tests/golden wav=$(sha256sum <"$work/onair.wav" | cut -d' ' -f1)
 
-for line in "Completed sending <bulletin.txt>." "Completed sending <propagation.txt>." \
-            "Cwid : Sending CW Identification." "Completed sending <notice.txt>." \
-            "***** Skedcast has been TERMINATED *****"; do
-  grep -qF "> $line" <<<"$log" || fail "the log has no \"$line\""
-done
-# It ended by itself when the queue was done, long before the safety limit.
-grep -q "^12:0[0-9]:[0-9][0-9] > \*\*\*\*\* Skedcast has been TERMINATED" <<<"$log" || fail "did not end when idle"
-
-decode() { minimodem --rx -q -f "$station/onair.wav" -M 2125 -S 2295 --baudot --stopbits 1.5 "$1" 2>/dev/null | tr -d '\r'; }
-military=$(decode 45.45)
-ita2=$(decode 50)
-expect_lines() { # decoded file
-  while IFS= read -r line; do
-    line=${line%$'\r'}
-    [ -z "$line" ] && continue
-    grep -qxF "$line" <<<"$1" || { echo "--- decoded:"; echo "$1"; fail "\"$line\" of $2 was not decoded"; }
-  done <"$station/data/$2"
-}
-expect_lines "$military" bulletin.txt
-expect_lines "$military" propagation.txt
-expect_lines "$ita2" notice.txt
-grep -q "^ZCZC QST DE QZ0XB$" <<<"$military" || fail "header not decoded"
-grep -q "^BULLETIN FOR THURSDAY JANUARY 01, 2026 AT [0-9][0-9]:[0-9][0-9](UTC)$" <<<"$military" || fail "header macros not decoded"
-echo "sample station: log complete, bulletins decoded"
+if [ "${3:-}" = golden ] && [ "${UPDATE_GOLDEN:-}" = 1 ]; then
+  cp "$work/log/20260101.log" "$golden/sample.log"
+  cp "$work/uart-trace.tsv" "$golden/sample-trace.tsv"
+  echo "$wav" >"$golden/sample-onair.sha256"
+  echo "golden record updated in $golden"
+elif [ "${3:-}" = golden ]; then
+  status=0
+  diff -u "$golden/sample.log" "$work/log/20260101.log" || { echo "FAIL: the log differs"; status=1; }
+  { diff -u "$golden/sample-trace.tsv" "$work/uart-trace.tsv" || :; } | head -40
+  cmp -s "$golden/sample-trace.tsv" "$work/uart-trace.tsv" || { echo "FAIL: the line trace differs"; status=1; }
+  [ "$wav" = "$(cat "$golden/sample-onair.sha256")" ] || { echo "FAIL: the on-air audio differs ($wav)"; status=1; }
+  [ $status = 0 ] || exit 1
+  echo "sample station: log, line trace and on-air audio as recorded"
+else
+  logged "Completed sending <bulletin.txt>." "Completed sending <propagation.txt>." \
+    "Cwid : Sending CW Identification." "Completed sending <notice.txt>."
+  # It ended by itself when the queue was done, long before the safety limit.
+  tail -1 "$work"/log/*.log | grep -q '^12:0[0-9]:[0-9][0-9] > \*\*\*\*\* Skedcast has been TERMINATED \*\*\*\*\*$' ||
+    fail "did not end by itself when idle"
+  decode() {
+    minimodem --rx -q -f "$work/onair.wav" -M $MARK -S $SPACE --baudot --stopbits 1.5 "$1" 2>/dev/null | tr -d '\r'
+  }
+  # decoded TEXT FILE: every line of the data file is a line of the decoded text.
+  decoded() {
+    local line
+    while IFS= read -r line; do
+      line=${line%$'\r'}
+      [ -z "$line" ] || grep -qxF -- "$line" <<<"$1" || fail "\"$line\" of $2 was not decoded from:"$'\n'"$1"
+    done <"$work/data/$2"
+  }
+  military=$(decode 45.45)
+  decoded "$military" bulletin.txt
+  decoded "$military" propagation.txt
+  decoded "$(decode 50)" notice.txt
+  grep -qx "ZCZC QST DE $CALL" <<<"$military" || fail "header not decoded"
+  grep -qx "BULLETIN FOR THURSDAY JANUARY 01, 2026 AT [0-9][0-9]:[0-9][0-9](UTC)" <<<"$military" ||
+    fail "header macros not decoded"
+  echo "sample station: log complete, bulletins decoded"
+fi
+passed=1

@@ -1,64 +1,77 @@
 #!/usr/bin/env bash
-# window_xvfb_test.sh SKEDCAST: the main window under a real X server (Xvfb).
-# The station runs on the real clock with the emulated serial port and sends a
-# bulletin; meanwhile a mouse click on the window's Help menu must be handled
-# within 100 ms while characters keep going out. Then the window is closed the
-# way a window manager closes it (WM_DELETE_WINDOW): the station cancels the
-# bulletin, runs its shut-down sequence and ends with the key up.
-set -euo pipefail
-skedcast=$(realpath "$1")
-here=$(dirname "$(realpath "$0")")
-helper="$here/x11_window.py"
-# shellcheck source=SCRIPTDIR/xvfb_display.sh
-. "$here/xvfb_display.sh"
-window_test_begin xvfb
-now_ms() { date +%s%3N; }
-
-xvfb_start "$work" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-
-mkdir -p "$work/data" "$work/log"
-for i in $(seq 40); do echo "BULLETIN LINE $i OF THE REAL CLOCK TEST RYRYRYRY"; done >"$work/data/long.txt"
-echo "$(date -d '+3 seconds' '+%m/%d/%Y %H:%M:%S') long.txt" >"$work/data/schedule.lst"
+# window_xvfb_test.sh SKEDCAST window|editor: Skedcast's own windows under a real X server (Xvfb), closed
+# the way a window manager closes a window (WM_DELETE_WINDOW).
+#   window: the station on the real clock with the emulated serial port sends a bulletin; a mouse click
+#     on the window's Help menu is answered within 100 ms while characters keep going out; closing the
+#     window cancels the bulletin and runs the shut-down sequence, which ends with the key up.
+#   editor: `skedcast CALL 0` opens the schedule editor and no other window; Escape does not close it;
+#     closing it (which cancels) ends the program with status 0, the schedule as it was and nothing in
+#     the log. Without a display it says that the editor needs one and ends with a non-zero status.
+here=$(dirname "$(readlink -f -- "$0")")
+. "$here/common.sh"
+begin "$2" "$1" Xvfb xdotool python3
 cd "$work"
-"$skedcast" --serial=emulated:trace.tsv --audio=null --enable QZ0XB 2 RTS </dev/null >out.txt 2>err.txt &
-app_pid=$!
+x11() { python3 "$here/x11_window.py" "$@"; }
+# show TITLE OPTION...: the program started, $wid its window once shown.
+show() {
+  xvfb 1280x800x24
+  "$skedcast" "${@:2}" </dev/null >station.out 2>station.err &
+  app=$!
+  pids+=("$app")
+  wid=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1" | head -1) && [ -n "$wid" ] ||
+    fail "no $1 window appeared"
+}
+# close: the window closed, the program ends with status 0.
+close() {
+  x11 close "$wid"
+  waitfor 20 gone $app || fail "the program did not end when its window was closed"
+  wait $app || fail "the program ended with status $?"
+}
 
-# The window appears, titled by the station.
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Scheduler' | head -1) || fail "no window appeared"
-[ -n "$wid" ] || fail "no window appeared"
-
-# The bulletin goes out on the real clock.
-for _ in $(seq 300); do grep -q 'TXFile : Sending file <long.txt>.' log/*.log 2>/dev/null && break; sleep 0.05; done
-grep -q 'TXFile : Sending file <long.txt>.' log/*.log || fail "the bulletin did not start"
-frames() { grep -c $'\tframe\t' trace.tsv 2>/dev/null || true; }
-sleep 1
-before=$(frames)
-
-# A click on the Help menu (the first item of the menu bar) is answered with
-# its menu, twice (the times include starting xdotool).
-for round in first second; do
-  limit=100
-  latency=$(python3 "$helper" click "$wid" 18 10) || fail "the $round click on the Help menu was not handled"
-  echo "$round click handled within ${latency} ms"
-  [ "$latency" -le "$limit" ] || fail "the $round click took ${latency} ms (more than $limit) while sending"
-  xdotool key Escape
+if [ "$2" = window ]; then
+  for i in $(seq 40); do echo "BULLETIN LINE $i OF THE REAL CLOCK TEST RYRYRYRY"; done >data/long.txt
+  echo "$(date -d '+3 seconds' '+%m/%d/%Y %H:%M:%S') long.txt" >data/schedule.lst
+  show Scheduler --serial=emulated:uart-trace.tsv --audio=null --enable $CALL 2 RTS
+  started() { grep -q 'TXFile : Sending file <long.txt>.' log/*.log 2>/dev/null; }
+  waitfor 15 started || fail "the bulletin did not start"
+  frames() { grep -c $'\tframe\t' uart-trace.tsv || :; }
+  sleep 1
+  before=$(frames)
+  # A click on the Help menu (the first item of the menu bar) is answered with its menu, twice.
+  for round in first second; do
+    ms=$(x11 click "$wid" 18 10) || fail "the $round click on the Help menu was not answered"
+    echo "$round click answered within $ms ms"
+    [ "$ms" -le 100 ] || fail "the $round click took $ms ms (more than 100) while sending"
+    xdotool key Escape
+    sleep 0.5
+  done
+  after=$(frames)
+  [ "$after" -gt "$before" ] || fail "no characters went out around the clicks ($before, then $after)"
+  close
+  logged 'CmCancel : Session CANCELED' 'ABORTED sending <long.txt>.'
+  tail -1 log/*.log | grep -q 'Skedcast has been TERMINATED' || fail "the shut-down sequence did not end the log"
+  mcr=$(grep $'\tmcr\t' uart-trace.tsv | tail -1)
+  [[ $mcr == *key=OFF* ]] || fail "the key is left down: $mcr"
+  echo "PASS: window shown, responsive while sending, closed through the shut-down sequence with the key up"
+else
+  printf '01/01/2099 12:00:00 news.txt   // far ahead\nwx.txt\n' | tee data/schedule.lst >schedule.was
+  echo "THE NEWS" >data/news.txt
+  # No display: refused with a reason, before any window or log.
+  ! env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$skedcast" $CALL 0 </dev/null >station.out 2>station.err ||
+    fail "without a display the editor-only run ended with status 0"
+  grep -qi display station.err station.out || fail "without a display nothing says that the editor needs one"
+  show Editor $CALL 0
   sleep 0.5
-done
-after=$(frames)
-[ "$after" -gt "$before" ] || fail "no characters went out around the clicks ($before, then $after)"
-
-# Closed as a window manager closes a window.
-python3 "$helper" close "$wid"
-
-status=0
-for _ in $(seq 200); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app_pid" 2>/dev/null && fail "the station did not end after its window was closed"
-wait "$app_pid" || status=$?
-app_pid=""
-[ "$status" -eq 0 ] || fail "the station ended with status $status"
-grep -q 'CmCancel : Session CANCELED' log/*.log || fail "closing did not cancel the bulletin"
-grep -q 'ABORTED sending <long.txt>.' log/*.log || fail "the bulletin was not reported aborted"
-tail -1 log/*.log | grep -q 'Skedcast has been TERMINATED' || fail "the shut-down sequence did not end the log"
-last_mcr=$(grep $'\tmcr\t' trace.tsv | tail -1)
-case "$last_mcr" in *key=OFF*) ;; *) fail "the key is left up: $last_mcr" ;; esac
-echo "PASS: window shown, responsive while sending, closed through the shut-down sequence with the key up"
+  shown=$(xdotool search --onlyvisible --pid $app --name . 2>/dev/null | sort -u)
+  [ "$shown" = "$wid" ] ||
+    fail "windows other than the editor are shown: $(for w in $shown; do xdotool getwindowname "$w"; done)"
+  # A real key press (XTEST) to the focused editor.
+  xdotool windowfocus --sync "$wid" key Escape
+  sleep 0.5
+  ! gone $app || fail "Escape closed the editor"
+  close
+  cmp -s data/schedule.lst schedule.was || fail "Cancel changed data/schedule.lst"
+  [ -z "$(ls log)" ] || fail "editor-only operation wrote to the log: $(ls log)"
+  echo "PASS: the editor alone, Escape kept it open, closing it ended the program with status 0 and no log line"
+fi
+passed=1

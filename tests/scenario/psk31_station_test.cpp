@@ -1,6 +1,6 @@
-// PSK31 at the station: the modem owns the sound card while PSK31 is the mode, every caller keeps
-// its sequence with it (CmTX, the text at most three codes ahead, pause, CANCEL, CmRX), the start
-// report names what is wrong with the card, and an entry meant for PSK31 that cannot go out in
+// PSK31 at the station: the modem owns the sound card while PSK31 is the mode, a transmission keeps
+// its sequence with it (keying, the text at most three codes ahead, pause, CANCEL, the release), the
+// start report names what is wrong with the card, and an entry meant for PSK31 that cannot go out in
 // PSK31 is not sent as anything else.
 #include <gtest/gtest.h>
 
@@ -15,18 +15,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The paced device, but an open can be made to fail with a wave-output result.
+// The paced device, but an open can be made to fail with a sound error.
 class RefusingDevice : public PacedWaveDevice {
 public:
     using PacedWaveDevice::PacedWaveDevice;
-    int Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) override {
+    std::error_code Open(const WaveFormat& format, int framesPerBuffer, int deviceIndex) override {
         if (refuse) return refuse;
         return PacedWaveDevice::Open(format, framesPerBuffer, deviceIndex);
     }
     std::string Problem() const override {
-        return refuse ? "sound card " + std::to_string(refuse) + " test" : PacedWaveDevice::Problem();
+        return refuse ? "sound card " + std::to_string(refuse.value()) + " test" : PacedWaveDevice::Problem();
     }
-    int refuse = 0;
+    std::error_code refuse;
 };
 
 class Psk31Station : public StationTest {
@@ -45,9 +45,20 @@ protected:
     }
     void ChoosePsk31() {
         station->commands.SoundCard("-1 Auto");
-        station->modes.ModeClicked(kPsk31);
+        station->modes.ModeClicked(Mode::Psk31);
         ASSERT_EQ(station->window.statusLine.Text(), "No error in starting sound card process");
-        ASSERT_EQ(station->state.mode, kPsk31);
+        ASSERT_EQ(station->settings.mode, Mode::Psk31);
+    }
+    // Sends `name` as a transmission of its own; the time it ended.
+    TimePoint Send(const std::string& name) {
+        TransmissionPlan plan;
+        plan.parts = {TextPart{name, true, std::nullopt}};
+        plan.alwaysRelease = true;
+        TimePoint ended{};
+        station->transmission.Start(plan, {.keepKeyed = {}, .done = [&](const TransmissionResult&) { ended = Now(); }});
+        for (int i = 0; i < 120 && ended == TimePoint{}; ++i) RunFor(1s);
+        EXPECT_NE(ended, TimePoint{});
+        return ended;
     }
     int Count(PskSymbol which, TimePoint from = TimePoint::min(), TimePoint to = TimePoint::max()) const {
         return static_cast<int>(std::count_if(symbols.begin(), symbols.end(), [&](const auto& s) {
@@ -59,33 +70,33 @@ protected:
 };
 
 TEST_F(Psk31Station, StartReportNamesTheCardsProblemAndTheStationFallsBackToMilitary) {
-    const struct {
-        int waveResult;
-        const char* report;
-    } cases[] = {{wave::kBadDeviceId, "( 21) Bad Device ID, Soundcard Not Present"},
-                 {wave::kAllocated, "( 23) Device already allocated"},
-                 {wave::kNotSupported, "( 17) Card doesn't support 16bit, 8000Hz, Mono format"},
-                 {wave::kNotEnabled, "( 22) Driver failed to enable"}};
+    const struct { SoundError error; const char* report; } cases[] = {
+        {SoundError::NoSuchDevice, "( 21) Bad Device ID, Soundcard Not Present"},
+        {SoundError::Busy, "( 23) Device already allocated"},
+        {SoundError::NotSupported, "( 17) Card doesn't support 16bit, 8000Hz, Mono format"},
+        {SoundError::DeviceFailed, "( 22) Driver failed to enable"},
+        {SoundError::NoMemory, "( 33) Unknown Error"}};
     station->commands.SoundCard("2");
     for (const auto& c : cases) {
-        device->refuse = c.waveResult;
-        station->modes.ModeClicked(kPsk31);
+        device->refuse = c.error;
+        station->modes.ModeClicked(Mode::Psk31);
         ASSERT_FALSE(boxes.shown.empty());
         EXPECT_EQ(boxes.shown.back().caption, "FATAL - Sound Card");
         EXPECT_EQ(boxes.shown.back().text, c.report);
-        EXPECT_EQ(station->state.mode, kMilitary);
+        EXPECT_EQ(station->settings.mode, Mode::Military);
         EXPECT_TRUE(station->window.milButton.Checked());
         EXPECT_FALSE(station->psk.Running());
         EXPECT_TRUE(Logged(std::string("CmPSK31 : PSK31 cannot start: ") + c.report + " (sound card " +
-                           std::to_string(c.waveResult) + " test). Entries are not sent until a mode is chosen."))
+                           std::to_string(static_cast<int>(c.error)) +
+                           " test). Entries are not sent until a mode is chosen."))
             << c.report;
     }
     // The card is there again: PSK31 starts, and stopping twice is harmless.
-    device->refuse = 0;
+    device->refuse.clear();
     ChoosePsk31();
-    EXPECT_TRUE(station->state.pskUnavailable.empty());
-    station->modes.ModeClicked(kCw);
-    station->modes.ModeClicked(kCw);
+    EXPECT_TRUE(station->settings.pskUnavailable.empty());
+    station->modes.ModeClicked(Mode::Cw);
+    station->modes.ModeClicked(Mode::Cw);
     EXPECT_FALSE(station->psk.Running());
 }
 
@@ -98,7 +109,7 @@ TEST_F(Psk31Station, APsk31EntryWithoutASoundCardIsSkippedNotSentInMilitary) {
               "01/01/2026 12:00:05 $PSK31\n01/01/2026 12:00:06 news.txt\n"
               "01/01/2026 12:00:07 $MILITARY\n01/01/2026 12:00:08 later.txt\n");
     station->commands.Reload();
-    station->dispatcher.CmEnable();
+    station->dispatcher.Enable();
     RunUntil(LocalTimePoint("2026-01-01T12:01:00"));
     EXPECT_TRUE(Logged("CmPSK31 : PSK31 cannot start: no sound card chosen. Entries are not sent until a mode is "
                        "chosen."));
@@ -110,8 +121,8 @@ TEST_F(Psk31Station, APsk31EntryWithoutASoundCardIsSkippedNotSentInMilitary) {
     EXPECT_TRUE(symbols.empty());
 }
 
-// CmTX: the tone, then the preamble; the text goes out at most three codes ahead; CmRX ends after
-// the queued codes (the postamble, the fade) and the carrier is off within its tail.
+// Keyed: the tone, then the preamble; the text goes out at most three codes ahead; the release ends
+// after the queued codes (the postamble, the fade) and the carrier is off within its afterglow.
 TEST_F(Psk31Station, TheTextGoesOutWholeBeforeTheCarrierEndsAndTheSoundFollowsTheSymbols) {
     ChoosePsk31();
     station->modes.BaudClicked(6);  // 2100 Hz
@@ -121,13 +132,10 @@ TEST_F(Psk31Station, TheTextGoesOutWholeBeforeTheCarrierEndsAndTheSoundFollowsTh
         most = std::max(most, station->psk.CodesQueued());
         symbols.push_back({when, symbol});
     });
-    station->transmitter.CmTX();
-    EXPECT_EQ(station->psk.Frequency(), 2100);
     const TimePoint on = Now();
-    station->files.TXFile("psk.txt", kPsk31);
+    const TimePoint off = Send("psk.txt");
+    EXPECT_EQ(station->psk.Frequency(), 2100);
     EXPECT_LE(most, 3);
-    station->transmitter.CmRX();  // prepare end, end, 2 s, again
-    const TimePoint off = Now();
     EXPECT_EQ(station->psk.SentText(), "cq cq de qz0xb pse k\n");
     EXPECT_EQ(Count(PskSymbol::CarrierOff), 1);
     ASSERT_FALSE(symbols.empty());
@@ -164,9 +172,7 @@ TEST_F(Psk31Station, PauseSendsIdleReversalsAndCancelDropsTheQueue) {
             cancelledAt = when;
         }
     });
-    station->state.sending = true;
-    station->transmitter.CmTX();
-    station->files.TXFile("long.txt", kPsk31);
+    Send("long.txt");
     ASSERT_NE(resumedAt, TimePoint{});
     ASSERT_NE(cancelledAt, TimePoint{});
     // While paused: reversals only, once the codes already queued have gone (at most four of 320 ms).
@@ -187,15 +193,16 @@ TEST_F(Psk31Station, IdentificationKeysTheCarrierAfterTheTextAndIsNeverCutShort)
     ChoosePsk31();
     WriteData("cwid.txt", "VVV\n");
     const TimePoint started = Now();
-    station->SetTitles("QZ0XB00");  // the longest callsign: more than fifteen seconds of Morse
-    station->cwid.Cwid(station->state.idText);
+    station->settings.callsign = "QZ0XB00";  // the longest callsign: more than fifteen seconds of Morse
+    station->cwid.Cwid();
+    RunFor(60s);
     EXPECT_EQ(station->psk.SentText(), "VVV\n");
     std::vector<bool> keyed;
     for (const auto& s : symbols)
         if (s.second == PskSymbol::KeyDown || s.second == PskSymbol::KeyUp) keyed.push_back(s.second == PskSymbol::KeyDown);
     std::vector<bool> expected;
     std::vector<bool> units(PskModem::kMorseGapUnits, false);
-    const std::vector<bool> morse = PskModem::MorseKeying(station->state.idText);
+    const std::vector<bool> morse = PskModem::MorseKeying(station->settings.IdText());
     units.insert(units.end(), morse.begin(), morse.end());
     units.insert(units.end(), PskModem::kMorseGapUnits, false);
     for (bool unit : units) expected.insert(expected.end(), PskModem::kSymbolsPerMorseUnit, unit);
@@ -208,7 +215,7 @@ TEST_F(Psk31Station, IdentificationKeysTheCarrierAfterTheTextAndIsNeverCutShort)
     ASSERT_NE(end, symbols.end());
     ASSERT_NE(end + 1, symbols.end());
     EXPECT_GE((end + 1)->first, end->first);
-    EXPECT_GE(Now() - started, 15s);
+    EXPECT_GE((end + 1)->first - started, 15s);
 }
 
 }  // namespace

@@ -3,31 +3,18 @@
 // whole, or stay keyed after shut-down. A failing round prints its seed; SKEDCAST_KEYING_SEED replays one round,
 // SKEDCAST_KEYING_STEPS runs longer (default 3000 steps).
 #include <cctype>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <random>
-#include <string>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "console/console_front_end.h"
 #include "platform/text_format.h"
-#include "scheduler/dispatcher.h"
-#include "scheduler/schedule_loader.h"
-#include "support/station_fixture.h"
+#include "scheduler/key_holding.h"
+#include "support/scenario_helpers.h"
 
 namespace sked::test {
 namespace {
 
-using namespace std::chrono_literals;
-
-constexpr int kSamplerTimer = 990, kFirstActionTimer = 1000;
 // How long the key may stay down with nothing sent and nothing due: the transmitter tail and a tick or two.
 constexpr Duration kIdleKeyAllowance = 5s;
 
@@ -62,53 +49,38 @@ std::size_t MorseElementsOf(const std::string& text) {
     return n;
 }
 
-// The part of `text` between `prefix` and `suffix`, when it has both.
 std::optional<std::string> Between(const std::string& text, const std::string& prefix, const std::string& suffix) {
     if (text.size() < prefix.size() + suffix.size() || !text.starts_with(prefix) || !text.ends_with(suffix)) return {};
     return text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
 }
 
 // A scheduled file as the queue line follows it, and what went out on the line meanwhile.
-struct Transmission {
-    std::string name, text, signs;  // text: the file as it was when it started
+struct SentFile {
+    std::string name, text, signs = {};  // text: the file as it was when its entry fell due
     bool started = false, finished = false, offShown = false;
     TimePoint from{}, until{};
     std::size_t elements = 0;  // Morse elements keyed
 };
 
-// Everything one round has seen; each round starts from a fresh one.
+// Everything one round has seen.
 struct Round {
     std::map<std::uint16_t, bool> keyed;  // each port's key as its last MCR write left it
     bool figures = false;                 // the teleprinter shift the line is in
     std::optional<TimePoint> idleKeyedSince;
     bool requestedBefore = false, shutDownWhenQuiet = false;
     int requestsSeen = 0, requestsMade = 0;
-    std::vector<std::string> violations;
-    std::optional<Transmission> current;
+    Lines violations;
+    std::optional<SentFile> current;
     std::map<std::string, std::string> contents;  // data file -> its text now ("" when missing)
-    std::map<int, std::function<void()>> actions;
 };
 
-class RandomKeying : public StationTest, public UartObserver {
+class RandomKeying : public ScenarioTest, public UartObserver {
 protected:
-    ~RandomKeying() override { std::fclose(out); }
-    void TearDown() override {
-        console.reset();
-        StationTest::TearDown();
-    }
-
     // What this test reads of the station (its only inner probes).
     bool ShownOn() const { return station->window.transmitField.Text().find("ON") != std::string::npos; }
-    bool Sending() const { return station->state.sending == 1; }
+    bool Sending() const { return station->transmission.Busy(); }
     // The head of the queue goes out now (or is a command that runs now).
-    bool TransmissionDue() const {
-        const auto& items = station->window.scheduleList.Items();
-        if (items.empty() || items.front().empty()) return false;
-        if (station->state.sendNow == 1) return true;
-        const std::time_t due = ScheduleLoader::EntryTime(items.front());
-        return station->state.autoSendEnabled == 1 && due > 0 && due <= loop->clock().Time();
-    }
-    void Type(const std::string& line) { console->HandleLine(line); }
+    bool TransmissionDue() { return NextTransmissionDue(station->scheduler, station->queue, loop->clock().Time()); }
     void Fail(TimePoint when, const std::string& what) {
         if (r.violations.size() < 20) r.violations.push_back(LocalStamp(when) + ": " + what);
     }
@@ -140,41 +112,33 @@ protected:
 
     void Sample() {
         const TimePoint now = Now();
-        const StationState& s = station->state;
-        // Every port as its writes left it, and the current port read back with the keying line as it is now.
-        bool keyed = (port->In(static_cast<std::uint16_t>(s.portBase + 4)) & s.keyLine) != 0;
+        const bool requested = station->transmitter.keyedOnRequest;
+        bool keyed = KeyLineUp();  // the current port's keying line as it is now, and every port as its writes left it
         for (const auto& [base, on] : r.keyed) keyed |= on;
         if (keyed && !ShownOn()) Fail(now, "a line stays keyed while OFF is shown");
-        if (s.keyedOnRequest && !r.requestedBefore) ++r.requestsSeen;
-        r.requestedBefore = s.keyedOnRequest;
-        if (!keyed || Sending() || TransmissionDue() || s.keyedOnRequest) {
-            r.idleKeyedSince.reset();
-        } else if (!r.idleKeyedSince) {
-            r.idleKeyedSince = now;
-        } else if (now - *r.idleKeyedSince > kIdleKeyAllowance) {
-            Fail(now, "keyed with nothing to send and nothing due");
-            r.idleKeyedSince.reset();
-        }
+        if (requested && !r.requestedBefore) ++r.requestsSeen;
+        r.requestedBefore = requested;
+        if (!keyed || Sending() || TransmissionDue() || requested) r.idleKeyedSince.reset();
+        else if (!r.idleKeyedSince) r.idleKeyedSince = now;
+        else if (now - *r.idleKeyedSince > kIdleKeyAllowance)
+            Fail(now, "keyed with nothing to send and nothing due"), r.idleKeyedSince.reset();
         if (r.shutDownWhenQuiet && !Sending() && !TransmissionDue() &&
-            (s.autoSendEnabled != 1 || station->window.scheduleList.Count() == 0)) {
-            r.shutDownWhenQuiet = false;
-            station->RequestShutdown();
-        }
+            (!station->scheduler.autoSendEnabled || station->queue.Empty()))
+            r.shutDownWhenQuiet = false, station->RequestShutdown();
     }
 
     void QueueLineChanged(const std::string& text) {
         auto& t = r.current;
         if (auto name = Between(text, "File <", "> in TRANSMIT Queue.")) {
-            t.emplace().name = *name;
+            t = SentFile{.name = *name, .text = r.contents[*name]};  // read as its entry falls due
         } else if (auto started = Between(text, "TXFile : Sending file <", ">."); started && t && *started == t->name) {
             t->started = true;
-            t->from = port->IdleAt();
-            t->text = r.contents[*started];
+            t->from = ports->IdleAt();
         } else if (text.empty() && t && t->started && !t->finished) {
             t->finished = true;
-            t->until = port->IdleAt();
+            t->until = ports->IdleAt();
         } else if (auto done = Between(text, "Completed sending <", ">.")) {
-            port->Sync();
+            ports->Sync();
             if (!t || t->name != *done) return Fail(Now(), "Completed without its entry: " + text);
             if (!t->finished) return Fail(Now(), "Completed for a file that was not sent: " + text);
             if (t->offShown) Fail(Now(), "Completed for a file sent partly with the transmitter OFF: " + text);
@@ -194,8 +158,7 @@ protected:
         auto chance = [&](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
 
         // Small bulletins, one larger than the old 32000-byte buffer, and names missing or leading out of data/.
-        const std::vector<std::string> names = {"a.txt",   "b.txt",    "c.txt",         "d.txt",
-                                                "big.txt", "gone.txt", "../outside.txt"};
+        const Lines names = {"a.txt", "b.txt", "c.txt", "d.txt", "big.txt", "gone.txt", "../outside.txt"};
         auto writeFile = [&](const std::string& name) {
             r.contents[name] = RandomText(rng, name == "big.txt" ? 33000 + pick(2000) : 5 + pick(300));
             WriteData(name, r.contents[name]);
@@ -206,9 +169,6 @@ protected:
         for (const auto& name : {"header.txt", "footer.txt", "cwid.txt", "RYRYRYRY.txt", "thefox.txt"})
             if (chance(0.7)) writeFile(name);
 
-        auto stamp = [](TimePoint t) {
-            return FormatTime("%m/%d/%Y %H:%M:%S", LocalTime(std::chrono::system_clock::to_time_t(t)));
-        };
         auto randomEntry = [&](TimePoint& t) -> std::string {
             t += std::chrono::seconds(pick(4) == 0 ? 0 : pick(240));
             const std::string name =
@@ -218,8 +178,8 @@ protected:
             case 0: return name;  // timed after the one before
             case 1: return "02/30/2026 12:10:00 " + name;
             case 2: return "01/01/2026 99:99:99 " + name;
-            case 3: return stamp(t - 3600s) + " " + name;  // expired
-            default: return stamp(t) + " " + name;
+            case 3: return QueueLine(std::chrono::system_clock::to_time_t(t - 3600s), name);  // expired
+            default: return QueueLine(std::chrono::system_clock::to_time_t(t), name);
             }
         };
         auto writeSchedule = [&](TimePoint from, int entries) {
@@ -227,33 +187,20 @@ protected:
             for (int i = 0; i < entries; ++i) text += randomEntry(from) + "\n";
             WriteData("schedule.lst", text);
         };
-        const TimePoint start = LocalTimePoint("2026-01-01T12:00:00");
-        writeSchedule(start, 3 + static_cast<int>(pick(12)));
+        TimePoint t = T("2026-01-01T12:00:00");
+        writeSchedule(t, 3 + static_cast<int>(pick(12)));
 
-        ASSERT_TRUE(StartStation("QZ0XB 2 RTS", "2026-01-01T12:00:00"));
-        port->AddObserver(this);
+        ASSERT_TRUE(Start());
+        ports->AddObserver(this);
         station->window.queueLine.Observe([this] { QueueLineChanged(station->window.queueLine.Text()); });
         station->window.transmitField.Observe([this] {
             if (r.current && r.current->started && !r.current->finished && !ShownOn()) r.current->offShown = true;
         });
-        console = std::make_unique<ConsoleFrontEnd>(*station, out);
-        loop->SetTimerHandler([this](int id) {
-            if (id == kSamplerTimer) return Sample();
-            auto action = r.actions.extract(id);
-            if (action.empty()) return station->dispatcher.OnTimer(id);
-            loop->StopTimer(id);
-            action.mapped()();
-        });
-        loop->StartTimer(kSamplerTimer, 250ms);
+        Timer sampler(*loop, [this] { Sample(); });
+        sampler.Every(250ms);
         if (chance(0.8)) Type("enable");
 
         // Operator commands and file changes at random moments.
-        TimePoint t = start;
-        int timer = kFirstActionTimer;
-        auto at = [&](TimePoint when, std::function<void()> action) {
-            r.actions[timer] = std::move(action);
-            loop->StartTimer(timer++, std::max(std::chrono::ceil<std::chrono::milliseconds>(when - Now()), 1ms));
-        };
         for (int step = 0; step < steps; ++step) {
             t += std::chrono::milliseconds(pick(60000));
             const std::size_t what = pick(20);
@@ -263,18 +210,16 @@ protected:
                 if (command == "add") command += " " + names[pick(names.size())];
                 if (command == "cwtimer on" && chance(0.5)) command = "cwtimer off";
                 if (command == "tx") ++r.requestsMade;
-                at(t, [this, command] { Type(command); });
+                At(t, [this, command] { Type(command); });
             } else if (what < 17) {
-                std::string name = names[pick(names.size() - 1)];
-                bool remove = chance(0.5);
-                at(t, [&, name, remove] {
+                const std::string name = names[pick(names.size() - 1)];
+                At(t, [&, name, remove = chance(0.5)] {
                     if (!remove) return writeFile(name);
                     std::filesystem::remove("data/" + name);
                     r.contents[name] = "";
                 });
             } else {
-                int entries = 1 + static_cast<int>(pick(6));
-                at(t, [&, entries] {
+                At(t, [&, entries = 1 + static_cast<int>(pick(6))] {
                     writeSchedule(Now(), entries);
                     if (chance(0.7)) Type("reload");
                 });
@@ -283,56 +228,45 @@ protected:
         // Shut-down in some rounds at once, whatever is under way, as a signal would ask; in the others once the
         // station has gone quiet (long files get to their end), often with one more bulletin, or after three hours.
         if (chance(0.5)) {
-            at(t + 1s, [this] { station->RequestShutdown(); });
+            At(t + 1s, [this] { station->RequestShutdown(); });
         } else {
             const bool more = chance(0.7);
             const std::string name = chance(0.5) ? "big.txt" : names[pick(4)];
-            at(t + 1s, [&, more, name] {
-                if (more) {
-                    writeFile(name);
-                    Type("add " + name);
-                    Type("enable");
-                }
+            At(t + 1s, [&, more, name] {
+                if (more) writeFile(name), Type("add " + name), Type("enable");
                 r.shutDownWhenQuiet = true;
             });
-            at(t + 3h, [this] { station->RequestShutdown(); });
+            At(t + 3h, [this] { station->RequestShutdown(); });
         }
-        const TimePoint limit = t + 24h;
-        while (!loop->QuitRequested() && Now() < limit) loop->WaitForEvent(limit);
+        loop->RunUntil(t + 24h);
         EXPECT_TRUE(loop->QuitRequested()) << "seed " << seed << ": the station never got to its shut-down";
-        station->DestroyWindow();
-        port->Sync();
+        station->ShutDown();
+        ports->Sync();
         Sample();
         for (const auto& [base, keyed] : r.keyed)
             if (keyed) Fail(Now(), Format("port 0x%X still keyed after shut-down", base));
         const auto log = LogMessages();
         EXPECT_EQ(log.back(), "***** Skedcast has been TERMINATED *****") << "seed " << seed;
-        // Every file taken from the queue ends in exactly one result line.
-        std::optional<std::string> open;
+        std::optional<std::string> open;  // every file taken from the queue ends in exactly one result line
         for (const auto& line : log) {
-            auto nameIn = [&](std::size_t from) { return line.substr(from, line.find('>', from) - from); };
-            if (line.starts_with("File <")) {
+            auto result = Between(line, "Completed sending <", ">.");
+            if (!result) result = Between(line, "ABORTED sending <", ">.");
+            if (auto name = Between(line, "File <", "> in TRANSMIT Queue.")) {
                 if (open) Fail(Now(), "no result line for " + *open);
-                open = nameIn(6);
-                if (open->find("..") != std::string::npos) Fail(Now(), "a name outside data/ was queued: " + *open);
-            } else if (line.starts_with("Completed sending <") || line.starts_with("ABORTED sending <")) {
-                const std::string name = nameIn(line.find('<') + 1);
-                if (name == "RYRYRYRY.txt" || name == "thefox.txt") continue;  // a test text's own result
-                if (!open || *open != name) Fail(Now(), "a result line without its entry: " + line);
+                if (name->find("..") != std::string::npos) Fail(Now(), "a name outside data/ was queued: " + *name);
+                open = name;
+            } else if (result && *result != "RYRYRYRY.txt" && *result != "thefox.txt") {  // test texts: their own
+                if (open != result) Fail(Now(), "a result line without its entry: " + line);
                 open.reset();
             }
         }
         if (open) Fail(Now(), "no result line for " + *open);
-        if (!r.violations.empty() && std::getenv("SKEDCAST_KEYING_SEED")) {  // replaying: the whole log
-            for (const auto& file : std::filesystem::directory_iterator("log"))
-                for (auto& line : ReadLines(file.path().string())) std::fprintf(stderr, "log| %s\n", line.c_str());
-        }
+        if (!r.violations.empty() && std::getenv("SKEDCAST_KEYING_SEED"))  // replaying: the whole log
+            for (const auto& line : log) std::fprintf(stderr, "log| %s\n", line.c_str());
         for (const auto& v : r.violations) ADD_FAILURE() << "seed " << seed << " at " << v;
         EXPECT_LE(r.requestsSeen, r.requestsMade) << "seed " << seed << ": the transmitter was held keyed unasked";
     }
 
-    std::FILE* const out = std::fopen("/dev/null", "w");
-    std::unique_ptr<ConsoleFrontEnd> console;
     Round r;
 };
 

@@ -1,5 +1,5 @@
-// The station's sound: the tone generator made at CmTX from the station's
-// settings and driven by its loop on the simulated clock.
+// The station's sound: the tone generator made at each keying from the
+// station's settings and driven by its loop on the simulated clock.
 #include <gtest/gtest.h>
 
 #include "audio/paced_wave_device.h"
@@ -26,13 +26,13 @@ protected:
 };
 
 // Keyed with the default sound card, the tones run for as long as the
-// transmitter is on and for its two-second tail, then stop.
+// transmitter is on and for its two-second afterglow, then stop.
 TEST_F(StationSound, TheTonesRunWhileKeyedAndForTheTail) {
     station->commands.SoundCard("-1 Auto");
-    ASSERT_FALSE(station->state.noSound);
-    station->transmitter.CmTX();
+    ASSERT_FALSE(station->settings.noSound);
+    station->transmitter.KeyTransmitter();
     RunFor(std::chrono::seconds(10));
-    station->transmitter.CmRX();
+    station->transmitter.ReleaseTransmitter();
     RunFor(std::chrono::seconds(5));
     EXPECT_TRUE(boxes.shown.empty());
     station.reset();
@@ -44,16 +44,32 @@ TEST_F(StationSound, TheTonesRunWhileKeyedAndForTheTail) {
 }
 
 // No sound card named but sound wanted: the generator cannot open a device,
-// says so, and the transmitter goes off.
+// says so, and the transmitter goes off; a bulletin keyed so is not sent.
 TEST_F(StationSound, NoSoundCardAtTheStartSwitchesTheTransmitterOff) {
     station->commands.SoundCard("None");
     station->commands.NoSound(false);
-    station->transmitter.CmTX();
+    station->transmitter.KeyTransmitter();
     RunFor(std::chrono::seconds(5));
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_EQ(boxes.shown.back().text, "Device ID out of range");
-    EXPECT_FALSE(station->state.transmitterOn);
+    EXPECT_FALSE(station->transmitter.On());
     EXPECT_EQ(LogMessages().back(), "CmRX : Transmitter OFF");
+
+    WriteData("news.txt", std::string(100, 'E'));
+    WriteData("schedule.lst", "01/01/2026 12:00:10 news.txt\n01/01/2026 13:00:00 later.txt\n");
+    station->commands.Reload();
+    station->commands.NoSound(false);
+    station->commands.Enable();
+    RunFor(std::chrono::seconds(60));
+    const auto log = LogMessages();
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string& line) {
+                               return line.starts_with("SendAbort : <news.txt> not sent whole: the sound card cannot be "
+                                                       "opened: ");
+                           }),
+              log.end());
+    EXPECT_TRUE(Logged("ABORTED sending <news.txt>."));
+    EXPECT_LT(uart.FrameCodes().size(), 10u);
 }
 
 // The list names the cards that exist beside their numbers; a card is still
@@ -63,7 +79,7 @@ TEST_F(StationSoundCards, TheListNamesTheCardsAndIsReadByNumber) {
     ASSERT_TRUE(StartStation("QZ0XB 2 RTS", "2026-01-01T12:00:00", false));
     PacedWaveDevice device(loop->clock());
     station->UseAudio(device, true, {"", "USB Audio CODEC"});
-    ASSERT_TRUE(station->SetupWindow("QZ0XB 2 RTS"));
+    ASSERT_TRUE(station->StartUp("QZ0XB 2 RTS"));
     EXPECT_EQ(station->window.soundCardCombo.Items(),
               (std::vector<std::string>{"None", "-1 Auto", "1", "2 USB Audio CODEC", "3", "4"}));
     station->commands.SoundCard("2");

@@ -1,0 +1,138 @@
+#include "transmit/transmitter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/text_format.h"
+
+namespace sked {
+
+namespace {
+// The address field is read as its first 29 characters.
+constexpr std::size_t kAddressChars = 29;
+}  // namespace
+
+Transmitter::Transmitter(EventLoop& loop, StationSettings& settings, StationView& view, StationLog& log,
+                         MessageBoxService& boxes, SerialPorts& ports, PskModem& psk, TcpMirror& mirror)
+    : loop_(loop),
+      settings_(settings),
+      view_(view),
+      log_(log),
+      boxes_(boxes),
+      ports_(ports),
+      psk_(psk),
+      mirror_(mirror),
+      afterglow_(loop, [this] { EndAfterglow(); }) {
+    mirror_.SetHandlers({
+        .linkChanged = [this](bool connected) { view_.LockLinkChoice(connected); },
+        .lost =
+            [this](const std::string& reason) {
+                if (on_ && lost_) lost_(reason);
+            },
+        .log = [this](const std::string& message) { log_.LogEvent(message); },
+    });
+}
+
+Transmitter::~Transmitter() = default;
+
+TonePair Transmitter::TonesOf(ToneSettings& tones) {
+    if (tones.centreAndShift) {
+        tones.mark = tones.centre - tones.shift / 2;
+        tones.space = tones.centre + tones.shift / 2;
+        return {static_cast<int>(tones.centre), tones.shift / 2};
+    }
+    const double shift = std::fabs(tones.mark - tones.space);
+    tones.shift = shift;
+    tones.centre = std::max(tones.mark, tones.space) - shift / 2;
+    return {static_cast<int>(tones.centre), shift / 2};
+}
+
+bool Transmitter::OpenMirror(std::string* why) {
+    const MirrorSettings& mirror = settings_.mirror;
+    if (mirror.port == 0) return true;
+    const std::string address = mirror.address.substr(0, kAddressChars);
+    const int tcpPort = mirror.port + kMirrorPortBase;
+    int error = 0;
+    if (mirror_.Open(address, tcpPort, mirror.authentication, error)) return true;
+    boxes_.Show("TCP/IP Connect Failure",
+                Format("Failed to connect to %s on port %i\nPlease correct IP address and try again.\n"
+                       "Socket error reported as %i",
+                       address.c_str(), tcpPort, error),
+                BoxIcon::Stop);
+    if (why) *why = Format("the TCP mirror %s:%d cannot be opened: %s", address.c_str(), tcpPort,
+                           TcpMirror::ErrorText(error).c_str());
+    return false;
+}
+
+bool Transmitter::KeyTransmitter(std::string* why) {
+    if (on_) return true;
+    view_.LockSoundChoice(true);
+    if (!OpenMirror(why)) {
+        view_.LockSoundChoice(false);
+        return false;
+    }
+    // A new keying cuts the afterglow of the last one short.
+    afterglow_.Stop();
+    afterglowEnd_ = loop_.clock().Now();
+    on_ = true;
+    keyedMode_ = settings_.mode;
+    view_.ShowTransmitter(true);
+    log_.LogEvent("CmTX : Transmitter ON");
+    Line().SetKey(true);
+
+    switch (settings_.mode) {
+        case Mode::Psk31:
+            settings_.pskFrequency = static_cast<float>(settings_.tones.centre);
+            psk_.SetTone(static_cast<int>(settings_.pskFrequency));
+            psk_.StartTransmitting();
+            view_.LockToneFields(true);
+            return true;
+        case Mode::Cw:
+            return true;  // the keying line is the Morse key
+        default:
+            if (!settings_.noSound) StartTones();
+            return true;
+    }
+}
+
+void Transmitter::StartTones() {
+    const TonePair tones = TonesOf(settings_.tones);
+    view_.ShowTones(settings_, ToneDisplay::Keyed);
+    generator_.reset();  // the last keying's tones end before the new ones start
+    if (makeGenerator_) generator_ = makeGenerator_(tones);
+    if (generator_) generator_->StartGenerator();
+    view_.LockToneFields(true);
+}
+
+void Transmitter::ReleaseTransmitter() {
+    if (!on_) return;
+    keyedOnRequest = false;
+    keyHeldForNext = false;
+    view_.LockSoundChoice(false);
+    mirror_.Close();
+    on_ = false;
+    view_.ShowTransmitter(false);
+    Line().SetKey(false);
+    log_.LogEvent("CmRX : Transmitter OFF");
+    view_.LockToneFields(false);
+    if (released_) released_();
+
+    // The key is up; the carrier or the tones run on for the afterglow,
+    // without the codes still queued.
+    if (keyedMode_ == Mode::Psk31) {
+        psk_.EndAfterQueue();
+    } else if (keyedMode_ == Mode::Cw || !generator_) {
+        return;
+    } else {
+        generator_->EmptyQueue();
+    }
+    afterglowEnd_ = loop_.clock().Now() + kAfterglow;
+    afterglow_.At(afterglowEnd_);
+}
+
+void Transmitter::EndAfterglow() {
+    if (keyedMode_ == Mode::Psk31) psk_.EndAfterQueue();
+    else if (generator_) generator_->RequestStop();
+}
+
+}  // namespace sked

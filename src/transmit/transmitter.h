@@ -1,0 +1,96 @@
+// The transmitter on and off: the TCP mirror, the keying line and the signal
+// path of the mode (the PSK31 carrier, or the tone generator that follows the
+// line with its AFSK tones). Keying and releasing act at once; after a
+// release the tones or the carrier run on a little (the afterglow) without
+// holding anything up.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "audio/tone_generator.h"
+#include "net/tcp_mirror.h"
+#include "platform/event_loop.h"
+#include "platform/message_box.h"
+#include "serial/serial_line.h"
+#include "transmit/psk_modem.h"
+#include "transmit/station_settings.h"
+#include "transmit/station_view.h"
+
+namespace sked {
+
+// The tones of one keying, as the tone fields give them.
+struct TonePair {
+    int centreHz = 2210;  // whole hertz, as the generator is given it
+    double halfShiftHz = 85.0;
+};
+
+class Transmitter {
+public:
+    using GeneratorFactory = std::function<std::unique_ptr<ToneGenerator>(const TonePair& tones)>;
+    // How long the tones or the PSK31 carrier run on after the key drops.
+    static constexpr std::chrono::seconds kAfterglow{2};
+    // The mirror's TCP port is this plus the network port chosen (1..16).
+    static constexpr int kMirrorPortBase = 5999;
+
+    Transmitter(EventLoop& loop, StationSettings& settings, StationView& view, StationLog& log,
+                MessageBoxService& boxes, SerialPorts& ports, PskModem& psk, TcpMirror& mirror);
+    ~Transmitter();
+    Transmitter(const Transmitter&) = delete;
+    Transmitter& operator=(const Transmitter&) = delete;
+
+    // The serial line of the station's port.
+    SerialLine& Line() { return ports_.Port(settings_.portNumber); }
+
+    // Keys the transmitter (nothing when it is on already). False, with the
+    // reason in `why`, when it could not be keyed.
+    bool KeyTransmitter(std::string* why = nullptr);
+    // Releases it at once (nothing when it is off).
+    void ReleaseTransmitter();
+
+    bool On() const { return on_; }
+    // Keyed by the operator or a $TX entry, to stay keyed until released.
+    bool keyedOnRequest = false;
+    // Left keyed by a transmission because the next entry was already due.
+    bool keyHeldForNext = false;
+
+    ToneGenerator* Generator() const { return generator_.get(); }
+    // When the sound of the last release ends; now or earlier when it has.
+    TimePoint AfterglowEnd() const { return afterglowEnd_; }
+
+    // The audio back end supplies tone generators; none means no audio.
+    void SetGeneratorFactory(GeneratorFactory factory) { makeGenerator_ = std::move(factory); }
+    // Told after every release (the hourly identification ends with it).
+    void SetReleaseListener(std::function<void()> listener) { released_ = std::move(listener); }
+    // Told when what the keying needs is lost while keyed (the mirror's peer).
+    void SetLossListener(std::function<void(const std::string& reason)> listener) { lost_ = std::move(listener); }
+
+    // The tone pair of the fields; the other pair of fields is filled in from
+    // it, as the transmitter shows them once keyed.
+    static TonePair TonesOf(ToneSettings& tones);
+
+private:
+    bool OpenMirror(std::string* why);
+    void StartTones();
+    void EndAfterglow();
+
+    EventLoop& loop_;
+    StationSettings& settings_;
+    StationView& view_;
+    StationLog& log_;
+    MessageBoxService& boxes_;
+    SerialPorts& ports_;
+    PskModem& psk_;
+    TcpMirror& mirror_;
+    GeneratorFactory makeGenerator_;
+    std::unique_ptr<ToneGenerator> generator_;
+    std::function<void()> released_;
+    std::function<void(const std::string&)> lost_;
+    bool on_ = false;
+    Mode keyedMode_ = Mode::Military;  // the mode the transmitter was keyed in
+    TimePoint afterglowEnd_{};
+    Timer afterglow_;
+};
+
+}  // namespace sked

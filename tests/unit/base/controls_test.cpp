@@ -1,0 +1,122 @@
+// The control models: a change notifies the observers once, a repeated value nobody; observers may leave any time.
+#include "app/controls.h"
+
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace sked {
+namespace {
+
+using Calls = std::vector<std::string>;
+// How often a step changes what the control shows when done twice: 0, 1 (the first time) or 2; the step.
+template <typename T>
+using Step = std::pair<int, std::function<void(T&)>>;
+#define STEP(changes, call) {changes, [](auto& control) { control.call; }}
+
+// What a control shows, as one text.
+std::string Shows(const auto&... values) {
+    std::ostringstream text;
+    ((text << values << ' '), ...);
+    return text.str();
+}
+
+// Each step is done twice; the observers hear once of each change of what `control` shows, never otherwise.
+template <typename T>
+void CheckNotices(T&& control, std::string (*shows)(const T&), std::vector<Step<T>> steps) {
+    int calls = 0;
+    control.Observe([&] { ++calls; });
+    for (std::size_t i = 0; i < 2 * steps.size(); ++i, calls = 0) {
+        const std::string before = shows(control);
+        steps[i / 2].second(control);
+        const int changes = steps[i / 2].first > int(i % 2);
+        EXPECT_EQ(std::pair(shows(control) != before, calls), std::pair(changes == 1, changes))
+            << "step " << i / 2 << "." << i % 2 + 1 << " from " << before;
+    }
+}
+
+TEST(ControlsTest, EverySetterNotifiesOnceOnAChangeAndNeverWhenNothingChanges) {
+    CheckNotices<EditControl>(EditControl(), [](const EditControl& e) {
+        return Shows(e.Text(), e.ReadOnly(), e.LeftMargin(), e.RightMargin(), e.SelectionStart(), e.SelectionEnd(),
+                     e.FirstVisibleLine(), e.Enabled());
+    }, {STEP(1, SetEnabled(false)), STEP(1, SetText("1\n2\n3\n4")), STEP(1, SetReadOnly(true)),
+        STEP(1, SetMargins(4, 75)), STEP(1, SetSelection(2, 3)), STEP(1, ScrollLines(10)),
+        STEP(1, ScrollLines(-5))});  // held at either end
+    CheckNotices<ListBoxControl>(ListBoxControl(), [](const auto& l) { return Shows(l.Count(), l.CurSel()); },
+        {STEP(2, AddString("a")), STEP(0, DeleteString(5)), STEP(0, DeleteString(-1)), STEP(2, InsertString(0, "b")),
+         STEP(1, SetCurSel(1)), STEP(1, SetCurSel(7)), STEP(2, DeleteString(0)), STEP(1, ResetContent())});
+    CheckNotices<ComboBoxControl>(ComboBoxControl(false), [](const ComboBoxControl& c) {
+        return Shows(c.Count(), c.CurSel(), c.EditText(), c.DroppedDown());
+    }, {STEP(1, SetEditText("typed")), STEP(1, ResetContent()),  // the edit text alone
+        STEP(2, AddString("a")), STEP(2, InsertString(0, "b")), STEP(0, DeleteString(9)), STEP(1, SetEditText("a")),
+        STEP(1, SetCurSel(2)), STEP(1, SetEditText("x")), STEP(1, SetCurSel(2)),  // the item typed, then over a text
+        STEP(1, ShowDropDown(true)), STEP(2, DeleteString(0))});
+    CheckNotices<TrackbarControl>(TrackbarControl(), [](const auto& t) { return Shows(t.Min(), t.Max(), t.Pos()); },
+        {STEP(1, SetRange(0, 500)), STEP(1, SetPos(500)), STEP(0, SetPos(600)),  // held at the maximum
+         STEP(1, SetRange(0, 50))});
+}
+
+TEST(ControlsTest, AddingOrInsertingKeepsTheComboSelectionOnItsItem) {
+    ComboBoxControl sorted(true), plain(false);
+    for (ComboBoxControl* combo : {&sorted, &plain}) {
+        combo->AddString("B");
+        combo->AddString("D");
+        combo->SetCurSel(1);
+    }
+    EXPECT_EQ(sorted.AddString("a"), 0);
+    plain.InsertString(0, "a");
+    EXPECT_EQ(sorted.Items(), plain.Items());  // a B D
+    for (ComboBoxControl* combo : {&sorted, &plain}) EXPECT_EQ(combo->CurSel(), 2);
+    EXPECT_EQ(sorted.AddString("E"), 3);
+    EXPECT_EQ(sorted.CurSel(), 2);
+}
+
+TEST(ControlsTest, ObserversCanLeaveOrChangeTheControlDuringANotification) {
+    EditControl edit;
+    Calls calls;
+    Control::ObserverId first = 0, third = 0, late = 0;
+    first = edit.Observe([&] {
+        calls.push_back("first " + edit.Text());
+        edit.Unobserve(first);  // itself, while it runs
+        edit.Unobserve(third);  // and one not yet called in this round
+        if (!late) late = edit.Observe([&] { calls.push_back("late " + edit.Text()); });
+        edit.SetText("b");      // a nested round
+    });
+    const Control::ObserverId second = edit.Observe([&] { calls.push_back("second " + edit.Text()); });
+    third = edit.Observe([&] { calls.push_back("third"); });
+    edit.SetText("a");
+    // The one added meanwhile hears the next change (the nested one); both rounds skip those that left.
+    EXPECT_EQ(calls, (Calls{"first a", "second b", "late b", "second b"}));
+    calls.clear();
+    edit.Unobserve(second);
+    edit.SetText("c");
+    EXPECT_EQ(calls, Calls{"late c"});
+}
+
+// Subscriptions end with their window, which may close, its controls going, from inside a notification.
+TEST(ControlsTest, SubscriptionsEndWithTheirWindowEvenDuringANotificationAndOutliveTheControl) {
+    auto edit = std::make_unique<EditControl>();
+    Calls calls;
+    ControlSubscription first(*edit, [&] { calls.push_back("first"); });
+    first = ControlSubscription(*edit, [&] { calls.push_back("staying " + edit->Text()); });  // ends the first
+    ControlSubscription staying(std::move(first));
+    first.Reset();  // moved from: ends nothing
+    {
+        ControlSubscription scoped(*edit, [&] { calls.push_back("scoped"); });
+    }
+    edit->SetText("a");
+    edit->SetText("b");
+    edit->Observe([&] { edit.reset(); });  // the window and its controls go
+    ControlSubscription late(*edit, [&] { calls.push_back("late"); });
+    edit->SetText("closing");
+    EXPECT_EQ(calls, (Calls{"staying a", "staying b", "staying closing"}));
+    EXPECT_TRUE(edit == nullptr && !staying.Active() && !late.Active());
+}
+
+}  // namespace
+}  // namespace sked
