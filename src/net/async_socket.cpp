@@ -21,7 +21,7 @@ struct AsyncSocket::Lookup {
     std::uint64_t serial = 0;
     int port = 0;
     RealWorkScope work;
-    int error = 0;
+    std::error_code error;
     in_addr address{};
     std::thread worker;
 };
@@ -50,7 +50,7 @@ AsyncSocket::~AsyncSocket() {
     for (auto& lookup : lookups_) lookup->worker.join();
 }
 
-int AsyncSocket::ResolveHost(const std::string& host, in_addr& address) {
+std::error_code AsyncSocket::ResolveHost(const std::string& host, in_addr& address) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -60,18 +60,13 @@ int AsyncSocket::ResolveHost(const std::string& host, in_addr& address) {
     int error = errno;
     if (rc != 0 || found == nullptr || found->ai_addr == nullptr) {
         if (rc == 0 && found) ::freeaddrinfo(found);
-        return rc == EAI_SYSTEM && error != 0 ? error : kHostNotFound;
+        return rc == EAI_SYSTEM && error != 0 ? SystemError(error) : NetError::HostNotFound;
     }
     sockaddr_in resolved{};
     std::memcpy(&resolved, found->ai_addr, std::min<std::size_t>(sizeof resolved, found->ai_addrlen));
     address = resolved.sin_addr;
     ::freeaddrinfo(found);
-    return 0;
-}
-
-std::string AsyncSocket::ErrorText(int error) {
-    if (error == kHostNotFound) return "host name not found";
-    return std::system_category().message(error);
+    return {};
 }
 
 bool AsyncSocket::Create() {
@@ -86,7 +81,7 @@ bool AsyncSocket::Create() {
     }
     fd_ = fd;
     state_ = State::Created;
-    lastError_ = 0;
+    lastError_.clear();
     return true;
 }
 
@@ -109,30 +104,30 @@ bool AsyncSocket::Connect(const std::string& host, int port) {
     address.sin_port = htons(static_cast<uint16_t>(port));
     if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
         if (CouldBeHostName(host)) return StartLookup(host, port);
-        Fail(kHostNotFound);
+        Fail(NetError::HostNotFound);
         return false;
     }
 
     bool connected = false;
-    if (int error = StartConnect(address, connected); error != 0) {
+    if (std::error_code error = StartConnect(address, connected)) {
         Fail(error);
         return false;
     }
-    lastError_ = connected ? 0 : kWouldBlock;
+    lastError_ = connected ? std::error_code() : std::make_error_code(std::errc::operation_would_block);
     return connected;
 }
 
-int AsyncSocket::StartConnect(const sockaddr_in& address, bool& connected) {
+std::error_code AsyncSocket::StartConnect(const sockaddr_in& address, bool& connected) {
     int rc = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     // EINTR on a non-blocking socket: the attempt goes on in the background.
     if (rc != 0 && errno != EINPROGRESS && errno != EINTR) {
         // EAGAIN here means no local port is free; it must not read as "under way".
-        return errno == EAGAIN ? EADDRNOTAVAIL : errno;
+        return SystemError(errno == EAGAIN ? EADDRNOTAVAIL : errno);
     }
     state_ = State::Connecting;
     Watch(POLLOUT);  // writable once the attempt has ended, either way
     connected = rc == 0;
-    return 0;
+    return {};
 }
 
 bool AsyncSocket::StartLookup(const std::string& host, int port) {
@@ -146,11 +141,11 @@ bool AsyncSocket::StartLookup(const std::string& host, int port) {
         pending->worker = std::thread([pending, host, resolver = resolver_, &loop = loop_,
                                        alive = std::weak_ptr<const bool>(alive_), this] {
             in_addr address{};
-            int error = kHostNotFound;
+            std::error_code error = NetError::HostNotFound;
             try {
                 if (resolver) error = resolver(host, address);
             } catch (...) {
-                error = kHostNotFound;
+                error = NetError::HostNotFound;
             }
             pending->error = error;
             pending->address = address;
@@ -166,7 +161,7 @@ bool AsyncSocket::StartLookup(const std::string& host, int port) {
     lookups_.push_back(std::move(lookup));
     currentLookup_ = pending->serial;
     state_ = State::Resolving;
-    lastError_ = kWouldBlock;
+    lastError_ = std::make_error_code(std::errc::operation_would_block);
     return false;
 }
 
@@ -181,8 +176,8 @@ void AsyncSocket::LookupDone(std::uint64_t serial) {
     if (serial != currentLookup_ || state_ != State::Resolving) return;
     currentLookup_ = 0;
 
-    int error = lookup->error;
-    if (error == 0) {
+    std::error_code error = lookup->error;
+    if (!error) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<uint16_t>(lookup->port));
@@ -191,7 +186,7 @@ void AsyncSocket::LookupDone(std::uint64_t serial) {
         error = StartConnect(address, connected);
     }
     lookup.reset();
-    if (error == 0) return;  // OnReady reports how the attempt ends
+    if (!error) return;  // OnReady reports how the attempt ends
     state_ = State::Closed;
     lastError_ = error;
     OnConnect(error);
@@ -217,7 +212,7 @@ ssize_t AsyncSocket::Transfer(int len, const std::function<ssize_t(std::size_t)>
 int AsyncSocket::Send(const void* data, int len) {
     const ssize_t n = Transfer(len, [&](std::size_t size) { return ::send(fd_, data, size, MSG_NOSIGNAL); });
     if (n < 0) {
-        if (lastError_ == kWouldBlock && state_ == State::Connected) Watch(watched_ | POLLOUT);
+        if (WouldBlock(lastError_) && state_ == State::Connected) Watch(watched_ | POLLOUT);
         return -1;
     }
     return static_cast<int>(n);
@@ -274,7 +269,7 @@ void AsyncSocket::OnReady(short revents) {
             state_ = State::Closed;
             Watch(0);
         }
-        OnConnect(error);
+        OnConnect(error == 0 ? std::error_code() : SystemError(error));
         return;
     }
     if (state_ != State::Connected) {
@@ -290,7 +285,7 @@ void AsyncSocket::OnReady(short revents) {
             char probe;
             ssize_t n = ::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
             if (n > 0) {
-                OnReceive(0);
+                OnReceive();
                 return;
             }
             if (n < 0) {
@@ -305,13 +300,13 @@ void AsyncSocket::OnReady(short revents) {
         if (error >= 0) {  // 0: the peer closed in order
             state_ = State::Closed;
             Watch(0);
-            OnClose(error);
+            OnClose(error == 0 ? std::error_code() : SystemError(error));
             return;
         }
     }
     if (revents & POLLOUT) {
         Watch(static_cast<short>(watched_ & ~POLLOUT));
-        OnSend(0);
+        OnSend();
     }
 }
 

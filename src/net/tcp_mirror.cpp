@@ -9,17 +9,17 @@ namespace {
 constexpr int kChannel = 1;
 }  // namespace
 
-bool TcpMirror::Open(const std::string& host, int port, const std::string& authentication, int& error) {
+std::error_code TcpMirror::Open(const std::string& host, int port, const std::string& authentication) {
     Close();
     peer_ = host + ":" + std::to_string(port);
     pending_ = authentication.substr(0, kMaxAuthentication) + "\n\n";
-    if (!Create() || (!Connect(host, port) && LastError() != kWouldBlock)) {
-        error = LastError();
+    if (!Create() || (!Connect(host, port) && !WouldBlock(LastError()))) {
+        const std::error_code error = LastError();
         AsyncSocket::Close();
         pending_.clear();
-        return false;
+        return error;
     }
-    return true;
+    return {};
 }
 
 void TcpMirror::Close() {
@@ -38,8 +38,8 @@ void TcpMirror::Write(int character) {
     if (connected_) Flush();
 }
 
-void TcpMirror::OnConnect(int error) {
-    if (error != 0) return Lost("cannot connect to " + peer_ + ": " + ErrorText(error));
+void TcpMirror::OnConnect(std::error_code error) {
+    if (error) return Lost("cannot connect to " + peer_ + ": " + error.message());
     connected_ = true;
     if (handlers_.linkChanged) handlers_.linkChanged(true);
     Flush();
@@ -52,25 +52,26 @@ void TcpMirror::Flush() {
             pending_.erase(0, static_cast<std::size_t>(n));
             continue;
         }
-        if (n < 0 && LastError() == kWouldBlock) return;  // OnSend comes when there is room
-        const int error = LastError();
+        if (n < 0 && WouldBlock(LastError())) return;  // OnSend comes when there is room
+        const std::error_code error = LastError();
         if (handlers_.log)
-            handlers_.log("Telnet::Send socket error " + std::to_string(error) + " Channel " + std::to_string(kChannel));
-        return Lost("sending to " + peer_ + ": " + ErrorText(error));
+            handlers_.log("Telnet::Send socket error " + std::to_string(error.value()) + " Channel " +
+                          std::to_string(kChannel));
+        return Lost("sending to " + peer_ + ": " + error.message());
     }
 }
 
-void TcpMirror::OnSend(int /*error*/) {
+void TcpMirror::OnSend() {
     if (connected_) Flush();
 }
 
-void TcpMirror::OnReceive(int /*error*/) {
+void TcpMirror::OnReceive() {
     char discard[1024];
     Receive(discard, sizeof discard);  // the peer has nothing to say to the station
 }
 
-void TcpMirror::OnClose(int error) {
-    Lost(error == 0 ? "the peer " + peer_ + " closed the link" : "the link to " + peer_ + " broke: " + ErrorText(error));
+void TcpMirror::OnClose(std::error_code error) {
+    Lost(!error ? "the peer " + peer_ + " closed the link" : "the link to " + peer_ + " broke: " + error.message());
 }
 
 void TcpMirror::Lost(const std::string& reason) {

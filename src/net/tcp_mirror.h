@@ -32,9 +32,9 @@ public:
     void SetHandlers(Handlers handlers) { handlers_ = std::move(handlers); }
 
     // Starts connecting to `host` at `port`; the authentication text and two
-    // line feeds go first once connected. False, with the system's error
-    // code in `error`, when the attempt cannot even start.
-    bool Open(const std::string& host, int port, const std::string& authentication, int& error);
+    // line feeds go first once connected. The error when the attempt cannot
+    // even start; none when it is under way.
+    std::error_code Open(const std::string& host, int port, const std::string& authentication);
     // Closes the link; nothing more is told.
     void Close();
     bool IsOpen() const { return AsyncSocket::IsOpen(); }
@@ -42,14 +42,13 @@ public:
     // Mirrors one character sent on the air (7-bit characters only).
     void Write(int character);
 
-    using AsyncSocket::ErrorText;
     using AsyncSocket::SetResolver;
 
 private:
-    void OnConnect(int error) override;
-    void OnReceive(int error) override;
-    void OnSend(int error) override;
-    void OnClose(int error) override;
+    void OnConnect(std::error_code error) override;
+    void OnReceive() override;
+    void OnSend() override;
+    void OnClose(std::error_code error) override;
     // Hands the socket what it takes of the buffer.
     void Flush();
     void Lost(const std::string& reason);

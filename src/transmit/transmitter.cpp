@@ -52,15 +52,15 @@ bool Transmitter::OpenMirror(std::string* why) {
     if (mirror.port == 0) return true;
     const std::string address = mirror.address.substr(0, kAddressChars);
     const int tcpPort = mirror.port + kMirrorPortBase;
-    int error = 0;
-    if (mirror_.Open(address, tcpPort, mirror.authentication, error)) return true;
+    const std::error_code error = mirror_.Open(address, tcpPort, mirror.authentication);
+    if (!error) return true;
     boxes_.Show("TCP/IP Connect Failure",
                 Format("Failed to connect to %s on port %i\nPlease correct IP address and try again.\n"
                        "Socket error reported as %i",
-                       address.c_str(), tcpPort, error),
+                       address.c_str(), tcpPort, error.value()),
                 BoxIcon::Stop);
     if (why) *why = Format("the TCP mirror %s:%d cannot be opened: %s", address.c_str(), tcpPort,
-                           TcpMirror::ErrorText(error).c_str());
+                           error.message().c_str());
     return false;
 }
 

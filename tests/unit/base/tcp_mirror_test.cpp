@@ -37,8 +37,7 @@ protected:
     ~TcpMirrorTest() override { ::close(peer); }
     static std::string Peer(const LocalPort& port) { return "127.0.0.1:" + std::to_string(port.port); }
     bool Open(const LocalPort& port, const std::string& authentication = "DE SKED", const char* host = "127.0.0.1") {
-        int error = 0;
-        return mirror.Open(host, port.port, authentication, error);
+        return !mirror.Open(host, port.port, authentication);
     }
     // Once the link is up, the peer's side.
     void Accept() {
@@ -119,7 +118,7 @@ TEST_F(TcpMirrorTest, TheLoopRunsOnWhileANameIsLookedUpAndOnlyTheLatestAttemptCo
     const auto slow = [&](const std::string& host, in_addr& address) {
         if (answered[host != "gone.example"].wait_for(10s) != std::future_status::ready) timedOut = true;
         address.s_addr = htonl(INADDR_LOOPBACK);
-        return 0;
+        return std::error_code();
     };
     LocalPort unused(false);
     mirror.SetResolver(slow);
@@ -133,8 +132,7 @@ TEST_F(TcpMirrorTest, TheLoopRunsOnWhileANameIsLookedUpAndOnlyTheLatestAttemptCo
     const auto late = [&](auto) { notes.push_back("late"); };
     doomed->SetHandlers({late, late, {}});
     doomed->SetResolver(slow);
-    int error = 0;
-    ASSERT_TRUE(doomed->Open("slow.example", listener.port, "", error));
+    ASSERT_FALSE(doomed->Open("slow.example", listener.port, ""));
     doomed.reset();  // waits for its worker, whose answer is left queued
     EXPECT_FALSE(loop.RealWorkUnderWay());
     RunAWhile();
