@@ -253,7 +253,8 @@ void StationCommands::SendCompose() {
 
 void StationCommands::Save() {
     MainWindow& w = s_.window;
-    if (w.editCheck.Check() == kDisplayReadOnly) return;
+    // The window offers Save only while the display is editable; a typed "save" is told why it did nothing.
+    if (w.editCheck.Check() == kDisplayReadOnly) return s_.view.ShowStatus("Save : the display is read-only (Edit).");
     SaveText(w.fileNameField.Text(kFileNameFieldChars), w.displayBox.Text(kDisplayChars));
 }
 

@@ -168,6 +168,7 @@ TEST_F(Commands, EveryCommandOfTheHelpListWorksInAnyCase) {
         {"filename nofolder/x.txt", [&] { return w.fileNameField.Text() == "nofolder/x.txt"; }},
         {"save", [&] { return LogMessages().back().starts_with("CmEditSave : Cannot write <nofolder/x.txt> file: "); }},
         {"edit off", [&] { return w.editCheck.Check() == 0 && w.displayBox.ReadOnly(); }},
+        {"save", [&] { return w.statusLine.Text() == "Save : the display is read-only (Edit)."; }},
         {"margin 300", [&] { return w.marginSlider.Pos() == 300; }},
         {"header off", [&] { return !s.headerEnabled && w.headerCheck.Check() == 0; }},
         {"repeat on", [&] { return s.repeat && w.repeatCheck.Check() == 1; }},
