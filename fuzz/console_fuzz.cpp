@@ -1,7 +1,5 @@
-// Operator command lines of any shape, typed into a whole station on the simulated clock: no crash, no
-// undefined behaviour, and after the shut-down the transmitter is not keyed on any port it touched. Each
-// line goes through the LineReader to the console on a feed timer, as from standard input, so also in the
-// middle of a transmission (a blank line waits one period); after the last the station shuts down as on SIGTERM.
+// Operator command lines of any shape, fed to a whole station's console on a timer as from standard input (also
+// mid-transmission), then shut down as on SIGTERM: no crash, no undefined behaviour, no port left keyed.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -12,8 +10,6 @@
 #include <map>
 #include <string>
 #include <string_view>
-
-#include <unistd.h>
 
 #include "app/station.h"
 #include "console/console_front_end.h"
@@ -38,9 +34,7 @@ constexpr const char* kDataFiles[][2] = {
     {"x.txt", "QST ^D ^T\nRYRY\n"}, {"y.txt", "DE QZ0XB\n"}, {"header.txt", "ZCZC\n"}, {"footer.txt", "NNNN\n"},
     {"thefox.txt", "THE QUICK BROWN FOX\n"}, {"RYRYRYRY.txt", "RYRYRY\n"}, {"cwid.txt", "QZ0XB\n"}};
 
-struct NoBoxes : MessageBoxService {
-    void Show(const std::string&, const std::string&, BoxIcon) override {}
-};
+struct NoBoxes : MessageBoxService { void Show(const std::string&, const std::string&, BoxIcon) override {} };
 
 // Each port's keying line as its last write left it; whether it went on during the shut-down tells findings apart.
 struct KeyWatch : UartObserver {
@@ -63,24 +57,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // CONSOLE_FUZZ_SHOW=1 prints what the console shows and keeps the scratch folder, to follow a finding.
     const bool show = std::getenv("CONSOLE_FUZZ_SHOW");
     output = show ? stdout : std::fopen("/dev/null", "w");
-    // data/ and log/ are made afresh for every input, so never where a station keeps its own: in a scratch
-    // folder of the folder the fuzzer runs in (scripts/fuzz.sh's own, removed even after a finding).
+    // data/ and log/ are made afresh for every input: in a scratch folder, never where a station keeps its own.
     static char path[] = "skedcast-console-fuzz-XXXXXX";
     if (!output || !::mkdtemp(path)) std::abort();
     static const std::filesystem::path scratch = std::filesystem::absolute(path);
     std::filesystem::current_path(scratch);
-    if (!show) std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(scratch, ignored);
-    });
+    if (!show) std::atexit([] { std::error_code ignored; std::filesystem::remove_all(scratch, ignored); });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    for (const char* folder : {"data", "log"}) {
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directory(folder);
-    }
+    for (const char* folder : {"data", "log"})
+        std::filesystem::remove_all(folder), std::filesystem::create_directory(folder);
     for (const auto& file : kDataFiles) std::ofstream(std::string("data/") + file[0], std::ios::binary) << file[1];
     LineReader reader;
     reader.Push(std::string_view(reinterpret_cast<const char*>(data), size));

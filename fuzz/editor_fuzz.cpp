@@ -1,6 +1,5 @@
-// Schedule text of any shape through the schedule editor's reader and writer:
-// no crash, no undefined behaviour, and what one save writes reads back as the
-// same entries and saves again unchanged, whether Auto Time showed starts or not.
+// Schedule text of any shape through the editor's reader and writer: no crash, no undefined behaviour, and what
+// one save writes reads back as the same entries and saves again unchanged, whether Auto Time showed starts or not.
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -13,9 +12,7 @@
 namespace {
 using namespace sked;
 std::time_t now;
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+void Check(bool ok) { if (!ok) __builtin_trap(); }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -1,6 +1,5 @@
-// Schedule text of any shape through the loader's reading: no crash, no undefined behaviour, and every
-// entry it keeps is one the dispatcher can trust: due after the load, a name inside data/ or a command,
-// a list line of bounded length that reads back as date, time and that name.
+// Schedule text of any shape through the loader: no crash, no undefined behaviour, and every entry one the
+// dispatcher can trust: due after the load, a name inside data/ or a command, a bounded line that reads back.
 #include <cstdint>
 #include <ctime>
 #include <sstream>
@@ -18,9 +17,7 @@
 namespace {
 using namespace sked;
 std::time_t now;
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+void Check(bool ok) { if (!ok) __builtin_trap(); }
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -37,9 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const QueueEntry& entry : ScheduleLoader::Entries(text, now, settings, FakeDataFileSize, &log)) {
             const LineTime time = ReadLineTime(entry.text);
             Check(entry.text.size() <= 20 + kScheduleLineChars && entry.due > now);
-            // A dated line keeps its text as written and is due when that text reads (a time in the spring
-            // gap reads as the jump). A follower's line is written from its due moment, which in the hour the
-            // clocks go back need not read back as the same pass.
+            // A dated line is due when its text reads; a follower's is written from its due moment (which in
+            // the hour the clocks go back need not read back as the same pass).
             Check(time.kind == LineTime::kValid &&
                   (time.time == entry.due || entry.text.starts_with(QueueLine(entry.due, ""))));
             Check(!entry.name.empty() && (entry.name[0] == '$' || IsDataFileName(entry.name)));

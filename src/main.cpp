@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "app/about_listing.h"
 #include "app/audio_backend.h"
 #include "app/command_line.h"
 #include "app/run_options.h"
@@ -21,10 +22,6 @@
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
 #include "serial/line_release.h"
-
-#ifndef SKEDCAST_VERSION
-#define SKEDCAST_VERSION "dev"
-#endif
 
 using namespace sked;
 
@@ -112,7 +109,8 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
     front.Attach(station);
 
     ShutdownSignals signals(loop, [&](int signal) {
-        station.log.LogEvent(SignalName(signal) + " : Shutting down");
+        // The editor alone keeps no log: the signal just ends it.
+        if (!station.editorOnly()) station.log.LogEvent(SignalName(signal) + " : Shutting down");
         station.RequestShutdown();
     });
 
@@ -128,6 +126,7 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         if (options.netAddress) commands.NetAddress(*options.netAddress);
         if (authentication) commands.Authentication(*authentication);
         if (options.netPort) commands.NetPort(*options.netPort);
+        if (options.cwTimer) commands.CwTimer(*options.cwTimer);
         front.Started();
         if (options.enable) commands.Enable();
 
@@ -182,16 +181,19 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (options.version) {
-        std::printf("skedcast %s\n", SKEDCAST_VERSION);
+        std::printf("skedcast %s\n", ProgramVersion());
         return 0;
     }
     if (!options.error.empty()) {
         std::fprintf(stderr, "skedcast: %s\n\n%s", options.error.c_str(), kUsageText);
         return 2;
     }
+    const StationParameters parameters = ParseStationParameters(JoinParameters(options.parameters));
+    // Parameters taken otherwise than perhaps meant: the station runs, and says so (the log too).
+    for (const std::string& warning : parameters.warnings) std::printf("skedcast: %s\n", warning.c_str());
+    std::fflush(stdout);
     // Port 0 opens the schedule editor alone: a window or nothing.
-    const bool editorOnly = ParseStationParameters(JoinParameters(options.parameters)).outcome ==
-                            StationParameters::Outcome::EditorOnly;
+    const bool editorOnly = parameters.outcome == StationParameters::Outcome::EditorOnly;
     if (editorOnly) {
         std::string problem;
         if (!DisplayAvailable(&problem)) {

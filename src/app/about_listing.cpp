@@ -3,6 +3,10 @@
 #include "platform/text_format.h"
 #include "scheduler/schedule_commands.h"
 
+#ifndef SKEDCAST_VERSION
+#define SKEDCAST_VERSION "dev"
+#endif
+
 namespace sked {
 
 namespace {
@@ -24,15 +28,25 @@ const char* ModeName(Mode mode) {
 const char* KeyLineText(KeyLine keyLine) {
     return keyLine == KeyLine::Rts ? "Using RTS line for transmit control" : "Using DTR line for transmit control.";
 }
+
+// The speed as the baud buttons show it: "45.45", "50.0", "56.9".
+std::string SpeedText(float baud) {
+    std::string text = Format("%.2f", static_cast<double>(baud));
+    if (text.ends_with('0')) text.pop_back();
+    return text;
+}
 }  // namespace
+
+const char* ProgramVersion() { return SKEDCAST_VERSION; }
 
 std::vector<std::string> AboutListing(const StationSettings& s) {
     std::vector<std::string> lines = {
+        Format("Skedcast version %s", ProgramVersion()),
         " This application was written for the",
         Format("%s RTTY broadcast transmitter.", s.SpacedCallsign().c_str()),
         kSeparator,
         Format("Comport is set to 0x%X", unsigned{ComPortBase(s.portNumber)}),
-        Format("Baud Rate is set to %f.", static_cast<double>(s.baud)),
+        Format("Baud Rate is set to %s.", SpeedText(s.baud).c_str()),
         s.mode == Mode::Ascii ? "Data Bits is set to 8 BITS." : "Data Bits is set to 5 Bits.",
         Format("Mode is set to %s.", ModeName(s.mode)),
         KeyLineText(s.keyLine),
@@ -51,9 +65,9 @@ std::vector<std::string> AboutListing(const StationSettings& s) {
     lines.insert(lines.end(), {
         " ",
         "--- Macro Commands Expand in Text Files ----",
-        "^L   // Full date 'TUESDAY, MAY 12, 2001'",
-        "^D   // Day,month,day,year 'MAY 12, 2001'",
-        "^W'  // Weekday            'TUESDAY'",
+        "^D   // Full date 'TUESDAY, MAY 12, 2026'",
+        "^L   // Month,day,year     'MAY 12, 2026'",
+        "^W   // Weekday            'TUESDAY'",
         "^T   // Local Time         '12:35(PST)'",
         "^U   // UTC Time           '12:35(UTC)'",
         "^1   // Sends BELL once",

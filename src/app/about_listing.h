@@ -1,4 +1,4 @@
-// The About box's list: the station's settings as they are now, how the
+// The About box's list: the program's version, the station's settings as they are now, how the
 // program is called, the port table, the schedule's "$" commands and the
 // macros of text files, one line each, in the order the box shows them.
 #pragma once
@@ -11,5 +11,8 @@
 namespace sked {
 
 std::vector<std::string> AboutListing(const StationSettings& settings);
+
+// The program's version, as the build names it ("0.1.0").
+const char* ProgramVersion();
 
 }  // namespace sked

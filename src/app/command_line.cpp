@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/text_format.h"
 
 namespace sked {
 
@@ -46,7 +47,15 @@ StationParameters ParseStationParameters(const std::string& commandLine) {
         p.outcome = StationParameters::Outcome::EditorOnly;
         return p;
     }
-    if (p.callsign.size() > kMaxCallsign) p.outcome = StationParameters::Outcome::CallsignTooLong;
+    if (p.callsign.size() > kMaxCallsign) {
+        p.outcome = StationParameters::Outcome::CallsignTooLong;
+        return p;
+    }
+    if (p.PortInUse() != p.portNumber)
+        p.warnings.push_back(Format("Port %s is not 1 to 8: COM2 at 0x2F8 is used.", tokens[1].c_str()));
+    if (tokens.size() == 3 && tokens[2] != "RTS" && tokens[2] != "DTR")
+        p.warnings.push_back(Format("Keying line %s is neither RTS nor DTR: %s keys the transmitter.",
+                                    tokens[2].c_str(), p.keyLine == KeyLine::Rts ? "RTS" : "DTR"));
     return p;
 }
 

@@ -12,19 +12,26 @@ namespace sked {
 struct StationParameters {
     enum class Outcome {
         Run,              // start the station
-        NotSet,           // no parameter: usage box, exit 0
-        TooMany,          // four or more: box, exit 0
+        NotSet,           // no parameter: how to call it, exit 0
+        TooMany,          // four or more: a usage error, exit 2
         EditorOnly,       // port 0: only the schedule editor
-        CallsignTooLong,  // more than 7 characters: refused
+        CallsignTooLong,  // more than 7 characters: refused, exit 2
     };
 
     Outcome outcome = Outcome::Run;
     std::string callsign = "NONE";
     int portNumber = 2;  // as given: "????" is shown for one outside 1..8
     KeyLine keyLine = KeyLine::Dtr;
+    // Parameters taken otherwise than they may have been meant (a port
+    // outside 1..8, a keying line that is not RTS or DTR): said on standard
+    // output and in the log, and the station runs.
+    std::vector<std::string> warnings;
 
     // The port the station uses: COM2 for a number outside 1..8.
     int PortInUse() const { return ComPortBase(portNumber) != 0 ? portNumber : 2; }
+    // The program's status when it ends at start-up: 2 for a usage error, so
+    // that a service manager sees the failure.
+    int ExitStatus() const { return outcome == Outcome::TooMany || outcome == Outcome::CallsignTooLong ? 2 : 0; }
 };
 
 inline constexpr std::size_t kMaxCallsign = 7;

@@ -50,6 +50,7 @@ int EventLog::Append(const std::string& path, const std::string& text) {
 }
 
 void EventLog::LogEvent(const std::string& message) {
+    if (listener_) listener_(message);
     // One reading of the clock gives both the file and the time stamp.
     std::tm local = LocalTime(clock_.Time());
     std::string name = FileName(local);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <string>
 
 #include "platform/clock.h"
@@ -25,6 +26,9 @@ public:
     EventLog(const Clock& clock, EditControl& statusLine) : clock_(clock), statusLine_(statusLine) {}
 
     void LogEvent(const std::string& message) override;
+    // Hears every message as it is logged (the headless front end puts the
+    // schedule's refusals on standard output too); empty: nobody.
+    void SetListener(std::function<void(const std::string& message)> listener) { listener_ = std::move(listener); }
 
     // "log/YYYYMMDD.log" of a local calendar day.
     static std::string FileName(const std::tm& local);
@@ -40,6 +44,7 @@ private:
     EditControl& statusLine_;
     long lostLines_ = 0;
     bool writeFailureShown_ = false;
+    std::function<void(const std::string&)> listener_;
 };
 
 }  // namespace sked

@@ -1,5 +1,6 @@
 #include "app/mode_controls.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "audio/stream_errors.h"
@@ -54,7 +55,9 @@ void ModeControls::ModeClicked(Mode mode) {
                 PskCannotStart("no sound card chosen");
                 return;
             }
-            // The modem takes the card: the AFSK generator is not used in PSK31.
+            // The modem takes the card: the AFSK generator is not used in
+            // PSK31, and tones still running (the key held, the afterglow) end.
+            transmitter_.EndTones();
             psk_.Stop();
             const std::error_code result = psk_.StartOnCard(device);
             if (result) {
@@ -89,6 +92,14 @@ void ModeControls::BaudClicked(int index) {
     }
     s_.baud = BaudOfButton(index);
     ProgramLine();
+}
+
+void ModeControls::PskPresetChosen(float hertz) {
+    s_.pskFrequency = hertz;
+    if (s_.mode != Mode::Psk31) return;
+    const int index = static_cast<int>(std::lround((hertz - kLowestPskFrequency) / kPskFrequencyStep));
+    if (index >= 0 && index < kBaudButtons) return BaudClicked(index);
+    ShowPskDisplay();
 }
 
 void ModeControls::ShowRttyDisplay() {

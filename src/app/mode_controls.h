@@ -27,6 +27,9 @@ public:
     void ModeClicked(Mode mode);
     // A click on baud button `index` (0 = 45.45 .. 6 = 300.0).
     void BaudClicked(int index);
+    // A PSK31 frequency preset ($F1500..$F2100): kept for PSK31, and in PSK31
+    // mode taken at once, as its speed button would be.
+    void PskPresetChosen(float hertz);
     void EntryStyleClicked(bool centreAndShift);
     // The sound card list's choice: "None", "-1 Auto" or "1".."4".
     void SoundCardChanged(const std::string& item);

@@ -34,6 +34,7 @@ const char* const kUsageText =
     "                               (0 to 315360000, ten years)\n"
     "  --enable                     start with automatic sending enabled\n"
     "  --exit-when-idle             end once the queue is empty and nothing is being sent\n"
+    "  --cw-timer=on|off            the hourly identification (CW-Timer), as its box (default off)\n"
     "  --net-port=OFF|1..16         the TCP mirror's port (TCP 6000..6015); OFF: no mirror\n"
     "  --net-address=HOST           the mirror's peer (default 127.0.0.1)\n"
     "  --auth-file=FILE             the mirror's authentication text: the first line of FILE\n"
@@ -142,7 +143,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
     RunOptions o;
     enum {
         kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion,
-        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise
+        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise, kCwTimer
     };
     static const option longOptions[] = {
         {"serial", required_argument, nullptr, kSerial},  {"headless", no_argument, nullptr, kHeadless},
@@ -152,7 +153,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         {"version", no_argument, nullptr, kVersion},      {"net-port", required_argument, nullptr, kNetPort},
         {"net-address", required_argument, nullptr, kNetAddress}, {"auth-file", required_argument, nullptr, kAuthFile},
         {"sound-card", required_argument, nullptr, kSoundCard}, {"audio", required_argument, nullptr, kAudio},
-        {"noise", required_argument, nullptr, kNoise},
+        {"noise", required_argument, nullptr, kNoise},    {"cw-timer", required_argument, nullptr, kCwTimer},
         {nullptr, 0, nullptr, 0},
     };
     optind = 1;
@@ -210,6 +211,10 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 break;
             case kExitWhenIdle:
                 o.exitWhenIdle = true;
+                break;
+            case kCwTimer:
+                if (value == "on" || value == "off") o.cwTimer = value == "on";
+                else o.error = "--cw-timer wants on or off, not \"" + value + "\"";
                 break;
             case kNetPort: {
                 char* end = nullptr;

@@ -11,6 +11,11 @@
 
 namespace sked {
 
+namespace {
+// Recording failures after the start (a full disk, a folder gone) would otherwise pass unseen.
+void ReportOnStandardError(const std::string& problem) { std::fprintf(stderr, "skedcast: %s\n", problem.c_str()); }
+}  // namespace
+
 SerialBackend::~SerialBackend() = default;
 
 void SerialBackend::Finish(TimePoint end) {
@@ -26,14 +31,14 @@ std::unique_ptr<SerialBackend> MakeSerialBackend(const RunOptions& options, cons
             if (!options.serialArgument.empty()) {
                 backend->trace = std::make_unique<UartTraceWriter>(options.serialArgument);
                 if (!backend->trace->error().empty()) throw std::runtime_error(backend->trace->error());
+                backend->trace->SetProblemReporter(ReportOnStandardError);
                 ports->AddObserver(backend->trace.get());
             }
             if (!options.onAirFile.empty()) {
                 backend->onAir = std::make_unique<OnAirRenderer>(
                     OpenOnAirRecording(options.onAirFile, OnAirRenderer::kSampleRate));
                 // Later failures (a full disk, a folder gone) would otherwise pass unseen.
-                backend->onAir->SetProblemReporter(
-                    [](const std::string& problem) { std::fprintf(stderr, "skedcast: %s\n", problem.c_str()); });
+                backend->onAir->SetProblemReporter(ReportOnStandardError);
                 backend->onAir->Begin(clock.Now());
                 ports->AddObserver(backend->onAir.get());
             }

@@ -28,7 +28,7 @@ Station::Station(EventLoop& loop_, SerialPorts& ports_, MessageBoxService& boxes
       log(loop_.clock(), window.statusLine),
       psk(loop_.clock()),
       mirror(loop_),
-      encoder(loop_.clock()),
+      encoder(loop_.clock(), settings.callsign),
       transmitter(loop_, settings, view, log, boxes_, ports_, psk, mirror),
       transmission(loop_, settings, view, log, transmitter, psk, mirror, encoder),
       cwid(view, log, transmission, transmitter, scheduler, queue, loop_.clock()),
@@ -53,6 +53,7 @@ Station::~Station() {
 
 bool Station::StartUp(const std::string& commandLine) {
     const StationParameters p = ParseStationParameters(commandLine);
+    exitStatus_ = p.ExitStatus();
     switch (p.outcome) {
         case StationParameters::Outcome::NotSet:
             boxes.Show(texts::kNotSetCaption, texts::kNotSetText);
@@ -81,6 +82,7 @@ bool Station::StartUp(const std::string& commandLine) {
 
     view.ShowStatus("Initialization");
     log.LogEvent("***** Skedcast has been STARTED *****");
+    for (const std::string& warning : p.warnings) log.LogEvent("Command line : " + warning);
     view.ShowFlow(Flow::None);
     commands.RefreshFileList();
     // A station that died keyed may have left the line up (direct port
@@ -175,18 +177,15 @@ std::unique_ptr<ToneGenerator> Station::MakeToneGenerator(const TonePair& tones)
     afsk.signalToNoiseDb = signalToNoiseDb_;
     return std::make_unique<AfskGenerator>(
         loop, *audioDevice_, tonePhase_, afsk, modes.SelectSoundDevice(), !audioLoopDriven_,
-        [this](std::error_code error, const std::string& problem, bool opening) {
-            SoundCardFailed(error, problem, opening);
-        });
+        [this](std::error_code error, const std::string& problem) { SoundCardFailed(error, problem); });
 }
 
-void Station::SoundCardFailed(std::error_code error, const std::string& problem, bool opening) {
+void Station::SoundCardFailed(std::error_code error, const std::string& problem) {
     if (!problem.empty()) log.LogEvent("Sound card : " + problem);
     const std::string text = StreamErrorText(error);
     if (!text.empty()) boxes.Show("Skedcast", text, BoxIcon::Stop);
-    // Without the tones it was keyed for, the transmission does not go on; a
-    // card lost in the middle leaves the text going out on the serial line.
-    if (opening) KeyingLost("the sound card cannot be opened: " + (problem.empty() ? text : problem));
+    // Keyed without the tones it was keyed for, the transmission does not go on.
+    if (transmitter.On()) KeyingLost("the sound card failed: " + (problem.empty() ? text : problem));
 }
 
 void Station::PskSoundFailed(std::error_code error, const std::string& problem) {

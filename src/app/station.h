@@ -81,7 +81,7 @@ public:
 private:
     void ShowTitles();
     std::unique_ptr<ToneGenerator> MakeToneGenerator(const TonePair& tones);
-    void SoundCardFailed(std::error_code error, const std::string& problem, bool opening);
+    void SoundCardFailed(std::error_code error, const std::string& problem);
     void PskSoundFailed(std::error_code error, const std::string& problem);
     // Keeps the PSK31 modem up to the clock and its sound fed while on the air.
     void PumpPsk();

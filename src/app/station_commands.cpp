@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/station.h"
+#include "app/wrapped_text.h"
 #include "platform/atomic_file.h"
 #include "platform/directory.h"
 #include "platform/text_format.h"
@@ -152,19 +153,25 @@ bool StationCommands::PrintFile(const std::string& name) {
     const bool logFile = name.rfind("log/", 0) == 0;
     const std::string path = logFile ? name : "data/" + name;
     StationView& view = s_.view;
-    if (!IsDataFileName(name)) {
-        const std::string message = Format("[PrintFile :Refused %s: not a file of the data folder.]", name.c_str());
-        view.ShowDisplayMessage(message);
+    // The display of a transmission under way stays: what would replace it
+    // goes to the status line.
+    const bool sending = s_.transmission.Busy();
+    auto refuse = [&](const std::string& message) {
+        if (sending) view.ShowStatus(message);
+        else view.ShowDisplayMessage(message);
         s_.log.LogEvent(message);
         return false;
-    }
+    };
+    if (!IsDataFileName(name))
+        return refuse(Format("[PrintFile :Refused %s: not a file of the data folder.]", name.c_str()));
     std::string text;
     if (!ReadText(path, text)) {
-        view.ShowFile(name, "");
-        const std::string message = Format("[PrintFile :Cannot open %s input file.]", path.c_str());
-        view.ShowDisplayMessage(message);
-        s_.log.LogEvent(message);
-        return false;
+        if (!sending) view.ShowFile(name, "");
+        return refuse(Format("[PrintFile :Cannot open %s input file.]", path.c_str()));
+    }
+    if (sending) {
+        view.ShowStatus(Format("PrintFile : <%s> not shown while a transmission is under way.", name.c_str()));
+        return true;
     }
     if (s_.settings.mode != Mode::Ascii)
         for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -255,7 +262,9 @@ void StationCommands::Save() {
     MainWindow& w = s_.window;
     // The window offers Save only while the display is editable; a typed "save" is told why it did nothing.
     if (w.editCheck.Check() == kDisplayReadOnly) return s_.view.ShowStatus("Save : the display is read-only (Edit).");
-    SaveText(w.fileNameField.Text(kFileNameFieldChars), w.displayBox.Text(kDisplayChars));
+    // A line end wherever the display wraps, as the editor's text pane saves.
+    SaveText(w.fileNameField.Text(kFileNameFieldChars),
+             WithLineBreaks(w.displayBox.Text(kDisplayChars), WrapColumns(w.displayBox)));
 }
 
 bool StationCommands::SaveText(const std::string& name, const std::string& text) {
@@ -265,7 +274,7 @@ bool StationCommands::SaveText(const std::string& name, const std::string& text)
     }
     // The old text stays whole until the new one is on the disk.
     std::string problem;
-    if (ReplaceFile("data/" + name, text, problem)) return true;
+    if (ReplaceFileBeneath(kDataFolderName, name, text, problem)) return true;
     const std::string message = Format("CmEditSave : Cannot write <%s> file: %s", name.c_str(), problem.c_str());
     s_.view.ShowStatus(message);
     s_.log.LogEvent(message);
@@ -397,7 +406,7 @@ void StationCommands::Quit() { s_.RequestShutdown(); }
 
 // ---- What only the schedule's "$" commands do ----
 
-void StationCommands::StorePskFrequency(float hertz) { s_.settings.pskFrequency = hertz; }
+void StationCommands::StorePskFrequency(float hertz) { s_.modes.PskPresetChosen(hertz); }
 
 void StationCommands::ShowPskFrequency(float hertz) {
     s_.settings.pskFrequency = hertz;

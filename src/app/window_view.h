@@ -40,7 +40,6 @@ public:
     void ShowAutoSend(bool enabled) override { w_.autoSendField.SetText(enabled ? "ENABLE" : "DISABLED"); }
     void ShowCwTimer(int secondsLeft) override;
     void ShowCwTimerOff() override { w_.cwTimerField.SetText("OFF"); }
-    void ShowCwTimerTicked(bool ticked) override { w_.cwTimerCheck.SetCheck(ticked ? 1 : 0); }
     void ShowPort(int number) override;
     void ShowTransmitter(bool on) override { w_.transmitField.SetText(on ? "  ON  " : "  OFF  "); }
     void LockSoundChoice(bool locked) override;

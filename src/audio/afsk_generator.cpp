@@ -106,38 +106,34 @@ std::int64_t AfskGenerator::SampleOf(const BreakEdge& edge) {
 
 void AfskGenerator::RequestStop() { stopRequested_ = true; }
 
-void AfskGenerator::StartGenerator() {
-    if (stage_ != Stage::NotStarted) return;
-    stage_ = Stage::Running;
+std::error_code AfskGenerator::StartGenerator() {
+    if (stage_ != Stage::NotStarted) return {};
     stopRequested_ = false;
+    const std::error_code result = card_.OpenOutput(WaveFormat::Pcm16Mono(sampleRate_),
+                                                    static_cast<int>(modulator_.BlockLength()), deviceIndex_);
+    if (result) {
+        stage_ = Stage::Ended;
+        return result;
+    }
+    stage_ = Stage::Running;
     if (ownThread_) {
         thread_ = std::thread([this] { Run(); });
-    } else if (!OpenStream()) {
-        stage_ = Stage::Ended;
     } else {
         // Several rounds a block, so the device never runs dry between them.
         const auto block = std::chrono::milliseconds(1000 * static_cast<long long>(block_.size()) / sampleRate_);
         pump_.Every(std::max(block / 4, kShortestPump));
     }
+    return {};
 }
 
-bool AfskGenerator::OpenStream() {
-    const std::error_code result = card_.OpenOutput(WaveFormat::Pcm16Mono(sampleRate_),
-                                                    static_cast<int>(modulator_.BlockLength()), deviceIndex_);
-    if (!result) return true;
-    ReportFailure(result, true);
-    return false;
-}
-
-void AfskGenerator::ReportFailure(std::error_code error, bool opening) {
-    // Boxes and switching the transmitter off are the loop's business.
-    loop_.Post([report = onFailure_, error, problem = device_.Problem(), opening] {
-        if (report) report(error, problem, opening);
+void AfskGenerator::ReportFailure(std::error_code error) {
+    // Boxes and ending the transmission are the loop's business.
+    loop_.Post([report = onFailure_, error, problem = device_.Problem()] {
+        if (report) report(error, problem);
     });
 }
 
 void AfskGenerator::Run() {
-    if (!OpenStream()) return;
     while (Pass()) {
     }
 }
@@ -153,8 +149,8 @@ bool AfskGenerator::Pass() {
     RenderNextBlock();
     std::copy(block_.begin(), block_.end(), samples_.begin());
     if (card_.WriteOutput(samples_.data(), static_cast<int>(samples_.size())) != static_cast<int>(samples_.size())) {
-        // The text goes on through the UART without audio.
-        ReportFailure(card_.GetErrorCode(), false);
+        // The transmission cannot go on without its tones: the loop ends it.
+        ReportFailure(card_.GetErrorCode());
         card_.CloseOutput();
         stage_ = Stage::Ended;
         return false;

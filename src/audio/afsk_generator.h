@@ -3,7 +3,8 @@
 // card as one block of tones; with nothing queued a block of steady mark
 // keeps the audio unbroken while the transmitter is on.
 //
-// On the real clock a thread of its own renders and writes the blocks (the
+// The card is taken on the caller's thread as the generator starts. On the
+// real clock a thread of its own then renders and writes the blocks (the
 // sound card's writes block on the device's pace). On the simulated clock no
 // thread runs: a timer of the station's loop renders the blocks the device
 // can take by then, so a simulated run gives the same audio every time. Codes cross into the generator one way, under the queue's lock;
@@ -39,10 +40,9 @@ class AfskGenerator : public ToneGenerator {
 public:
     // The queue holds 99 codes; a full queue keeps its first 98 and replaces the last.
     static constexpr int kQueueLength = 99;
-    // Told on the loop's thread when the sound card fails: the stream's
-    // failure, the device's own account of it, and whether it failed to open
-    // (the transmitter is then switched off) or in the middle of the audio.
-    using StreamFailure = std::function<void(std::error_code error, const std::string& problem, bool opening)>;
+    // Told on the loop's thread when the sound card fails in the middle of
+    // the audio: the stream's failure and the device's own account of it.
+    using StreamFailure = std::function<void(std::error_code error, const std::string& problem)>;
 
     // `deviceIndex`: -1 the default device, 0..3 the first to fourth card,
     // anything else no device (the open then fails with SoundError::NoSuchDevice).
@@ -55,7 +55,8 @@ public:
     // The queue never refuses a code: the line sets the pace.
     void Put(int code) override;
 
-    void StartGenerator() override;
+    std::error_code StartGenerator() override;
+    std::string Problem() const override { return device_.Problem(); }
     // Drops the codes; the break edges stay, so the line never stays at space.
     void EmptyQueue() override;
     void RequestStop() override;
@@ -86,9 +87,7 @@ private:
         std::int64_t sample;
     };
 
-    // Opens the sound card; false (the failure reported) when it cannot be had.
-    bool OpenStream();
-    void ReportFailure(std::error_code error, bool opening);
+    void ReportFailure(std::error_code error);
     // One block: false when the generator has ended (stop seen, or the write failed).
     bool Pass();
     void Run();

@@ -145,7 +145,7 @@ void OnAirFolder::EndTransmission() {
     }
 }
 
-void OnAirFolder::Failed(const std::string& message) {
+void OnAirFolder::Failed(std::string message) {
     if (file_) file_->Close();
     file_.reset();
     if (transmissionFailed_) return;

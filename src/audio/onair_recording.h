@@ -90,8 +90,9 @@ private:
     void StartTransmission();
     void EndTransmission();
     // A failure ends the transmission's file; reported when the recording
-    // goes from working to failing, and told when it works again.
-    void Failed(const std::string& message);
+    // goes from working to failing, and told when it works again. The
+    // message is kept by value: it is often the error of the file it ends.
+    void Failed(std::string message);
 
     std::string folder_;
     int sampleRate_;

@@ -84,7 +84,7 @@ void PacedWaveDevice::DiscardPending() {
 bool PacedWaveDevice::NoteWavFailure() {
     if (wav_->error().empty()) return false;
     if (!wavError_) {
-        const int err = errno;  // still the reason WavFile met
+        const int err = wav_->errorNumber();
         wavError_ = SoundErrorForErrno(err ? err : EIO);
         problem_ = wav_->error();
     }
@@ -97,7 +97,6 @@ std::error_code PacedWaveDevice::Submit(std::span<const std::int16_t> block) {
         if (!open_) return SoundError::BadHandle;
         if (error_) return error_;
         if (wav_) {
-            errno = 0;
             wav_->Write(block.data(), block.size());
             if (NoteWavFailure()) {
                 error_ = wavError_;
@@ -153,7 +152,6 @@ std::error_code PacedWaveDevice::Close() {
         open_ = false;
         paused_ = true;
         if (wav_) {
-            errno = 0;
             wav_->Flush();  // the file is complete up to here should the station stop
             NoteWavFailure();
         }

@@ -6,9 +6,10 @@
 // 2000 ms of the clock in use, for the device to hand one back. Every failure
 // leaves its sound error (sound_error.h) for the generator to report.
 //
-// Every call but GetErrorCode and IsOpen comes from the writer's thread. The
-// device copies each block as it is submitted, so only the slot being filled
-// needs memory here; the other two are counted.
+// Every call but GetErrorCode and IsOpen comes from the writer's thread (the
+// open may come before that thread starts). The device copies each block as
+// it is submitted, so only the slot being filled needs memory here; the
+// other two are counted.
 #pragma once
 
 #include <chrono>

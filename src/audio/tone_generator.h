@@ -4,13 +4,19 @@
 // started when the transmitter is keyed and stopped after its tail.
 #pragma once
 
+#include <string>
+#include <system_error>
+
 namespace sked {
 
 class ToneGenerator {
 public:
     virtual ~ToneGenerator() = default;
     virtual void Put(int code) = 0;
-    virtual void StartGenerator() = 0;
+    // Takes the sound card and starts the tones: none, or why the card
+    // cannot be had (Problem() names the device and the reason).
+    virtual std::error_code StartGenerator() = 0;
+    virtual std::string Problem() const = 0;
     // Codes still queued are dropped (the key is already up).
     virtual void EmptyQueue() = 0;
     virtual void RequestStop() = 0;

@@ -1,16 +1,15 @@
 // A mono 16-bit PCM WAV file written as it grows, with a header that is true
 // after every chunk (a station that is killed still leaves a playable file).
-// libsndfile writes it as RF64 with the downgrade to plain WAV, so a
-// recording stays a WAV file every player reads until it outgrows the 4 GiB
-// a WAV header can count (three days at 8000 Hz), and then becomes RF64.
+// The header is plain PCM (format 1), which every reader takes, with room
+// kept for the 64-bit sizes: a recording stays a WAV file until it outgrows
+// the 4 GiB a WAV header can count (three days at 8000 Hz), and then becomes
+// RF64 in place.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <sndfile.h>
 
 namespace sked {
 
@@ -44,19 +43,26 @@ public:
     // The first failure, naming the file and the reason ("" while all is
     // well); nothing is written after it.
     const std::string& error() const { return error_; }
+    // The system's error number of that failure (0 while all is well).
+    int errorNumber() const { return errorNumber_; }
 
 private:
-    WavFile(std::string path, SNDFILE* file, const Options& options);
+    WavFile(std::string path, int fd, int sampleRate, const Options& options);
     // `count` samples to the chunk (nullptr: silence), a chunk to disk as it fills.
     void Append(const std::int16_t* samples, std::uint64_t count);
-    void Fail();
+    // The header for the samples on disk so far; false (errno set) when it cannot be written.
+    bool WriteHeader();
+    void Fail(int errorNumber);
 
     std::string path_;
-    SNDFILE* file_;
+    int fd_;
+    int sampleRate_;
     Options options_;
     std::uint64_t frames_ = 0;
+    std::uint64_t dataBytes_ = 0;  // on disk after the header
     std::vector<std::int16_t> chunk_;
     std::string error_;
+    int errorNumber_ = 0;
 };
 
 }  // namespace sked

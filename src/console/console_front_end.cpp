@@ -68,9 +68,17 @@ constexpr const char* kBauds[] = {"45.45", "50", "56.9", "74.2", "100", "110", "
 }  // namespace
 
 ConsoleFrontEnd::ConsoleFrontEnd(Station& station, std::FILE* out)
-    : station_(station), commands_(station.commands), out_(out) {}
+    : station_(station), commands_(station.commands), out_(out) {
+    // What the schedule refused reaches the journal, not only the station's log.
+    station_.log.SetListener([this](const std::string& message) {
+        if (message.starts_with("GetSchedule :")) Print("log", message);
+    });
+}
 
-ConsoleFrontEnd::~ConsoleFrontEnd() { StopInput(); }
+ConsoleFrontEnd::~ConsoleFrontEnd() {
+    station_.log.SetListener({});
+    StopInput();
+}
 
 std::string ConsoleFrontEnd::HelpText() {
     return "Commands (any case):\n"

@@ -1,9 +1,9 @@
-// The headless front end: the main window's fields are printed to standard
-// output as they change, and the operator types commands on standard input,
-// one per line, one for every control of the window. Each line is handed to
-// the event loop as a call of its own, so that a command typed during a
-// transmission (cancel, pause, quit) acts between two of its characters,
-// whoever started it.
+// The headless front end: the main window's fields (and the schedule's
+// refusals from the log) are printed to standard output as they change, and
+// the operator types commands on standard input, one per line, one for every
+// control of the window. Each line is handed to the event loop as a call of
+// its own, so that a command typed during a transmission (cancel, pause,
+// quit) acts between two of its characters, whoever started it.
 #pragma once
 
 #include <cstdio>

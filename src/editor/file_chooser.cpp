@@ -6,6 +6,7 @@
 
 #include <fnmatch.h>
 
+#include "app/wrapped_text.h"
 #include "editor/format_duration.h"
 #include "platform/atomic_file.h"
 #include "platform/directory.h"
@@ -103,7 +104,7 @@ void FileChooser::CmEditSave() {
     const std::string path = std::string(kDataFolder) + "/" + name;
     std::string problem;
     // The pane keeps the text when it cannot be written, so nothing typed is lost.
-    if (!ReplaceFile(path, text, problem)) {
+    if (!ReplaceFileBeneath(kDataFolder, name, text, problem)) {
         boxes_.Show("Schedule Editor", Format("CmEditSave : Cannot write <%s> file: %s", path.c_str(), problem.c_str()),
                     BoxIcon::Stop);
         return;
@@ -150,34 +151,6 @@ void FileChooser::Reset() {
     w_.fileNameField.SetText("");
 }
 
-int FileChooser::WrapColumns() const {
-    int pixels = kPaneColumns * kCharPixels - w_.textPane.LeftMargin() - w_.textPane.RightMargin();
-    return std::max(1, pixels / kCharPixels);
-}
-
-std::string FileChooser::WithLineBreaks(const std::string& text, int columns) {
-    const std::size_t width = static_cast<std::size_t>(std::max(1, columns));
-    std::string out;
-    std::size_t at = 0;
-    while (true) {
-        std::size_t end = text.find('\n', at);
-        std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-        // Breaks of an earlier save come back as plain line ends.
-        while (!line.empty() && line.back() == '\r') line.pop_back();
-        while (line.size() > width) {
-            // After the last blank that fits (the blank stays on the line), or
-            // within a word longer than the line.
-            std::size_t blank = line.rfind(' ', width);
-            std::size_t cut = blank != std::string::npos && blank > 0 ? blank + 1 : width;
-            out += line.substr(0, cut) + "\r\r\n";
-            line.erase(0, cut);
-        }
-        out += line;
-        if (end == std::string::npos) break;
-        out += "\r\n";
-        at = end + 1;
-    }
-    return out;
-}
+int FileChooser::WrapColumns() const { return sked::WrapColumns(w_.textPane); }
 
 }  // namespace sked

@@ -16,9 +16,6 @@ class FileChooser {
 public:
     static constexpr int kSliderRange = 500;
     static constexpr int kEditSlider = 425;  // right margin 75 pixels
-    // The pane's text area: 80 columns of 8 pixels without margins.
-    static constexpr int kPaneColumns = 80;
-    static constexpr int kCharPixels = 8;
     // Most of a file shown in the pane, and of the pane's text saved.
     static constexpr std::size_t kShownBytes = 31998;
     static constexpr std::size_t kSavedBytes = 31999;
@@ -42,11 +39,9 @@ public:
     // The text pane as set up at each fresh showing.
     void Reset();
 
-    // Characters per line of the pane at its present margins.
+    // Characters per line of the pane at its present margins; a save breaks
+    // its lines there (app/wrapped_text.h).
     int WrapColumns() const;
-    // `text` as the pane hands it out with soft breaks marked: operator's
-    // line ends CR LF, every wrap at `columns` CR CR LF.
-    static std::string WithLineBreaks(const std::string& text, int columns);
 
 private:
     EditorWindow& w_;

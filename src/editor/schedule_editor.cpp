@@ -191,16 +191,17 @@ void ScheduleEditor::Insert() {
     const int selected = w_.scheduleList.CurSel();
     const int position = selected >= 0 ? selected : 0;
     std::string line;
-    if (!untimedDisplay_) {
-        // Auto Time: the new entry is untimed. Until the refresh computes its
-        // start it shows the time typed, else that of the entry it goes before.
-        if (when < 0 && position < w_.scheduleList.Count()) {
+    if (!untimedDisplay_ && when < 0) {
+        // Auto Time and no date typed: the new entry is untimed. Until the
+        // refresh computes its start it shows that of the entry it goes before.
+        if (position < w_.scheduleList.Count()) {
             LineTime t = ReadLineTime(w_.scheduleList.Item(position));
             if (t.kind == LineTime::kValid) when = t.time;
         }
         if (when < 0) when = clock_.Time() + kFirstStart;
         line = ProvisionalLine(when, name);
     } else {
+        // The date and time typed are the entry's own, whatever the display.
         line = FieldsLine(date, time, name);
     }
     InsertLine(position, line, "");

@@ -2,17 +2,23 @@
 
 #include <algorithm>
 
+#include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+
+#include "app/wrapped_text.h"
 
 namespace sked {
 
-DisplayBox::DisplayBox(QWidget* parent) : QPlainTextEdit(parent) {
+DisplayBox::DisplayBox(QWidget* parent) : QTextEdit(parent) {
     // Teleprinter text lines up in columns, as it prints.
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    connect(this, &QPlainTextEdit::textChanged, this, [this] { TextChanged(); });
+    setAcceptRichText(false);
+    setLineWrapMode(QTextEdit::FixedColumnWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    connect(this, &QTextEdit::textChanged, this, [this] { TextChanged(); });
 }
 
 void DisplayBox::TextChanged() {
@@ -39,7 +45,7 @@ void DisplayBox::Show(const EditControl& model) {
     }
     setReadOnly(model.ReadOnly());
     setEnabled(model.Enabled());
-    setViewportMargins(model.LeftMargin(), 0, model.RightMargin(), 0);
+    setLineWrapColumnOrWidth(WrapColumns(model));
     if (model.SelectionStart() != selStart_ || model.SelectionEnd() != selEnd_) {
         selStart_ = model.SelectionStart();
         selEnd_ = model.SelectionEnd();
@@ -51,7 +57,8 @@ void DisplayBox::Show(const EditControl& model) {
     }
     if (model.FirstVisibleLine() != firstLine_) {
         firstLine_ = model.FirstVisibleLine();
-        verticalScrollBar()->setValue(firstLine_);
+        const QTextBlock first = document()->findBlockByNumber(firstLine_);
+        verticalScrollBar()->setValue(static_cast<int>(document()->documentLayout()->blockBoundingRect(first).top()));
     }
     copying_ = false;
 }

@@ -1,17 +1,17 @@
 // The display box: the file shown or being sent, and the composition area.
-// Its margins set where the text wraps (the margin slider), and it shows the
-// character going out selected and in view.
+// It wraps at the columns its margins leave (the margin slider), where a save
+// breaks the lines, and it shows the character going out selected and in view.
 #pragma once
 
 #include <string>
 
-#include <QPlainTextEdit>
+#include <QTextEdit>
 
 #include "gui/control_binding.h"
 
 namespace sked {
 
-class DisplayBox : public QPlainTextEdit {
+class DisplayBox : public QTextEdit {
 public:
     explicit DisplayBox(QWidget* parent = nullptr);
 

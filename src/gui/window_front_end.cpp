@@ -5,8 +5,6 @@
 #include <clocale>
 
 #include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <QWindow>
 
 #include "app/station.h"
@@ -63,20 +61,23 @@ void WindowFrontEnd::Started() {
 
 void WindowFrontEnd::Linger() {
     // The station did not start (the editor alone, or a box saying why): the
-    // program ends once the last of its windows is closed.
+    // program ends once the last of its windows is closed, or on a signal.
     auto shown = [] {
         const QWindowList windows = QGuiApplication::topLevelWindows();
         return std::any_of(windows.begin(), windows.end(), [](QWindow* w) { return w->isVisible(); });
     };
-    if (!shown() || parts_->loop.QuitRequested()) return;
+    QtEventLoop& loop = parts_->loop;
+    if (!shown()) return;
     // A closed dialog may only hide: look a few times a second whether any window is left.
-    QEventLoop waiting;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, &waiting, [&] {
-        if (!shown()) waiting.quit();
+    Timer look(loop, [&] {
+        if (!shown()) loop.Quit();
     });
-    look.start(kLingerLook);
-    waiting.exec();
+    look.Every(kLingerLook);
+    loop.Run();
+    // Ended by a signal: what is still open closes as its close box would
+    // close it (the editor cancels: nothing is saved).
+    QApplication::closeAllWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void WindowFrontEnd::Finished() {

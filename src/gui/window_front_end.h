@@ -27,8 +27,9 @@ public:
     void Attach(Station& station);
     // After start-up: the window shows with the station's title.
     void Started();
-    // After a start-up that ended at once: waits for the windows it left
-    // open (the editor alone, a box saying why) to be closed.
+    // After a start-up that ended at once: runs the loop until the windows it
+    // left open (the editor alone, a box saying why) are closed, or until a
+    // signal ends the program, which closes them unsaved.
     void Linger();
     // The loop has returned: the window may close.
     void Finished();

@@ -18,4 +18,10 @@ namespace sked {
 bool ReplaceFile(const std::string& path, std::string_view content, std::string& problem,
                  const std::function<void()>& beforeRename = {});
 
+// The same for `name` inside `folder`, resolved there as OpenBeneath does:
+// a link is followed to the file it names, which must lie inside the folder
+// too; a name that leads out of it is refused ("it lies outside data/").
+bool ReplaceFileBeneath(const std::string& folder, const std::string& name, std::string_view content,
+                        std::string& problem, const std::function<void()>& beforeRename = {});
+
 }  // namespace sked

@@ -18,7 +18,7 @@ public:
     virtual void PressMode(Mode mode) = 0;
     // Speed button 0 (45.45) .. 6 (300.0); a PSK31 frequency in PSK31 mode.
     virtual void PressBaud(int index) = 0;
-    // Stores the PSK31 frequency for the next transmission.
+    // A PSK31 frequency preset: kept, and in PSK31 mode taken at once.
     virtual void StorePskFrequency(float hertz) = 0;
     // $PSK= and $FSK=: the frequency stored and shown in the centre field.
     virtual void ShowPskFrequency(float hertz) = 0;

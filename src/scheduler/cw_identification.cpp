@@ -23,6 +23,7 @@ void CwIdentifier::Cwid(bool hourly) {
     TransmissionPlan plan;
     plan.parts = {TextPart{"cwid.txt", false, std::nullopt}};
     plan.identification = true;
+    hourlyUnderWay_ = hourly;
     auto restore = [this, sendNowBefore] { scheduler_.sendNow = sendNowBefore; };
     transmission_.Start(std::move(plan),
                         {.keepKeyed =
@@ -35,6 +36,7 @@ void CwIdentifier::Cwid(bool hourly) {
                                  restore();
                                  // The hour is counted afresh from this identification.
                                  if (hourly) seconds_ = 0;
+                                 hourlyUnderWay_ = false;
                                  view_.ShowQueueLine("Completed CWID");
                              }});
 }
@@ -59,7 +61,13 @@ void CwIdentifier::SendCwidClicked() {
 }
 
 void CwIdentifier::RunDeferred() {
-    if (!deferred_ || transmission_.Busy()) return;
+    if (transmission_.Busy()) return;
+    if (hourlyDue_) {
+        hourlyDue_ = false;
+        deferred_ = false;  // one identification serves both
+        if (seconds_ > kPeriodSeconds) return Cwid(true);
+    }
+    if (!deferred_) return;
     deferred_ = false;
     Cwid();
 }
@@ -73,9 +81,10 @@ void CwIdentifier::CountSecond() {
 }
 
 void CwIdentifier::TransmitterReleased() {
-    seconds_ = -1;
-    view_.ShowCwTimerTicked(false);
-    view_.ShowCwTimerOff();
+    // The count is of keyed time across transmissions: it stands while the
+    // transmitter is off. An hour that ran out during a transmission is
+    // identified as soon as the transmitter is free.
+    if (seconds_ > kPeriodSeconds && !hourlyUnderWay_) hourlyDue_ = true;
 }
 
 }  // namespace sked

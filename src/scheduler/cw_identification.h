@@ -35,7 +35,8 @@ public:
     // Every second of the queue step: the hourly count, and the
     // identification when an hour of keyed time is up.
     void CountSecond();
-    // The transmitter went off: the hourly identification ends with it.
+    // The transmitter went off: an hour that ran out while it was keyed is
+    // identified at the next tick.
     void TransmitterReleased();
 
     int secondsCounted() const { return seconds_; }
@@ -51,6 +52,8 @@ private:
     const Clock& clock_;
     int seconds_ = -1;  // -1: the hourly identification is off
     bool deferred_ = false;
+    bool hourlyDue_ = false;       // an hour ran out during a transmission
+    bool hourlyUnderWay_ = false;  // the hourly identification is being sent
 };
 
 }  // namespace sked

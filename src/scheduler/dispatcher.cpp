@@ -100,8 +100,10 @@ void Dispatcher::SendEntry(const std::string& name) {
         // Chosen for PSK31, which could not start: not sent in another mode.
         plan.notSent = Format("SendAbort : <%s> not sent: PSK31 cannot start: %s.", name.c_str(),
                               settings_.pskUnavailable.c_str());
-    } else if (!IsDataFileName(name) || !ReadText("data/" + name, body)) {
-        plan.notSent = Format("SendAbort : File <%s> could not be opened.", name.c_str());
+    } else if (std::string problem; !IsDataFileName(name) || !ReadText("data/" + name, body, &problem)) {
+        // The reason too: missing, no regular file, outside data/, too large.
+        plan.notSent = Format("SendAbort : File <%s> could not be opened", name.c_str()) +
+                       (problem.empty() ? "." : ": " + problem + ".");
     }
     if (!plan.notSent.empty()) {
         // Nothing is keyed for it; a key held for it is released.

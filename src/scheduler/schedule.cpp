@@ -205,10 +205,9 @@ std::vector<EntryEstimate> EstimateSchedule(const std::vector<ScheduleLine>& lin
     return estimates;
 }
 
-ScheduleFileRead ReadScheduleFile(const std::string& path, std::string& text) {
+ScheduleFileRead ReadScheduleFile(const std::string& path, std::string& text, std::string* problem) {
     text.clear();
-    // OpenForReading also refuses a folder, which fopen opens on Linux.
-    std::FILE* file = OpenForReading(path);
+    std::FILE* file = OpenForReading(path, problem);
     if (!file) return ScheduleFileRead::kCannotOpen;
     char chunk[16384];
     for (std::size_t n; text.size() <= kMaxScheduleBytes && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)

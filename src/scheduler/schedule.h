@@ -104,10 +104,12 @@ struct EntryEstimate {
 std::vector<EntryEstimate> EstimateSchedule(const std::vector<ScheduleLine>& lines, std::time_t now,
                                             std::time_t expiry, Mode mode, float baud, const DataFileSize& sizeOf);
 
-// Reads a schedule file whole, up to a size no real schedule comes near (a
-// link to an endless device must not eat the memory); a text cut there ends
-// at its last whole line.
+// Reads a schedule file whole, up to a size no real schedule comes near; a
+// text cut there ends at its last whole line. Like every data file it must
+// be a regular file inside data/ (a FIFO would hold the station up, an
+// endless device eat its memory): else it cannot be opened, with the reason
+// in `problem` if given.
 enum class ScheduleFileRead { kWhole, kCannotOpen, kReadError, kTooLong };
-ScheduleFileRead ReadScheduleFile(const std::string& path, std::string& text);
+ScheduleFileRead ReadScheduleFile(const std::string& path, std::string& text, std::string* problem = nullptr);
 
 }  // namespace sked

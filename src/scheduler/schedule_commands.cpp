@@ -63,7 +63,7 @@ constexpr std::size_t kIdentificationLine = 12;
 constexpr const char* kHelpLines[] = {
     "$-- --------------------------------------",
     "$RX       // Transmitter OFF",
-    "$TX       // Transmiter ON",
+    "$TX       // Transmitter ON",
     "$PON      // Power ON",
     "$POFF     // Power OFF",
     "$ASCII    // MODE = ASCII",

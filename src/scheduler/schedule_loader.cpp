@@ -8,8 +8,8 @@ namespace sked {
 namespace {
 const char* RefusalOf(EntryEstimate::Status status) {
     switch (status) {
-        case EntryEstimate::Status::Expired:
-        case EntryEstimate::Status::Unreadable: return "Expired time tag";
+        case EntryEstimate::Status::Expired: return "Expired time tag";
+        case EntryEstimate::Status::Unreadable: return "Unreadable date or time";
         case EntryEstimate::Status::Invalid: return "Invalid date or time";
         case EntryEstimate::Status::OutsideData: return "Refused name outside data/";
         case EntryEstimate::Status::TooLong: return "Line too long";
@@ -42,10 +42,11 @@ void ScheduleLoader::GetSchedule() {
     queue_.Replace({});
     log_.LogEvent("CmClearItems : Reloading Schedule List");
 
-    std::string text;
-    const ScheduleFileRead read = ReadScheduleFile(kScheduleFile, text);
+    std::string text, problem;
+    const ScheduleFileRead read = ReadScheduleFile(kScheduleFile, text, &problem);
     if (read == ScheduleFileRead::kCannotOpen) {
-        log_.LogEvent("GetSchedule : Cannot open Schedule.lst input file.");
+        log_.LogEvent(Format("GetSchedule : Cannot open Schedule.lst input file (%s: %s).", kScheduleFile,
+                             problem.c_str()));
         return;
     }
     // What was read is still loaded, but never a line cut short.

@@ -45,7 +45,9 @@ public:
         ports_.CatchUp(now);
         return ports_.line_.ToClock(chip_.NextChange(uart::kLsr, now));
     }
-    bool Present() override { return true; }
+    bool Present() override { return present_; }
+    std::string WhyAbsent() const override { return present_ ? "" : "the emulated adapter is unplugged"; }
+    void Plug(bool present) { present_ = present; }
     bool KeyDown() const override { return (chip_.mcr() & uart::McrBit(key_)) != 0; }
     bool PowerOn() const override { return (chip_.mcr() & uart::McrBit(OtherLine(key_))) != 0; }
 
@@ -77,6 +79,7 @@ private:
     EmulatedPorts& ports_;
     Uart16550 chip_;
     KeyLine key_ = KeyLine::Dtr;
+    bool present_ = true;
 };
 
 EmulatedPorts::EmulatedPorts(const Clock& clock) : line_(clock) {}
@@ -87,6 +90,11 @@ SerialLine& EmulatedPorts::Port(int number) {
     auto& line = lines_[number];
     if (!line) line = std::make_unique<Line>(*this, ComPortBase(number));
     return *line;
+}
+
+void EmulatedPorts::SetPresent(int number, bool present) {
+    Port(number);  // made if it was not yet
+    lines_[number]->Plug(present);
 }
 
 void EmulatedPorts::AddObserver(UartObserver* observer) {

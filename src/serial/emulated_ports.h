@@ -28,6 +28,10 @@ public:
 
     SerialLine& Port(int number) override;
 
+    // Unplugs or plugs back the adapter of port `number`: an unplugged line
+    // is not Present(), as a vanished USB adapter is not.
+    void SetPresent(int number, bool present);
+
     // Observers are not owned and must outlive the ports.
     void AddObserver(UartObserver* observer);
 

@@ -70,6 +70,9 @@ public:
     // The device is there and takes what the station does (a tty that is
     // open, ports that may be reached; the emulated line always is).
     virtual bool Present() = 0;
+    // Why the device is not there, as its back end last found it (the
+    // device's name and the system's reason); "" when it does not know.
+    virtual std::string WhyAbsent() const { return ""; }
     // What the station last asked of the outputs.
     virtual bool KeyDown() const = 0;
     virtual bool PowerOn() const = 0;

@@ -128,6 +128,7 @@ public:
     }
 
     bool Present() override { return EnsureOpen() && Queued() >= 0; }
+    std::string WhyAbsent() const override { return downReason_; }
     bool KeyDown() const override { return keyDown_; }
     bool PowerOn() const override { return powerOn_; }
 

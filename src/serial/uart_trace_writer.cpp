@@ -65,6 +65,7 @@ void UartTraceWriter::OnUartEvent(const UartEvent& event) {
     if (std::fputs(line.c_str(), file_) == EOF || std::fflush(file_) != 0) {
         if (error_.empty()) {
             error_ = "cannot write serial line trace " + path_ + ": " + std::strerror(errno ? errno : EIO);
+            if (reporter_) reporter_(error_);
         }
         std::clearerr(file_);
     }

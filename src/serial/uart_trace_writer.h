@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "serial/uart_timeline.h"
@@ -27,11 +28,16 @@ public:
     const std::string& path() const { return path_; }
     // The first write failure ("" while all is well); the trace goes on trying.
     const std::string& error() const { return error_; }
+    // Told the first write failure, once: a trace lost without a word is no record.
+    void SetProblemReporter(std::function<void(const std::string& problem)> reporter) {
+        reporter_ = std::move(reporter);
+    }
 
 private:
     std::string path_;
     std::FILE* file_ = nullptr;
     std::string error_;
+    std::function<void(const std::string&)> reporter_;
 };
 
 }  // namespace sked

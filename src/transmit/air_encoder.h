@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/clock.h"
@@ -38,7 +39,9 @@ inline constexpr std::chrono::milliseconds kMorseUnit{60};
 
 class AirEncoder {
 public:
-    explicit AirEncoder(const Clock& clock) : clock_(clock) {}
+    // `callsign` is what ^C sends: the station's setting, read as each macro goes out.
+    explicit AirEncoder(const Clock& clock, const std::string& callsign = kNoCallsign)
+        : clock_(clock), macros_(callsign) {}
 
     // One character of a text file in `mode`, its macros expanded, appended to `steps`.
     void EncodeText(int character, Mode mode, AirSteps& steps);
@@ -55,6 +58,8 @@ private:
     void EncodePlain(int character, Mode mode, AirSteps& steps);
     void EncodeBaudot(int character, Mode mode, AirSteps& steps);
     void EncodeBells(int count, Mode mode, AirSteps& steps);
+
+    static inline const std::string kNoCallsign;
 
     const Clock& clock_;
     MacroExpander macros_;

@@ -14,6 +14,7 @@ constexpr std::size_t kBuffer = 80;  // each formatted text holds at most 79 cha
 
 bool IsSelector(int c) {
     switch (std::toupper(c)) {
+        case 'C':
         case 'D':
         case 'L':
         case 'T':
@@ -73,6 +74,10 @@ MacroExpander::Expansion MacroExpander::Expand(int character, std::time_t now) {
     }
     if (character >= '1' && character <= '9') {
         expansion.bells = character - '0';
+        return expansion;
+    }
+    if (std::toupper(character) == 'C') {
+        expansion.text = callsign_;
         return expansion;
     }
     expansion.text = MacroText(character, now);

@@ -13,10 +13,14 @@ public:
     static constexpr int kCaret = '^';
     static constexpr int kNothing = -1;
 
+    // ^C sends `callsign` as it reads when the macro reaches the air (the
+    // station's settings: set at start-up, empty in editor-only operation).
+    explicit MacroExpander(const std::string& callsign) : callsign_(callsign) {}
+
     // What one character of a text puts on the air.
     struct Expansion {
         int character = kNothing;  // itself, or kNothing (a caret, or the selector of a macro)
-        std::string text;          // a date or time macro's text
+        std::string text;          // a date, time or callsign macro's text
         int bells = 0;             // a bell macro's count
     };
 
@@ -32,6 +36,7 @@ public:
     static std::string ZoneInitials(const std::string& zoneName);
 
 private:
+    const std::string& callsign_;
     bool macroPending_ = false;
 };
 

@@ -42,7 +42,6 @@ public:
     // Seconds left to the hourly identification; off.
     virtual void ShowCwTimer(int secondsLeft) = 0;
     virtual void ShowCwTimerOff() = 0;
-    virtual void ShowCwTimerTicked(bool ticked) = 0;
     virtual void ShowPort(int number) = 0;
 
     // The transmitter is keyed or released.

@@ -88,6 +88,11 @@ void Transmission::EndNow() {
     Finish();
 }
 
+std::string Transmission::Absence(const char* state) {
+    const std::string why = transmitter_.Line().WhyAbsent();
+    return Format("the serial port COM%d %s", settings_.portNumber, state) + (why.empty() ? "" : " (" + why + ")");
+}
+
 // The next step runs from the loop, never inside the call that asked for it.
 void Transmission::Wake() { timer_.At(Now()); }
 
@@ -132,7 +137,7 @@ Transmission::Next Transmission::KeyUp() {
     }
     std::string why;
     // The keying line keys every mode: without its device nothing goes on the air.
-    if (!transmitter_.Line().Present()) why = Format("the serial port COM%d is not there", settings_.portNumber);
+    if (!transmitter_.Line().Present()) why = Absence("is not there");
     else if (!transmitter_.KeyTransmitter(&why) && why.empty()) why = "the transmitter could not be keyed";
     if (!why.empty()) {
         reason_ = why;
@@ -242,9 +247,9 @@ Transmission::Next Transmission::Parts() {
 
 Transmission::Next Transmission::StartPart() {
     TextPart& part = plan_.parts[part_];
-    // A pause pending from an earlier file is dropped; a cancel is not.
-    paused_ = false;
-    view_.ShowFlow(Flow::None);
+    // A pause asked for in the lead-in or an earlier file holds at this
+    // file's first character.
+    if (!paused_) view_.ShowFlow(Flow::None);
     partStarted_ = true;
     partWhole_ = false;
     at_ = 0;
@@ -259,10 +264,11 @@ Transmission::Next Transmission::StartPart() {
     if (part.text) {
         text_ = std::move(*part.text);
         part.text.reset();  // a repeat reads the file again
-    } else if (!ReadText(path, text_)) {
+    } else if (std::string problem; !ReadText(path, text_, &problem)) {
         view_.ShowFile(part.name, "");
-        for (const char* prefix : {"[PrintFile :Cannot open %s input file.]", "[TXFile : Cannot open %s input file.]"}) {
-            const std::string message = Format(prefix, path.c_str());
+        for (const char* prefix :
+             {"[PrintFile :Cannot open %s input file: %s.]", "[TXFile : Cannot open %s input file: %s.]"}) {
+            const std::string message = Format(prefix, path.c_str(), problem.c_str());
             view_.ShowDisplayMessage(message);
             log_.LogEvent(message);
         }
@@ -303,7 +309,7 @@ Transmission::Next Transmission::SendCharacter() {
         return Again();
     }
     if (transmitter_.On() && !transmitter_.Line().Present()) {
-        Abort(Format("the serial port COM%d is gone", settings_.portNumber));
+        Abort(Absence("is gone"));
         return Again();
     }
     const unsigned char c = static_cast<unsigned char>(text_[at_++]);
@@ -448,6 +454,7 @@ Transmission::Next Transmission::Identify() {
     }
     if (!Stopped() && Now() < until_) return At(until_);
     breakKeyer_ = false;
+    line_.Clear();  // the identification's line is finished as it is sent
     phase_ = Phase::Tail;
     stage_ = 0;
     return Again();

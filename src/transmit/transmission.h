@@ -123,6 +123,8 @@ private:
     void SetBreak(bool on);
     void EndPart();
     bool Stopped() const { return cancelled_ || aborted_; }
+    // The keying device missing: "the serial port COMn <state> (why)".
+    std::string Absence(const char* state);
     TimePoint Now() const { return loop_.clock().Now(); }
     // A wait for the device's next change, never in the past (that would spin).
     TimePoint NotBefore(TimePoint when) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "audio/stream_errors.h"
 #include "platform/text_format.h"
 
 namespace sked {
@@ -65,7 +66,8 @@ bool Transmitter::OpenMirror(std::string* why) {
 }
 
 bool Transmitter::KeyTransmitter(std::string* why) {
-    if (on_) return true;
+    // Held across a change of mode: the sound passes to the new mode.
+    if (on_) return keyedMode_ == settings_.mode || StartSound(why);
     view_.LockSoundChoice(true);
     if (!OpenMirror(why)) {
         view_.LockSoundChoice(false);
@@ -74,34 +76,52 @@ bool Transmitter::KeyTransmitter(std::string* why) {
     // A new keying cuts the afterglow of the last one short.
     afterglow_.Stop();
     afterglowEnd_ = loop_.clock().Now();
+    // Nothing is keyed without the sound the mode goes out with.
+    if (!StartSound(why)) {
+        mirror_.Close();
+        view_.LockSoundChoice(false);
+        return false;
+    }
     on_ = true;
-    keyedMode_ = settings_.mode;
     view_.ShowTransmitter(true);
     log_.LogEvent("CmTX : Transmitter ON");
     Line().SetKey(true);
+    return true;
+}
 
-    switch (settings_.mode) {
+bool Transmitter::StartSound(std::string* why) {
+    keyedMode_ = settings_.mode;
+    switch (keyedMode_) {
         case Mode::Psk31:
+            EndTones();  // the sound card is the modem's
             settings_.pskFrequency = static_cast<float>(settings_.tones.centre);
             psk_.SetTone(static_cast<int>(settings_.pskFrequency));
             psk_.StartTransmitting();
             view_.LockToneFields(true);
             return true;
         case Mode::Cw:
-            return true;  // the keying line is the Morse key
-        default:
-            if (!settings_.noSound) StartTones();
+            EndTones();  // the keying line is the Morse key: no tones
             return true;
+        default:
+            return settings_.noSound || StartTones(why);
     }
 }
 
-void Transmitter::StartTones() {
+bool Transmitter::StartTones(std::string* why) {
     const TonePair tones = TonesOf(settings_.tones);
     view_.ShowTones(settings_, ToneDisplay::Keyed);
     generator_.reset();  // the last keying's tones end before the new ones start
     if (makeGenerator_) generator_ = makeGenerator_(tones);
-    if (generator_) generator_->StartGenerator();
     view_.LockToneFields(true);
+    const std::error_code error = generator_ ? generator_->StartGenerator() : std::error_code();
+    if (!error) return true;
+    const std::string problem = generator_->Problem();
+    generator_.reset();
+    view_.LockToneFields(false);
+    if (!problem.empty()) log_.LogEvent("Sound card : " + problem);
+    if (const std::string text = StreamErrorText(error); !text.empty()) boxes_.Show("Skedcast", text, BoxIcon::Stop);
+    if (why) *why = "the sound card cannot be opened: " + (problem.empty() ? error.message() : problem);
+    return false;
 }
 
 void Transmitter::ReleaseTransmitter() {

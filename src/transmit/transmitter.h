@@ -43,8 +43,10 @@ public:
     // The serial line of the station's port.
     SerialLine& Line() { return ports_.Port(settings_.portNumber); }
 
-    // Keys the transmitter (nothing when it is on already). False, with the
-    // reason in `why`, when it could not be keyed.
+    // Keys the transmitter with the sound of the mode (the tones, the PSK31
+    // carrier); already on, it only passes the sound to a mode changed since.
+    // False, with the reason in `why`, when it could not be keyed: nothing
+    // is then keyed.
     bool KeyTransmitter(std::string* why = nullptr);
     // Releases it at once (nothing when it is off).
     void ReleaseTransmitter();
@@ -56,6 +58,9 @@ public:
     bool keyHeldForNext = false;
 
     ToneGenerator* Generator() const { return generator_.get(); }
+    // Ends the tones at once and gives their sound card back (the PSK31
+    // modem takes it); the key stays as it is.
+    void EndTones() { generator_.reset(); }
     // When the sound of the last release ends; now or earlier when it has.
     TimePoint AfterglowEnd() const { return afterglowEnd_; }
 
@@ -72,7 +77,9 @@ public:
 
 private:
     bool OpenMirror(std::string* why);
-    void StartTones();
+    // The sound of the mode: false, with the reason, when it cannot start.
+    bool StartSound(std::string* why);
+    bool StartTones(std::string* why);
     void EndAfterglow();
 
     EventLoop& loop_;

@@ -1,5 +1,4 @@
-// The window tests' main (one QApplication for them all); the window's loop on Qt's own timers, events and
-// notifiers, on the real clock by nature (the wall second takes up to two), and its boxes.
+// The window tests' main (one QApplication for all); the loop on Qt's timers and notifiers (real clock); its boxes.
 #include <chrono>
 #include <clocale>
 #include <cstdlib>

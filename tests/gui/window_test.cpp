@@ -1,5 +1,4 @@
-// The main window and the schedule editor's over a station on the simulated clock: clicks go to the real buttons,
-// keys through the application (and the windows' own key handling), what the station shows is read back.
+// The main window and the editor's over a station on the simulated clock, through their real buttons and keys.
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -89,6 +88,9 @@ TEST_F(MainWindowTest, TheKeysTheWindowItselfItsAboutBoxAndAClickThatReturnsAtOn
     WriteData("bulletin.txt", "qst de qz0xb\n");
     Open();
     W().edit->click();  // editing: the file name field takes typing
+    EXPECT_EQ(W().display->lineWrapColumnOrWidth(), 70);  // where a save breaks the lines, at the margin's
+    station->commands.MarginChanged(300);
+    EXPECT_EQ(W().display->lineWrapColumnOrWidth(), 55);
     Type(W().fileName, "bulletin.txt");
     KeyClick(W().fileName, Qt::Key_Return);
     EXPECT_EQ(W().display->toPlainText().toStdString(), "QST DE QZ0XB\n");  // Military shows capitals
@@ -118,8 +120,7 @@ TEST_F(MainWindowTest, TheKeysTheWindowItselfItsAboutBoxAndAClickThatReturnsAtOn
 }
 
 
-// A bulletin paused and resumed, the test text cancelled, an identification, then the bulletin added again and
-// sent in ASCII at 100 baud: the log, the settings and the line agree to the bit.
+// Pause, resume, cancel, an identification, ASCII at 100 baud: log, settings and line agree to the bit.
 TEST_F(MainWindowTest, OneSessionGivesTheSameLogSettingsAndLineThroughTheWindowOrTheConsole) {
     const auto session = [&](bool window) {
         WriteData("bulletin.txt", "QST DE QZ0XB BULLETIN NUMBER ONE\nTHE BAND IS OPEN\n");

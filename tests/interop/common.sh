@@ -4,19 +4,13 @@ set -euo pipefail
 readonly CALL=QZ0XB MARK=2125 SPACE=2295
 pids=() passed=0 input=''
 fail() { echo "FAIL: $*" >&2; exit 1; }
-need() {
-  local t
-  for t; do command -v "$t" >/dev/null || fail "'$t' is not installed (scripts/install-deps.sh installs it)"; done
-}
+need() { local t; for t; do command -v "$t" >/dev/null || fail "'$t' is missing (scripts/install-deps.sh)"; done; }
 # waitfor SECONDS COMMAND...: asks COMMAND every 0.1 s until it succeeds, for SECONDS at most.
 waitfor() { local n=$(($1 * 10)); shift; until "$@"; do ((n-- > 0)) || return 1; sleep 0.1; done; }
 gone() { ! kill -0 "$1" 2>/dev/null; }
 
-# begin NAME SKEDCAST TOOL...: $skedcast made absolute (the station runs in its own folder), the tools
-# there, the station's folder $work (in $scratch) with an empty data/ (no header or footer: what is
-# decoded is the bulletin alone) and log/. On exit every process in pids ends (killed if it must); the
-# folder goes unless the test failed or SKEDCAST_KEEP=1, and a failure shows the station's complaints
-# and the end of its log.
+# begin NAME SKEDCAST TOOL...: $skedcast made absolute, the tools there, the station's folder $work with log/ and
+# data/ without header or footer. On exit the pids end; a failure (or SKEDCAST_KEEP=1) keeps the folder.
 begin() {
   skedcast=$(readlink -f -- "$2")
   [ -x "$skedcast" ] || fail "no station binary at '$2' (build the skedcast target first)"
@@ -25,8 +19,7 @@ begin() {
   trap finish EXIT
   trap 'exit 130' INT TERM
   mkdir "$work/data" "$work/log"
-  : >"$work/data/header.txt"
-  : >"$work/data/footer.txt"
+  touch "$work/data/header.txt" "$work/data/footer.txt"
 }
 finish() {
   local p
@@ -39,8 +32,7 @@ finish() {
 
 # schedule ENTRY...: data/schedule.lst with the entries one a second from 12:00:00.
 schedule() { local s=0 e; for e; do printf '01/01/2026 12:00:%02d %s\n' $((s++)) "$e"; done >"$work/data/schedule.lst"; }
-# station OPTION...: the station headless on the emulated serial line from 11:59:50 UTC on the simulated
-# clock until its queue is done, $input typed on its standard input; it must end well and not complain.
+# station OPTION...: headless on the emulated line from 11:59:50 UTC simulated until idle, $input typed; no complaint.
 station() {
   (cd "$work" && printf '%s' "$input" | TZ=UTC LC_ALL=C timeout 120 "$skedcast" --headless --run-for=900 \
      --simulate=2026-01-01T11:59:50 --enable --exit-when-idle --serial=emulated:uart-trace.tsv "$@" $CALL 2 RTS \
@@ -57,22 +49,20 @@ wav_format() {
   local f
   f="$(soxi -r "$1") $(soxi -c "$1") $(soxi -b "$1") $(soxi -e "$1")"
   [ "$f" = "8000 1 16 Signed Integer PCM" ] || fail "$1 is not 8000 Hz mono 16-bit PCM but $f"
+  # Plain PCM (format 1), which the simplest readers take too.
+  python3 -c 'import sys, wave; wave.open(sys.argv[1]).close()' "$1" || fail "$1 is not a plain PCM WAV file"
 }
 
-# Morse decodes have no line structure: runs of blanks count as one word gap.
-words() { printf '%s' "$1" | tr -s ' \t\r\n' '    ' | sed 's/^ //; s/ $//'; }
-# morse DOT_MS SOX_EFFECT...: $got is multimon-ng's words from $work/$wav: raw at 22050 Hz through the
-# effects (which normalise: it squelches quiet input), undithered (the same reading every run), 2 s of
-# silence after (it prints a character after a word gap). With the dot and the gap unit fixed, a dash or
-# a gap of the wrong length fails.
+words() { printf '%s' "$1" | tr -s ' \t\r\n' '    ' | sed 's/^ //; s/ $//'; }  # Morse: any run of blanks a word gap
+# morse DOT_MS SOX_EFFECT...: $got is multimon-ng's words from $work/$wav through the effects (normalised, undithered,
+# 2 s of silence after); with the dot and gap unit fixed, a dash or a gap of the wrong length fails.
 morse() {
   got=$(sox -V1 -D "$work/$wav" -t raw -r 22050 -e signed -b 16 -c 1 - "${@:2}" pad 0.5 2 |
         multimon-ng -q -t raw -a MORSE_CW -y -d "$1" -g "$1" - 2>"$work/multimon.err")
   got=$(words "$got")
 }
 
-# xvfb SCREEN: a private Xvfb on a display number it picks itself (-displayfd: no guessing which are
-# free), DISPLAY exported once it serves, with no Wayland or Qt platform override left over.
+# xvfb SCREEN: a private Xvfb on a display it picks itself, DISPLAY exported once it serves.
 xvfb() {
   Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
   pids+=($!)

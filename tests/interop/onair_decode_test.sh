@@ -1,19 +1,16 @@
 #!/usr/bin/env bash
-# onair_decode_test.sh SKEDCAST CASE [ARGS...]: the station runs headless on the simulated clock with
-# --onair (8000 Hz mono 16-bit: silence unkeyed, mark 2125 Hz / space 2295 Hz keyed) or the sound card's
-# WAV back end, and independent decoders (minimodem for RTTY, multimon-ng for Morse) must read back what
-# it was asked to send. The cases are those of the `case` below.
+# onair_decode_test.sh SKEDCAST CASE [ARGS...]: what the station sends through --onair or the sound card's WAV back
+# end must be read back by minimodem (RTTY) or multimon-ng (Morse). The cases are those of the `case` below.
 # shellcheck disable=SC2016  # '$CW' and the like are schedule commands, not shell variables
 . "$(dirname "$(readlink -f -- "$0")")/common.sh"
 [ $# -ge 2 ] || { echo "usage: $0 SKEDCAST CASE [ARGS...]" >&2; exit 2; }
 kind=$2
-begin interop "$1" minimodem multimon-ng sox
+begin interop "$1" minimodem multimon-ng sox python3
 shift 2
 declare -A BAUD=([B45]=45.45 [B50]=50 [B56]=56.9 [B74]=74.2 [B100]=100 [B110]=110 [B300]=300)
 wav=onair.wav opts=(--onair=onair.wav) mark=$MARK space=$SPACE stop=
 sound() { wav=air.wav opts=(--audio=wav:air.wav --sound-card=-1); }
 
-# run: the station with $opts; the audio it wrote must be 8000 Hz mono 16-bit.
 run() { station "${opts[@]}"; [ -z "$wav" ] || wav_format "$work/$wav"; }
 # send NAME TEXT [COMMAND...]: the station sends data/NAME holding TEXT, after the commands.
 send() { printf '%s' "$2" >"$work/data/$1"; schedule "${@:3}" "$1"; run; logged "Completed sending <$1>."; }
@@ -22,7 +19,7 @@ ident() {
   printf '%s' "$1" >"$work/data/cwid.txt"; schedule "${@:2}" '$CWID'; run; logged "Cwid : Sending CW Identification."
 }
 
-# compare WHAT EXPECTED DECODED: exact string comparison with a readable report.
+# compare WHAT EXPECTED DECODED: exact, with a readable report.
 compare() {
   [ "$2" = "$3" ] && return
   local i=0
@@ -31,9 +28,8 @@ compare() {
   fail "$1 differs from what was sent, first at character $i"
 }
 
-# rtty ascii|baudot BAUD: $got is minimodem's text of $work/$wav with the station's framing (Baudot 5
-# data bits + 1.5 stop bits, ASCII 8 + 2, or $stop), trailing line feeds kept. Each Baudot line end
-# (CR CR LF LTRS on the air) prints as CR CR LF: made LF, so any other CR is a fault.
+# rtty ascii|baudot BAUD: $got is minimodem's text of $work/$wav with the station's framing (or $stop stop bits),
+# trailing line feeds kept; a Baudot line end (CR CR LF) made LF, so any other CR is a fault.
 rtty() {
   local framing=(--baudot --stopbits "${stop:-1.5}")
   [ "$1" = ascii ] && framing=(--ascii --stopbits "${stop:-2}")
@@ -43,16 +39,14 @@ rtty() {
   [ "$1" = ascii ] || got=${got//$'\r\r\n'/$'\n'}
 }
 
-# Every letter and digit, the punctuation of every Baudot alphabet, shifts both ways (QZ0XB, 1A2B3C),
-# figures after a space (the station unshifts on space), CR LF, a tab, a blank line, lower case.
+# Every letter, digit and Baudot punctuation; shifts both ways, figures after a space, CR LF, tab, blank line, lowercase
 readonly BULLETIN=$'THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789\n'\
 $'QST DE QZ0XB 1A2B3C: NR 45-6, 7.8/9? (OK)\r\nTAB\tHERE\n\nde qz0xb k\n'
 
 case $kind in
 rtty)  # ALPHABET SPEED
-  # Characters particular to the alphabet. minimodem prints figures by the US table: ITA2's '+'
-  # (figures-Z) as '"' and '=' (figures-V) as ';', TELEX's apostrophe (figures-S) as BEL. ITA2
-  # and TELEX have no '!' (nor ITA2 ';'), Military no '+' or '=': a space is sent.
+  # minimodem prints figures by the US table: ITA2's '+' as '"', '=' as ';', TELEX's apostrophe as BEL.
+  # ITA2 and TELEX have no '!' (nor ITA2 ';'), Military no '+' or '=': a space is sent.
   case $1 in
     ITA2)     extra='SUM 2+2=4 WOW! OK; END' want='SUM 2"2;4 WOW  OK  END' ;;
     TELEX)    extra="IT'S 5 O'CLOCK WOW! END" want=$'IT\aS 5 O\aCLOCK WOW  END' ;;
@@ -67,10 +61,8 @@ rtty)  # ALPHABET SPEED
   ;;
 
 afsk)  # ALPHABET SPEED [MARK SPACE | noise DB]
-  # The sound card's audio: an alphabet at a speed, with the tones typed into the mark and space fields
-  # (then the start-up MILITARY B45: a mode entry would show the mode's own tones again), or with the
-  # noise floor only DB below the tones. The generator's blocks are 7.5 bit times long, so a Baudot stop
-  # interval alternates between one and two bits: minimodem expects one.
+  # Typed tones go with the start-up MILITARY B45 (a mode entry would set the mode's own tones again). A Baudot
+  # stop alternates between one and two bits (blocks of 7.5 bit times): minimodem expects one.
   sound
   commands=("\$$1" "\$$2")
   if [ "${3:-}" = noise ]; then
@@ -81,8 +73,7 @@ afsk)  # ALPHABET SPEED [MARK SPACE | noise DB]
   fi
   text=$'THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789\nQST DE QZ0XB 1A2B3C: NR 45-6, 7.8/9? (OK)\n'
   send bulletin.txt "$text" "${commands[@]}"
-  # minimodem's analysis window at 8000 Hz is too coarse for 300 baud (it misreads its own 300-baud
-  # audio there): it listens at 48 kHz, undithered (random dither made the decode vary from run to run).
+  # minimodem misreads 300 baud at 8000 Hz: it listens at 48 kHz, undithered (the same reading every run).
   sox -V1 -D "$work/air.wav" -r 48000 "$work/air48.wav"
   wav=air48.wav stop=1
   rtty "${1,,}" "${BAUD[$2]}"
@@ -98,8 +89,7 @@ ascii)
   ;;
 
 cw)
-  # The keying line is the Morse key: the mark tone on and off. International punctuation, macros.
-  # The station keys 20 words per minute (60 ms units) at the international proportions.
+  # The keying line keys the mark tone: 20 words per minute (60 ms units), international punctuation, macros.
   text=$'CQ CQ DE QZ0XB QZ0XB K\nTEST 1234567890 . , ? /\n- : ( ) = + @ \' "\n^W ^L\n'
   send cq.txt "$text" '$CW'
   morse 60 gain -n -3
@@ -111,16 +101,14 @@ cw)
   ;;
 
 cwid)  # [sound]
-  # data/cwid.txt in RTTY, then "de CALL CALL " in Morse by the UART break: key down = space tone.
-  # "cwid sound": the same in the sound card's audio instead of the serial line's.
+  # data/cwid.txt in RTTY, then "de CALL CALL " in Morse by the UART break (key down: space tone), or in the sound.
   [ "${1:-}" = sound ] && sound
   cwid_text=$'QZ0XB AUTOMATIC TELEPRINTER STATION 24/7\n'
   ident "$cwid_text" '$MILITARY' '$B45'
   # The text first and whole; after it minimodem reads the Morse as stray letters.
   rtty baudot 45.45
   compare "the RTTY text before the identification" "$cwid_text" "${got:0:${#cwid_text}}"
-  # Only the space tone (+-50 Hz) is key down; the Morse is its last stretch after 1.7 s without it:
-  # reversed, kept up to the first second of silence (not counting bursts under 50 ms), reversed back.
+  # The Morse: the space tone's last stretch (reversed, kept up to its first second of silence, reversed back).
   morse 60 sinc $((SPACE - 50))-$((SPACE + 50)) gain -n -3 reverse silence 1 0.05 10% 1 1.0 10% reverse
   compare "Morse identification (space tone)" "DE $CALL $CALL" "$got"
   ;;
@@ -164,11 +152,9 @@ utf8)  # ITA2|ASCII
   ;;
 
 folder)
-  # Two bulletins five minutes apart: two files, named by the local time the log shows the key
-  # closed, each as long as its transmission (plus a quarter second either side) and decoding to it.
+  # Two bulletins 5 min apart: a file each, named by the key-down time logged, as long as its transmission, decoded.
   texts=($'QST DE QZ0XB: THE FIRST BULLETIN, 0123456789.\nde qz0xb k\n' $'SECOND BULLETIN NR 2 DE QZ0XB 73\n')
-  printf '%s' "${texts[0]}" >"$work/data/first.txt"
-  printf '%s' "${texts[1]}" >"$work/data/second.txt"
+  printf '%s' "${texts[0]}" >"$work/data/first.txt" && printf '%s' "${texts[1]}" >"$work/data/second.txt"
   printf '01/01/2026 12:00:00 first.txt\n01/01/2026 12:05:00 second.txt\n' >"$work/data/schedule.lst"
   wav='' opts=(--onair=onair/)
   run

@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# psk31_decode_test.sh SKEDCAST HERTZ: a bulletin sent headless in PSK31 on the simulated clock, its sound
-# written by the sound card's WAV back end, must decode to its text in fldigi (BPSK31), and the
-# identification after it to "DE <call> <call>" in multimon-ng (Morse on the carrier). HERTZ is 1500 (the
-# start-up frequency) or 2100 (chosen with the baud button that stands for 2100 Hz in PSK31 mode, $B300).
-# fldigi has no file input: it runs under a private Xvfb with a private PulseAudio daemon whose 8000 Hz
-# null sink paplay feeds, driven over XML-RPC, and decodes in real time (about a minute).
+# psk31_decode_test.sh SKEDCAST 1500|2100: a PSK31 bulletin in the sound card's WAV file must decode to its text in
+# fldigi, and the identification after it to "DE <call> <call>" in multimon-ng. 2100 Hz is chosen by $B300.
+# fldigi has no file input: under a private Xvfb and PulseAudio, fed by paplay, driven over XML-RPC, in real time.
 # shellcheck disable=SC2016  # '$PSK31' and the like are schedule commands, not shell variables
 . "$(dirname "$(readlink -f -- "$0")")/common.sh"
 [ $# = 2 ] || { echo "usage: $0 SKEDCAST 1500|2100" >&2; exit 2; }
@@ -22,13 +19,11 @@ wav=air.wav
 station --audio=wav:air.wav --sound-card=-1
 logged "Completed sending <bulletin.txt>." "Cwid : Sending CW Identification."
 wav_format "$work/air.wav"
-# Nothing went out on the serial line: PSK31 is the sound card's alone.
 ! grep -q $'\tframe\t' "$work/uart-trace.tsv" || fail "characters went out on the serial line in PSK31 mode"
-# The identification: Morse on the carrier, band-passed, read with the dot at 64 ms.
+# The identification: Morse on the carrier, band-passed, the dot at 64 ms.
 morse 64 sinc $((hertz - 50))-$((hertz + 50)) gain -n -3
 [[ " $got " == *" DE $CALL $CALL "* ]] || fail "the identification reads '$got', not 'DE $CALL $CALL'"
 
-# fldigi under a private display and sound server.
 export HOME=$work XDG_RUNTIME_DIR=$work XDG_CONFIG_HOME=$work/.config PULSE_SERVER=unix:$work/pulse.sock
 xvfb 1024x768x24
 pulseaudio --daemonize=no --use-pid-file=no --exit-idle-time=-1 --disallow-exit -n --log-target=file:"$work/pa.log" \
@@ -42,8 +37,7 @@ mkdir "$work/fl"
 printf '%s\n' '<?xml version="1.0"?>' '<FLDIGI_DEFS>' '<MYCALL>N0CALL</MYCALL>' '<AUDIOIO>2</AUDIOIO>' \
   "<PULSESERVER>$PULSE_SERVER</PULSESERVER>" '<CHECK_FOR_UPDATES>0</CHECK_FOR_UPDATES>' '</FLDIGI_DEFS>' \
   >"$work/fl/fldigi_def.xml"
-# The XML-RPC port is taken only once fldigi itself is seen listening on it: another program there,
-# or fldigi ending, means another try on another port.
+# The XML-RPC port counts once fldigi itself listens on it; another program there, or fldigi ending, means a retry.
 serving() { [[ $(ss -Hltnp "sport = :$port") == *"pid=$fl,"* ]] || gone "$fl"; }
 for attempt in 1 2 3 4 5; do
   port=$((20000 + RANDOM))
@@ -57,9 +51,7 @@ for attempt in 1 2 3 4 5; do
 done
 [ -n "$port" ] || fail "fldigi did not serve XML-RPC (see $work/fldigi.*.log)"
 
-# The sound with a second of silence before and two after, played in real time. Every step waits on
-# fldigi's own state (asked over XML-RPC, or of the sound server) rather than for a set time, and
-# fails naming the state it did not reach.
+# The sound, padded with silence, played in real time; every step waits on fldigi's state, failing with its name.
 sox -V1 "$work/air.wav" -r 8000 -c 1 -b 16 "$work/in.wav" pad 1 2
 timeout 600 python3 - "$port" "$hertz" "$work/in.wav" "$work/data/bulletin.txt" <<'PY' || fail "fldigi did not read the bulletin"
 import subprocess, sys, time, xmlrpc.client

@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
-# sample_station_test.sh SKEDCAST SOURCE_DIR [golden]: the README's sample station (scripts/run-sample.sh),
-# run with --enable --exit-when-idle, must end by itself with the whole day in its log, and its on-air
-# audio must decode with minimodem to the bulletins: the noon bulletin and the propagation report in
-# Military at 45.45 baud, the notice in ITA2 at 50 baud.
-# "golden": its log, line trace and on-air audio, compared byte for byte with the record kept in
-# tests/golden/: a change of structure must not change what the station does. Only a deliberate change
-# of behaviour updates the record (run with UPDATE_GOLDEN=1 and name the change in the commit).
+# sample_station_test.sh SKEDCAST SOURCE_DIR [golden]: the README's sample station (scripts/run-sample.sh) must end
+# by itself with the whole day logged, its audio decoding with minimodem to the bulletins (Military 45.45, ITA2 50).
+# "golden": its log, line trace and audio byte for byte as in tests/golden/ (UPDATE_GOLDEN=1 for a deliberate change).
 . "$(dirname "$(readlink -f -- "$0")")/common.sh"
 begin sample "$1" minimodem sox sha256sum
 ln -s "$skedcast" "$work/skedcast"
@@ -15,8 +11,7 @@ work=$work/sample-station
 golden=$2/tests/golden wav=$(sha256sum <"$work/onair.wav" | cut -d' ' -f1)
 
 if [ "${3:-}" = golden ] && [ "${UPDATE_GOLDEN:-}" = 1 ]; then
-  cp "$work/log/20260101.log" "$golden/sample.log"
-  cp "$work/uart-trace.tsv" "$golden/sample-trace.tsv"
+  cp "$work/log/20260101.log" "$golden/sample.log" && cp "$work/uart-trace.tsv" "$golden/sample-trace.tsv"
   echo "$wav" >"$golden/sample-onair.sha256"
   echo "golden record updated in $golden"
 elif [ "${3:-}" = golden ]; then
@@ -30,7 +25,6 @@ elif [ "${3:-}" = golden ]; then
 else
   logged "Completed sending <bulletin.txt>." "Completed sending <propagation.txt>." \
     "Cwid : Sending CW Identification." "Completed sending <notice.txt>."
-  # It ended by itself when the queue was done, long before the safety limit.
   tail -1 "$work"/log/*.log | grep -q '^12:0[0-9]:[0-9][0-9] > \*\*\*\*\* Skedcast has been TERMINATED \*\*\*\*\*$' ||
     fail "did not end by itself when idle"
   decode() {

@@ -1,12 +1,7 @@
 #!/usr/bin/env bash
-# window_xvfb_test.sh SKEDCAST window|editor: Skedcast's own windows under a real X server (Xvfb), closed
-# the way a window manager closes a window (WM_DELETE_WINDOW).
-#   window: the station on the real clock with the emulated serial port sends a bulletin; a mouse click
-#     on the window's Help menu is answered within 100 ms while characters keep going out; closing the
-#     window cancels the bulletin and runs the shut-down sequence, which ends with the key up.
-#   editor: `skedcast CALL 0` opens the schedule editor and no other window; Escape does not close it;
-#     closing it (which cancels) ends the program with status 0, the schedule as it was and nothing in
-#     the log. Without a display it says that the editor needs one and ends with a non-zero status.
+# window_xvfb_test.sh SKEDCAST window|editor: Skedcast's windows under Xvfb, closed as a window manager does.
+#   window: on the real clock a click is answered within 100 ms while a bulletin goes out; closing cancels it, key up.
+#   editor: `skedcast CALL 0` shows the editor alone; Escape keeps it; closing ends with status 0, nothing changed.
 here=$(dirname "$(readlink -f -- "$0")")
 . "$here/common.sh"
 begin "$2" "$1" Xvfb xdotool python3
@@ -65,7 +60,6 @@ else
   shown=$(xdotool search --onlyvisible --pid $app --name . 2>/dev/null | sort -u)
   [ "$shown" = "$wid" ] ||
     fail "windows other than the editor are shown: $(for w in $shown; do xdotool getwindowname "$w"; done)"
-  # A real key press (XTEST) to the focused editor.
   xdotool windowfocus --sync "$wid" key Escape
   sleep 0.5
   ! gone $app || fail "Escape closed the editor"

@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""What the window tests ask of the X server, through libX11 and xdotool (no window manager runs):
-
-  x11_window.py click WINDOW X Y   presses the mouse button at X,Y of WINDOW and prints the milliseconds
-                                   (starting xdotool included) until the program maps a new window in
-                                   answer (a menu, a box); none within 5 s ends it without a time
-  x11_window.py close WINDOW       asks WINDOW to close as a window manager does (WM_DELETE_WINDOW)
+"""What the window tests ask of the X server (no window manager runs):
+  click WINDOW X Y: presses the mouse at X,Y and prints the ms until a window is mapped in answer (5 s at most)
+  close WINDOW: asks WINDOW to close as a window manager does (WM_DELETE_WINDOW)
 """
 import ctypes
 import signal

@@ -4,10 +4,12 @@
 
 #include <sys/time.h>
 
+#include "app/about_listing.h"
 #include "app/mode_controls.h"
 #include "platform/text_format.h"
 #include "scheduler/schedule_commands.h"
 #include "support/scenario_helpers.h"
+#include "transmit/macro_expander.h"
 
 namespace sked::test {
 namespace {
@@ -120,6 +122,8 @@ TEST_F(Commands, EveryCommandTakesEffectWhenItsEntryFallsDue) {
         {"$psk=1234.5", [&] { return s.mode == Mode::Psk31 && w.pskButton.Checked() && s.pskFrequency == 1234.5f &&
                                      w.centreField.Text() == "  1234.500"; }},
         {"$PSK=150", [&] { return s.pskFrequency == 1234.5f; }},
+        // In PSK31 a preset is taken as its button: the centre field and the next keying follow it.
+        {"$F1800", [&] { return w.baudButtons[3].Checked() && w.centreField.Text() == "  1800.000"; }},
         {"$DISABLE", [&] { return !station->scheduler.autoSendEnabled && !on() && mcr(0); }},
     });
     Queue(Now(), "$ASCII", 0);  // disabled, the scheduler leaves a due entry waiting
@@ -161,9 +165,11 @@ TEST_F(Commands, EveryCommandOfTheHelpListWorksInAnyCase) {
         {"HELP", [&] { return Output() == ConsoleFrontEnd::HelpText(); }},
         {"view news.txt", [&] { return w.fileNameField.Text() == "news.txt"; }},
         {"compose", [&] { return w.displayBox.Text() == "COMPOSED\n" && w.editCheck.Check() == 1; }},
-        {"text QST\\nDE QZ0XB", [&] { return w.displayBox.Text() == "QST\nDE QZ0XB"; }},
+        {"text QST\\n" + std::string(75, 'R'), [&] { return w.displayBox.Text() == "QST\n" + std::string(75, 'R'); }},
         {"filename note.txt", [&] { return w.fileNameField.Text() == "note.txt"; }},
-        {"save", [&] { return ReadFile("data/note.txt") == "QST\nDE QZ0XB"; }},
+        {"save", [&] {  // a line end where the display wraps (70 columns at its margin)
+             return ReadFile("data/note.txt") == "QST\r\n" + std::string(70, 'R') + "\r\r\n" + std::string(5, 'R');
+         }},
         {"refresh", [] { return true; }}, {"files", [&] { return Output().find("  note.txt\n") != std::string::npos; }},
         {"filename nofolder/x.txt", [&] { return w.fileNameField.Text() == "nofolder/x.txt"; }},
         {"save", [&] { return LogMessages().back().starts_with("CmEditSave : Cannot write <nofolder/x.txt> file: "); }},
@@ -211,6 +217,12 @@ TEST_F(Commands, PauseResumeAndCancelActOnTheFileUnderWay) {
     for (const auto& [at, line] : {std::pair{"12:00:15", "fox"}, {"12:00:20", "PAUSE"}, {"12:00:40", "Resume"},
                                    {"12:01:00", "cAnCeL"}})
         At(std::string("2026-01-01T") + at, [this, line] { Type(line); });
+    At("2026-01-01T12:00:30", [this] {  // a file viewed, Enter on an empty file list: the display stays the file's
+        const std::string shown = station->window.displayBox.Text();
+        EXPECT_TRUE(station->commands.ViewFile("thefox.txt") && !station->commands.ViewAndAdd("", -1));
+        EXPECT_TRUE(shown.ends_with("EEEE") && station->window.displayBox.Text() == shown) << shown;
+        EXPECT_EQ(station->window.statusLine.Text(), "[PrintFile :Refused : not a file of the data folder.]");
+    });
     RunUntil(T("2026-01-01T12:02:00"));
     const auto log = LogMessages();
     int pause = IndexOf(log, "CmPause : Session PAUSED"), resume = IndexOf(log, "CmResume : Session RESUMED");
@@ -232,6 +244,35 @@ TEST_F(Commands, PauseResumeAndCancelActOnTheFileUnderWay) {
     Type("enable");  // clears the cancel
     EXPECT_EQ(station->window.flowField.Text(), "");
     EXPECT_EQ(station->transmission.CancelRequested(), 0);
+}
+
+// A pause asked for in the lead-in holds the file at its first character until resumed.
+TEST_F(Commands, APauseInTheLeadInHoldsTheFileAtItsFirstCharacter) {
+    WriteData("news.txt", "EEEE\n");
+    ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:05 news.txt", "01/01/2026 13:00:00 later.txt"}));
+    At("2026-01-01T12:00:07", [this] { Type("pause"); });
+    At("2026-01-01T12:00:30", [this] { EXPECT_EQ(station->window.flowField.Text(), "PAUSE"); });
+    At("2026-01-01T12:01:00", [this] { Type("resume"); });
+    RunUntil(T("2026-01-01T12:02:00"));
+    for (const UartEvent& frame : FramesIn(TimePoint{}, T("2026-01-01T12:01:00"))) EXPECT_EQ(frame.value, 31);
+    EXPECT_GT(TimeOf("Completed sending <news.txt>."), T("2026-01-01T12:01:00"));
+}
+
+// The About listing: the version, the speed as its button shows it, each date macro with what it sends.
+TEST_F(Commands, TheAboutListingGivesTheVersionTheSpeedAndWhatEachDateMacroSends) {
+    ASSERT_TRUE(Start());
+    const Lines listing = AboutListing(station->settings);
+    EXPECT_EQ(listing.at(0), std::string("Skedcast version ") + ProgramVersion());
+    EXPECT_STRNE(ProgramVersion(), "dev");  // the build's version
+    EXPECT_NE(std::find(listing.begin(), listing.end(), "Baud Rate is set to 45.45."), listing.end());
+    const std::time_t tuesday = std::chrono::system_clock::to_time_t(T("2026-05-12T12:35:00"));
+    for (const std::string& line : listing) {
+        EXPECT_EQ(line.find("Transmiter"), std::string::npos) << line;
+        if (!line.starts_with("^D") && !line.starts_with("^L") && !line.starts_with("^W")) continue;
+        std::string sent = MacroExpander::MacroText(line[1], tuesday);
+        for (char& c : sent) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_TRUE(line.ends_with("'" + sent + "'")) << line;
+    }
 }
 
 TEST_F(Commands, TheFileListShowsTheNewestFilesFirstThenTheCommandLines) {

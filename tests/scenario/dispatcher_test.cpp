@@ -100,11 +100,13 @@ TEST_F(Dispatching, AFileThatCannotBeSentIsReportedAsNotSentAndTheQueueGoesOn) {
     At("2026-01-01T12:00:11", [] { std::filesystem::remove("data/vanish.txt"); });
     RunUntil(T("2026-01-01T12:01:00"));
     const auto log = LogMessages();
-    for (const std::string name : {"ghost.txt", "archive"}) {
+    for (const auto& [name, why] : {std::pair<std::string, std::string>{"ghost.txt", "No such file or directory"},
+                                    {"archive", "not a regular file"}}) {
         const int file = IndexOf(log, "File <" + name + "> in TRANSMIT Queue.");
         ASSERT_GE(file, 0) << name;
         EXPECT_EQ(Lines(log.begin() + file + 1, log.begin() + file + 3),
-                  (Lines{"SendAbort : File <" + name + "> could not be opened.", "ABORTED sending <" + name + ">."}));
+                  (Lines{"SendAbort : File <" + name + "> could not be opened: " + why + ".",
+                         "ABORTED sending <" + name + ">."}));
     }
     EXPECT_TRUE(Logged("Completed sending <vanish.txt>.") && Logged("Completed sending <later.txt>."));
     EXPECT_FALSE(station->settings.headerEnabled || Logged("File <$NOHEADER> in TRANSMIT Queue."));
@@ -130,13 +132,34 @@ TEST_F(Dispatching, SendNowWorksOnlyWithTheSchedulerEnabled) {
     EXPECT_EQ(Items(), (Lines{"01/01/2026 14:00:00 later.txt"}));  // only the head went
 }
 
-TEST_F(Dispatching, ReloadingDoesNotUndoACancel) {
+TEST_F(Dispatching, NeitherReloadNorEnableUndoesACancel) {
     WriteData("news.txt", std::string(300, 'N'));
-    ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:05 news.txt", "01/01/2026 13:00:00 later.txt"}));
-    At("2026-01-01T12:00:30", [this] { station->commands.Cancel(), station->commands.Reload(); });
-    RunUntil(T("2026-01-01T12:01:00"));
-    EXPECT_TRUE(Logged("ABORTED sending <news.txt>."));
-    EXPECT_LE(FramesIn(T("2026-01-01T12:00:30"), TimePoint::max()).size(), 2u);
+    for (const char* after : {"reload", "enable"}) {
+        SCOPED_TRACE(after);
+        uart.events.clear();
+        ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:05 news.txt", "01/01/2026 13:00:00 later.txt"}));
+        At("2026-01-01T12:00:30", [this, after] { Type("cancel"), Type(after); });
+        RunUntil(T("2026-01-01T12:01:00"));
+        EXPECT_TRUE(Logged("ABORTED sending <news.txt>."));
+        EXPECT_LE(FramesIn(T("2026-01-01T12:00:30"), TimePoint::max()).size(), 2u);
+        EXPECT_FALSE(KeyLineUp());
+    }
+}
+
+// Every load estimates from the station's speed, whatever speed markers an earlier load read; and a run of commands
+// between two transmissions takes no air time: the key is not held for it.
+TEST_F(Dispatching, AReloadKeepsEveryEstimateAndCommandsHoldNoKey) {
+    WriteData({{"a.txt", std::string(100, 'E')}, {"b.txt", "EEE"}});
+    ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:05 a.txt", "01/01/2026 12:00:06 $NOHEADER", "$HEADER",
+                              "01/01/2026 12:03:00 b.txt", "$B300", "b.txt", "01/01/2026 13:00:00 later.txt"}));
+    const Lines loaded = Items();
+    Type("reload");
+    EXPECT_EQ(Items(), loaded);
+    RunUntil(T("2026-01-01T12:05:00"));
+    const auto log = LogMessages();
+    // Released before a.txt's result, though commands were due; b.txt keyed afresh when it fell due.
+    EXPECT_EQ(IndexOf(log, "CmRX : Transmitter OFF") + 1, IndexOf(log, "Completed sending <a.txt>."));
+    EXPECT_EQ(StampsOf("Completed sending <b.txt>.").size(), 2u);
 }
 
 // The Morse identification: after every keyed hour while the CW-Timer box is ticked, and on demand.
@@ -164,7 +187,7 @@ TEST_F(Dispatching, TheCountRunsOnKeyedSecondsAndIdentifiesAtTheTickWhereItReach
     EXPECT_EQ(restart->first, TimeOf("File <news.txt> in TRANSMIT Queue."));
 }
 
-TEST_F(Dispatching, UntickingStopsTheCountTickingWhileKeyedAndIdleIdentifiesAtOnceReleasingUnticks) {
+TEST_F(Dispatching, UntickingStopsTheCountTickingWhileKeyedAndIdleIdentifiesAtOnce) {
     ASSERT_TRUE(StartEnabled({"01/01/2026 18:00:00 news.txt"}));
     station->commands.CwTimer(true);
     station->transmitter.KeyTransmitter();
@@ -176,18 +199,40 @@ TEST_F(Dispatching, UntickingStopsTheCountTickingWhileKeyedAndIdleIdentifiesAtOn
     EXPECT_EQ(station->cwid.secondsCounted(), -1);
     station->commands.CwTimer(true);  // keyed and idle: identifies at once
     EXPECT_EQ(Identifications(), 1);
-    RunFor(60s);  // nothing left to send: the transmitter goes off, which unticks the box
-    EXPECT_TRUE(!station->transmitter.On() && station->window.cwTimerCheck.Check() == 0);
+    RunFor(60s);  // nothing left to send: the transmitter goes off; the count stands, the box stays ticked
+    EXPECT_TRUE(!station->transmitter.On() && station->window.cwTimerCheck.Check() == 1);
+    EXPECT_GE(station->cwid.secondsCounted(), 0);
+}
+
+// The hour is of keyed time across transmissions: three bulletins of 25 minutes each, keyed separately, get one
+// identification, as soon as the one in which the hour ran out is released.
+TEST_F(Dispatching, AnHourKeyedOverSeparateBulletinsIsIdentifiedAfterTheOneThatCompletesIt) {
+    const std::string text(9000, 'E');  // about 25 minutes at 45.45 baud
+    WriteData({{"a.txt", text}, {"b.txt", text}, {"c.txt", text}, {"cwid.txt", "VVV"}});
+    ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:05 a.txt", "01/01/2026 12:40:00 b.txt",
+                              "01/01/2026 13:20:00 c.txt", "01/01/2026 18:00:00 later.txt"}));
+    station->commands.CwTimer(true);
+    RunUntil(T("2026-01-01T14:00:00"));
+    EXPECT_EQ(Identifications(), 1);
+    const Duration after = TimeOf("Cwid : Sending CW Identification.") - TimeOf("Completed sending <c.txt>.");
+    EXPECT_TRUE(after >= 0s && after <= 1s) << after.count();
+    EXPECT_FALSE(KeyLineUp());
 }
 
 TEST_F(Dispatching, SendCwidDuringAFileWaitsUntilTheFileIsDone) {
     WriteData("news.txt", std::string(150, 'E'));
     ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:05 news.txt", "01/01/2026 13:00:00 later.txt"}));
+    WatchFields();
     At("2026-01-01T12:00:15", [this] {
         ASSERT_TRUE(station->transmission.Busy());
-        station->cwid.SendCwidClicked();
+        Type("cwid");
     });
     RunUntil(T("2026-01-01T12:02:00"));
+    // Headless, the identification's line is printed as it is sent, not at the next transmission.
+    const std::string printed = Output();
+    const auto line = printed.find("line: DE QZ0XB QZ0XB");
+    ASSERT_NE(line, std::string::npos) << printed;
+    EXPECT_LT(T("2026-01-01T" + printed.substr(line - 9, 8)) - TimeOf("Cwid : Sending CW Identification."), 15s);
     ASSERT_TRUE(Logged("Completed sending <news.txt>."));
     EXPECT_EQ(TimeOf("Cwid : Sending CW Identification."), TimeOf("Completed sending <news.txt>.") + 1s);
     EXPECT_EQ(Identifications(), 1);

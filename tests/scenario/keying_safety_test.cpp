@@ -1,7 +1,12 @@
 // The ways a station was once left keyed, or reported a bulletin as sent that was not, each replayed: the key comes
 // up when nothing is to be sent, on the port and line that keyed it.
+#include <filesystem>
+
+#include <sys/stat.h>
+
 #include "support/local_port.h"
 #include "support/scenario_helpers.h"
+#include "transmit/data_files.h"
 
 namespace sked::test {
 namespace {
@@ -51,6 +56,19 @@ TEST_F(KeyingSafety, AChangeOfPortOrKeyingLineReleasesTheOldOne) {
         Type("power on");  // on the new line, never the key
         EXPECT_FALSE(KeyLineUp());
     }
+    // A port change between two bulletins keyed back to back, the second on the new port: nothing is
+    // sent on the old port after the change, and neither port is left keyed.
+    WriteData({{"notice.txt", "NOTICE\n"}});
+    WriteSchedule({"01/01/2026 12:00:05 notice.txt", "$COM3", "notice.txt", "nosuch.txt"});
+    uart.events.clear();
+    ASSERT_TRUE(Start("QZ0XB 1 DTR"));
+    station->commands.Enable();
+    RunUntil(T("2026-01-01T12:03:00"));
+    EXPECT_EQ(StampsOf("Completed sending <notice.txt>.").size(), 2u);
+    const TimePoint changed = TimeOf("ComPort Changed to COM3") + 1s;  // the log's stamp is of the second
+    for (const UartEvent& frame : FramesIn(changed, T("2026-01-01T12:03:00"))) EXPECT_EQ(frame.base, 0x3E8);
+    EXPECT_EQ((LastWrite(UartEventKind::kMcr, 0x3F8) | LastWrite(UartEventKind::kMcr, 0x3E8)) & 3, 0u);
+    EXPECT_FALSE(station->transmitter.On());
 }
 
 // A mirror that cannot be reached: the bulletin is ABORTED with the reason, not sent unkeyed, and the queue goes on.
@@ -68,6 +86,34 @@ TEST_F(KeyingSafety, ABulletinWhoseMirrorRefusesIsNotReportedAsSent) {
     EXPECT_TRUE(Logged("Completed sending <b.txt>."));  // without the mirror, the queue went on
     EXPECT_LT(FramesIn(TimePoint{}, T("2026-01-01T12:02:00")).size(), 5u);
     EXPECT_FALSE(KeyLineUp());
+    // A peer that takes the connection and drops it in the middle of a bulletin: ABORTED at once, the queue goes on.
+    const LocalPort peer(true);
+    ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:05 a.txt", "01/01/2026 12:02:00 b.txt"}));
+    station->settings.mirror.port = peer.port - Transmitter::kMirrorPortBase;
+    At("2026-01-01T12:00:20", [&] { ::close(::accept(peer.fd, nullptr, nullptr)); });
+    RunUntil(T("2026-01-01T12:05:00"));
+    EXPECT_LT(TimeOf("ABORTED sending <a.txt>."), T("2026-01-01T12:00:22"));
+    EXPECT_TRUE(Logged("Completed sending <b.txt>."));
+    EXPECT_FALSE(KeyLineUp());
+}
+
+// What a file needs lost in its middle: ABORTED with the reason, the key up, and the queue goes on.
+TEST_F(KeyingSafety, AFileCutByAModeChangeOrAnUnpluggedPortIsAbortedWithTheReason) {
+    WriteData({{"a.txt", std::string(300, 'E') + "\n"}, {"b.txt", "EEE\n"}});
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[this] { Type("mode ascii"); }, "the mode was changed during the transmission"},
+        {[this] { ports->SetPresent(2, false); }, "the serial port COM2 is gone (the emulated adapter is unplugged)"},
+    };
+    for (const auto& [cut, reason] : cases) {
+        SCOPED_TRACE(reason);
+        ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:05 a.txt", "01/01/2026 12:02:00 b.txt"}));
+        At("2026-01-01T12:00:20", cut);
+        At("2026-01-01T12:00:22", [this] { EXPECT_FALSE(KeyLineUp()); });
+        At("2026-01-01T12:01:00", [this] { ports->SetPresent(2, true); });
+        RunUntil(T("2026-01-01T12:05:00"));
+        EXPECT_TRUE(Logged("SendAbort : <a.txt> not sent whole: " + reason + "."));
+        EXPECT_TRUE(Logged("ABORTED sending <a.txt>.") && Logged("Completed sending <b.txt>."));
+    }
 }
 
 TEST_F(KeyingSafety, ABulletinLongerThanThirtyTwoThousandBytesGoesOutWhole) {
@@ -95,6 +141,29 @@ TEST_F(KeyingSafety, NamesOutsideTheDataFolderAreRefused) {
     EXPECT_EQ(Items().size(), 1u);
     EXPECT_FALSE(station->commands.PrintFile("../secret.txt"));
     EXPECT_EQ(station->window.displayBox.Text().find("NOT FOR THE AIR"), std::string::npos);
+    // Names are resolved inside data/: a link out of it is neither sent, shown nor saved over; a FIFO, an endless
+    // device and a text over 10 MB are refused with the reason, and nothing waits on them. A link inside data/ works.
+    namespace fs = std::filesystem;
+    WriteData({{"news.txt", "NEWS\n"}, {"a", "OLD\n"}, {"big.txt", ""}});
+    fs::resize_file("data/big.txt", kMaxTextBytes + 1);
+    ASSERT_EQ(::mkfifo("data/fifo.txt", 0600), 0);
+    for (auto [link, target] : {std::pair{"data/up", ".."}, {"data/header.txt", "/dev/zero"}, {"data/alias.txt", "a"}})
+        fs::create_symlink(target, link);
+    WriteSchedule({"01/01/2026 12:00:05 up/secret.txt", "fifo.txt", "big.txt", "01/01/2026 12:01:00 news.txt"});
+    Type("reload");
+    RunUntil(T("2026-01-01T12:02:00"));
+    for (const std::string line : {"SendAbort : File <up/secret.txt> could not be opened: it lies outside data/.",
+                                   "SendAbort : File <fifo.txt> could not be opened: not a regular file.",
+                                   "SendAbort : File <big.txt> could not be opened: larger than 10 MB.",
+                                   "[TXFile : Cannot open data/header.txt input file: it lies outside data/.]",
+                                   "Completed sending <news.txt>."})
+        EXPECT_TRUE(Logged(line)) << line;
+    EXPECT_FALSE(station->commands.PrintFile("up/secret.txt"));
+    for (const char* typed : {"edit on", "text SAVED", "filename up/secret.txt", "save", "filename alias.txt", "save"})
+        Type(typed);
+    EXPECT_TRUE(Logged("CmEditSave : Cannot write <up/secret.txt> file: it lies outside data/"));
+    EXPECT_EQ(ReadFile("secret.txt"), "NOT FOR THE AIR\n");
+    EXPECT_TRUE(fs::is_symlink("data/alias.txt") && ReadFile("data/a") == "SAVED");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <complex>
 
 #include "audio/paced_wave_device.h"
 #include "support/station_fixture.h"
@@ -125,7 +127,7 @@ TEST_F(Psk31Station, APsk31EntryWithoutASoundCardIsSkippedNotSentInMilitary) {
 // after the queued codes (the postamble, the fade) and the carrier is off within its afterglow.
 TEST_F(Psk31Station, TheTextGoesOutWholeBeforeTheCarrierEndsAndTheSoundFollowsTheSymbols) {
     ChoosePsk31();
-    station->modes.BaudClicked(6);  // 2100 Hz
+    station->interpreter.Run("F1800");  // the schedule's preset, taken as its button in PSK31
     WriteData("psk.txt", "cq cq de qz0xb pse k\n");
     int most = 0;
     station->psk.SetSymbolSink([&](TimePoint when, PskSymbol symbol) {
@@ -134,7 +136,7 @@ TEST_F(Psk31Station, TheTextGoesOutWholeBeforeTheCarrierEndsAndTheSoundFollowsTh
     });
     const TimePoint on = Now();
     const TimePoint off = Send("psk.txt");
-    EXPECT_EQ(station->psk.Frequency(), 2100);
+    EXPECT_EQ(station->psk.Frequency(), 1800);
     EXPECT_LE(most, 3);
     EXPECT_EQ(station->psk.SentText(), "cq cq de qz0xb pse k\n");
     EXPECT_EQ(Count(PskSymbol::CarrierOff), 1);
@@ -146,7 +148,15 @@ TEST_F(Psk31Station, TheTextGoesOutWholeBeforeTheCarrierEndsAndTheSoundFollowsTh
     const std::size_t count = symbols.size();
     station.reset();  // the card is given back and the file completed
     // Every symbol became one 256-sample block on the card, after two of silence and with the fade.
-    EXPECT_EQ(test::ReadWavSamples("air.wav").size(), static_cast<std::size_t>((count + 2) * 256));
+    const std::vector<std::int16_t> air = test::ReadWavSamples("air.wav");
+    EXPECT_EQ(air.size(), static_cast<std::size_t>((count + 2) * 256));
+    // The carrier heard is at 1800 Hz, the strongest of the preset frequencies.
+    auto power = [&](double hertz) {
+        std::complex<double> sum;
+        for (std::size_t i = 0; i < air.size(); ++i) sum += std::polar(static_cast<double>(air[i]), -2 * M_PI * hertz * static_cast<double>(i) / 8000);
+        return std::abs(sum);
+    };
+    for (double other : {1500.0, 1600.0, 1700.0, 1900.0, 2000.0, 2100.0}) EXPECT_GT(power(1800), 4 * power(other));
     EXPECT_TRUE(boxes.shown.empty());
 }
 

@@ -1,15 +1,18 @@
 // Random schedules and operator commands on the simulated clock, watched for what an unattended station must never
 // do: key a line while OFF is shown, stay keyed with nothing to send, report a file as sent that did not go out
-// whole, or stay keyed after shut-down. A failing round prints its seed; SKEDCAST_KEYING_SEED replays one round,
+// whole on a keyed line of a present device, or stay keyed after shut-down. The rounds change port, keying line and
+// mode in the middle of files and with entries due, unplug the port, refuse the mirror, cancel then enable or reload. A failing round prints its seed; SKEDCAST_KEYING_SEED replays one round,
 // SKEDCAST_KEYING_STEPS runs longer (default 3000 steps).
 #include <cctype>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 
 #include "platform/text_format.h"
 #include "scheduler/key_holding.h"
+#include "support/local_port.h"
 #include "support/scenario_helpers.h"
 
 namespace sked::test {
@@ -26,7 +29,8 @@ const char* const kCommandEntries[] = {
 const char* const kOperatorCommands[] = {
     "tx",     "rx",     "power on", "power off", "cwid",   "cancel", "pause",  "resume",     "disable",
     "enable", "enable", "send",     "send",      "delete", "reload", "reload", "ry",         "fox",
-    "add",    "add",    "add",      "resume",    "resume", "enable", "status", "cwtimer on", "queue"};
+    "add",    "add",    "add",      "resume",    "resume", "enable", "status", "cwtimer on", "queue",
+    "mode ascii", "mode mil", "mode cw", "baud 110", "baud 45.45"};
 
 // Letters, figures, blanks and line ends only: each letter or figure is at least one frame or Morse element.
 std::string RandomText(std::mt19937_64& rng, std::size_t length) {
@@ -58,6 +62,7 @@ std::optional<std::string> Between(const std::string& text, const std::string& p
 struct SentFile {
     std::string name, text, signs = {};  // text: the file as it was when its entry fell due
     bool started = false, finished = false, offShown = false;
+    bool unkeyed = false, absent = false;  // a frame of it on a port not keyed; the port unplugged meanwhile
     TimePoint from{}, until{};
     std::size_t elements = 0;  // Morse elements keyed
 };
@@ -72,6 +77,7 @@ struct Round {
     Lines violations;
     std::optional<SentFile> current;
     std::map<std::string, std::string> contents;  // data file -> its text now ("" when missing)
+    std::set<int> unplugged;                      // ports whose adapter is out
 };
 
 class RandomKeying : public ScenarioTest, public UartObserver {
@@ -102,6 +108,7 @@ protected:
         const bool reading = t && t->started && e.time >= t->from && (!t->finished || e.time < t->until);
         if (e.kind == UartEventKind::kFrame) {
             if (const char sign = SignOf(e); reading && sign) t->signs += sign;
+            if (reading && !r.keyed[e.base]) t->unkeyed = true;
         } else if (e.kind == UartEventKind::kMcr) {
             if (reading && e.keyOn && !r.keyed[e.base]) ++t->elements;
             r.keyed[e.base] = e.keyOn;
@@ -131,6 +138,7 @@ protected:
         auto& t = r.current;
         if (auto name = Between(text, "File <", "> in TRANSMIT Queue.")) {
             t = SentFile{.name = *name, .text = r.contents[*name]};  // read as its entry falls due
+            t->absent = r.unplugged.contains(station->settings.portNumber);
         } else if (auto started = Between(text, "TXFile : Sending file <", ">."); started && t && *started == t->name) {
             t->started = true;
             t->from = ports->IdleAt();
@@ -142,6 +150,8 @@ protected:
             if (!t || t->name != *done) return Fail(Now(), "Completed without its entry: " + text);
             if (!t->finished) return Fail(Now(), "Completed for a file that was not sent: " + text);
             if (t->offShown) Fail(Now(), "Completed for a file sent partly with the transmitter OFF: " + text);
+            if (t->unkeyed) Fail(Now(), "Completed for a file sent partly on a port not keyed: " + text);
+            if (t->absent) Fail(Now(), "Completed for a file sent while its port was unplugged: " + text);
             const std::string signs = SignsOf(t->text);
             if (t->signs != signs && !(t->signs.empty() && t->elements == MorseElementsOf(t->text)))
                 Fail(Now(), Format("Completed, but %zu signs and %zu Morse elements went out of %zu: ",
@@ -211,7 +221,18 @@ protected:
                 if (command == "cwtimer on" && chance(0.5)) command = "cwtimer off";
                 if (command == "tx") ++r.requestsMade;
                 At(t, [this, command] { Type(command); });
-            } else if (what < 17) {
+            } else if (what == 14) {  // the adapter of the port in use pulled out, or all put back
+                At(t, [this, out = chance(0.6)] {
+                    const int port = station->settings.portNumber;
+                    if (out && r.current && r.current->started && !r.current->finished) r.current->absent = true;
+                    for (int p : out ? std::set<int>{port} : r.unplugged) ports->SetPresent(p, !out);
+                    out ? (void)r.unplugged.insert(port) : r.unplugged.clear();
+                });
+            } else if (what == 15) {  // the mirror set to a peer that refuses, or off
+                At(t, [this, refused = chance(0.5)] {
+                    station->settings.mirror.port = refused ? closed.port - Transmitter::kMirrorPortBase : 0;
+                });
+            } else if (what < 18) {
                 const std::string name = names[pick(names.size() - 1)];
                 At(t, [&, name, remove = chance(0.5)] {
                     if (!remove) return writeFile(name);
@@ -268,6 +289,7 @@ protected:
     }
 
     Round r;
+    const LocalPort closed{false};  // a mirror peer that refuses
 };
 
 std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {

@@ -1,5 +1,9 @@
 // The station's sound: the tone generator made at each keying from the
 // station's settings and driven by its loop on the simulated clock.
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 #include "audio/paced_wave_device.h"
@@ -43,33 +47,81 @@ TEST_F(StationSound, TheTonesRunWhileKeyedAndForTheTail) {
     EXPECT_EQ(samples % 1320, 0);
 }
 
-// No sound card named but sound wanted: the generator cannot open a device,
-// says so, and the transmitter goes off; a bulletin keyed so is not sent.
-TEST_F(StationSound, NoSoundCardAtTheStartSwitchesTheTransmitterOff) {
+// Sound wanted from a card that cannot be opened (none named, a WAV file in no
+// folder): nothing is keyed, each bulletin is ABORTED with the reason, the queue goes on.
+TEST_F(StationSound, ASoundCardThatCannotOpenKeysNothing) {
     station->commands.SoundCard("None");
     station->commands.NoSound(false);
-    station->transmitter.KeyTransmitter();
-    RunFor(std::chrono::seconds(5));
+    std::string why;
+    EXPECT_FALSE(station->transmitter.KeyTransmitter(&why));
+    EXPECT_EQ(why, "the sound card cannot be opened: sound file air.wav: no sound card 99");
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_EQ(boxes.shown.back().text, "Device ID out of range");
-    EXPECT_FALSE(station->transmitter.On());
-    EXPECT_EQ(LogMessages().back(), "CmRX : Transmitter OFF");
 
+    auto nowhere = std::make_unique<PacedWaveDevice>(loop->clock(), "nowhere/a.wav");
+    station->UseAudio(*nowhere, true);
+    device = std::move(nowhere);
+    station->commands.SoundCard("-1 Auto");
     WriteData("news.txt", std::string(100, 'E'));
-    WriteData("schedule.lst", "01/01/2026 12:00:10 news.txt\n01/01/2026 13:00:00 later.txt\n");
+    WriteData("schedule.lst", "01/01/2026 12:00:10 news.txt\n01/01/2026 12:00:20 news.txt\n");
     station->commands.Reload();
-    station->commands.NoSound(false);
     station->commands.Enable();
     RunFor(std::chrono::seconds(60));
     const auto log = LogMessages();
-    EXPECT_NE(std::find_if(log.begin(), log.end(),
-                           [](const std::string& line) {
-                               return line.starts_with("SendAbort : <news.txt> not sent whole: the sound card cannot be "
-                                                       "opened: ");
-                           }),
-              log.end());
-    EXPECT_TRUE(Logged("ABORTED sending <news.txt>."));
-    EXPECT_LT(uart.FrameCodes().size(), 10u);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "SendAbort : <news.txt> not sent whole: the sound card cannot be "
+                                                 "opened: cannot create sound file nowhere/a.wav: No such file or "
+                                                 "directory."), 2);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "ABORTED sending <news.txt>."), 2);
+    EXPECT_FALSE(Logged("CmTX : Transmitter ON"));
+    EXPECT_TRUE(uart.FrameCodes().empty());
+}
+
+// The WAV file's disk fills in the middle of a bulletin: it ends ABORTED with
+// the key up, and the next is not keyed without its sound.
+TEST_F(StationSound, AFullDiskInTheMiddleOfABulletinAbortsIt) {
+    station->commands.SoundCard("-1 Auto");
+    WriteData("news.txt", std::string(300, 'E'));
+    WriteData("schedule.lst", "01/01/2026 12:00:10 news.txt\n01/01/2026 12:02:00 news.txt\n");
+    station->commands.Reload();
+    station->commands.Enable();
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{200'000, saved.rlim_max};  // about twelve seconds of sound
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    RunFor(std::chrono::minutes(3));
+    ::setrlimit(RLIMIT_FSIZE, &saved), std::signal(SIGXFSZ, previous);
+    const std::string full = "cannot write sound file air.wav: File too large.";
+    EXPECT_TRUE(Logged("SendAbort : <news.txt> not sent whole: the sound card failed: " + full));
+    EXPECT_TRUE(Logged("SendAbort : <news.txt> not sent whole: the sound card cannot be opened: " + full));
+    const auto log = LogMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "ABORTED sending <news.txt>."), 2);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "CmRX : Transmitter OFF"), 1);
+    EXPECT_FALSE(station->transmitter.On());
+    EXPECT_LT(uart.FrameCodes().size(), 100u);
+}
+
+// The card passes from the tones to the PSK31 modem and back: in the tones'
+// afterglow, and with the key held from one bulletin to the next.
+TEST_F(StationSound, TheCardPassesBetweenTheTonesAndPsk31) {
+    station->commands.SoundCard("-1 Auto");
+    ASSERT_TRUE(station->transmitter.KeyTransmitter());
+    station->transmitter.ReleaseTransmitter();
+    station->modes.ModeClicked(Mode::Psk31);
+    EXPECT_EQ(station->settings.mode, Mode::Psk31);
+    station->modes.ModeClicked(Mode::Military);
+    WriteData({{"a.txt", "RTTY\n"}, {"b.txt", "PSK\n"}});
+    WriteData("schedule.lst", "01/01/2026 12:00:05 a.txt\n01/01/2026 12:00:06 $PSK31\n01/01/2026 12:00:07 b.txt\n"
+                              "01/01/2026 12:00:08 $MIL\n01/01/2026 12:00:09 a.txt\n");
+    station->commands.Reload();
+    station->commands.Enable();
+    RunFor(std::chrono::minutes(2));
+    const auto log = LogMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Completed sending <a.txt>."), 2);
+    EXPECT_TRUE(Logged("Completed sending <b.txt>."));
+    EXPECT_EQ(station->psk.SentText(), "PSK\n");
+    EXPECT_NE(station->transmitter.Generator(), nullptr) << "the tones of the last bulletin";
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 // The list names the cards that exist beside their numbers; a card is still

@@ -37,11 +37,7 @@ protected:
 };
 
 TEST_F(StationProgram, ParametersSetCallsignPortAndKeyLineTheStationStartsDisabledAndShutsDownReleased) {
-    const struct {
-        const char *parameters, *portName, *title, *idText;
-        int port;
-        KeyLine key;
-    } cases[] = {
+    const struct { const char *parameters, *portName, *title, *idText; int port; KeyLine key; } cases[] = {
         {"qz0xb 2 rts", "COM2", "Q Z 0 X B ", "de QZ0XB QZ0XB ", 2, KeyLine::Rts},
         {"QZ0XB 1", "COM1", "Q Z 0 X B ", "de QZ0XB QZ0XB ", 1, KeyLine::Dtr},
         {"ab1c 9 RTS", "????", "A B 1 C ", "de AB1C AB1C ", 2, KeyLine::Rts},  // outside 1..8: COM2
@@ -77,6 +73,7 @@ TEST_F(StationProgram, ParameterProblemsEndBeforeAnythingIsLogged) {
     EXPECT_EQ(boxes.shown.at(0).caption, "Parameters Not Set");
     EXPECT_EQ(station->exitStatus(), 0);
     ASSERT_FALSE(StartStation("QZ0XB 2 RTS MORE"));
+    EXPECT_EQ(station->exitStatus(), 2);
     EXPECT_EQ(boxes.shown.at(1).caption, "Too Many Parameters");
     EXPECT_EQ(boxes.shown.at(1).text, texts::kTooManyText);
     ASSERT_FALSE(StartStation("QZ0XB COM2"));
@@ -123,17 +120,21 @@ TEST_F(StationProgram, EveryWayOfEndingDuringABulletinRunsTheShutDownSequence) {
         int signal;  // 0: quit typed
         const char* name;
         bool inputAtItsEnd;
+        const char* alongside = nullptr;  // a line typed at the same moment (after quit, before a signal)
     } cases[] = {{0, "quit", false},          {SIGHUP, "SIGHUP", false},   {SIGTERM, "SIGTERM", false},
                  {SIGTERM, "SIGTERM", true},  {SIGQUIT, "SIGQUIT", false}, {SIGUSR1, "SIGUSR1", false},
-                 {SIGRTMIN + 2, "SIGRTMIN+2", false}};
+                 {SIGRTMIN + 2, "SIGRTMIN+2", false}, {0, "quit", false, "enable"}, {SIGTERM, "SIGTERM", false, "queue"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + (c.inputAtItsEnd ? ", input at its end" : ""));
+        SCOPED_TRACE(std::string(c.name) + (c.inputAtItsEnd ? ", input at its end" : "") + (c.alongside ? ", with " : "") +
+                     (c.alongside ? c.alongside : ""));
         std::filesystem::remove_all("log");
         std::filesystem::create_directory("log");
         StationProcess station(Arguments({"--enable"}));
         if (c.inputAtItsEnd) station.CloseInput();
         ASSERT_TRUE(station.ReadUntil("TXFile : Sending file <bulletin.txt>."));
+        if (c.alongside && c.signal) station.Type(c.alongside);
         c.signal ? station.Signal(c.signal) : station.Type("quit");
+        if (c.alongside && !c.signal) station.Type(c.alongside);
         EndsCleanly(station);
         EXPECT_TRUE(Logged("ABORTED sending <bulletin.txt>."));
         EXPECT_TRUE(!c.signal || Logged(std::string(c.name) + " : Shutting down"));
@@ -175,6 +176,20 @@ TEST_F(StationProgram, AHeadlessServiceSetUpByOptionsMirrorsItsBulletins) {
     EXPECT_EQ(received, "station secret\n\nQST DE QZ0XB\r");
 }
 
+// An adapter that is not plugged in: each bulletin is ABORTED with the device and the reason, never Completed.
+TEST_F(StationProgram, AMissingSerialDeviceAbortsEachBulletinWithItsNameAndTheQueueGoesOn) {
+    WriteData({{"a.txt", "QST\n"}, {"schedule.lst", "01/01/2026 12:00:05 a.txt\n01/01/2026 12:01:00 a.txt\n"}});
+    StationProcess station({"--headless", "--simulate=2026-01-01T12:00:00", "--serial=tty:/nonexistent/ttyUSB9",
+                            "--enable", "--exit-when-idle", "QZ0XB", "2", "RTS"});
+    station.CloseInput();
+    const int status = station.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << station.output();
+    EXPECT_EQ(StampsOf("SendAbort : <a.txt> not sent whole: the serial port COM2 is not there "
+                       "(/nonexistent/ttyUSB9: No such file or directory).").size(), 2u);
+    EXPECT_EQ(StampsOf("ABORTED sending <a.txt>.").size(), 2u);
+    EXPECT_FALSE(Logged("Completed sending <a.txt>."));
+}
+
 // On the simulated clock across midnight: the line set to 45.45 baud, 5 data bits and 1.5 stop bits, never keyed.
 TEST_F(StationProgram, ARunAcrossMidnightLogsIntoBothDaysAndProgramsTheLineUnkeyed) {
     StationProcess station({"--headless", "--simulate=2026-01-01T23:59:58", "--run-for=5",
@@ -192,10 +207,46 @@ TEST_F(StationProgram, ARunAcrossMidnightLogsIntoBothDaysAndProgramsTheLineUnkey
     EXPECT_EQ(trace.find("key=ON"), std::string::npos);
 }
 
-TEST_F(StationProgram, UsageWithoutParametersEndsWithStatusZero) {
-    const std::string command = std::string(SKEDCAST_BINARY) + " --headless </dev/null >out.txt 2>err.txt";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    EXPECT_NE(ReadFile("err.txt").find("Parameters Not Set"), std::string::npos);
+// No parameter prints how to call the station (status 0); a usage error or a callsign too long ends with status 2,
+// which a service manager sees. A port or keying line read otherwise than perhaps meant is said on standard output
+// and in the log; a schedule that cannot be opened goes to standard output too, with its path and the reason.
+TEST_F(StationProgram, UsageErrorsEndWithStatusTwoAndDoubtfulParametersAreSaid) {
+    const auto run = [](const std::string& parameters) {
+        return std::system((SKEDCAST_BINARY " --headless " + parameters + " </dev/null >out.txt 2>err.txt").c_str());
+    };
+    for (auto [parameters, status, said] : {std::tuple{"", 0, "Parameters Not Set"},
+                                            {"QZ0XB 2 RTS MORE", 2, "Too Many Parameters"},
+                                            {"QZ0XB/MM 2", 2, "Callsign Too Long"}}) {
+        const int result = run(parameters);
+        EXPECT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == status) << parameters;
+        EXPECT_NE(ReadFile("err.txt").find(said), std::string::npos) << parameters;
+    }
+    ASSERT_EQ(run("--simulate=2026-01-01T12:00:00 --serial=emulated:trace.tsv --run-for=0 QZ0XB 9 XYZ"), 0);
+    for (const std::string said : {"Port 9 is not 1 to 8: COM2 at 0x2F8 is used.",
+                                   "Keying line XYZ is neither RTS nor DTR: DTR keys the transmitter."})
+        EXPECT_TRUE(ReadFile("out.txt").find("skedcast: " + said) != std::string::npos &&
+                    Logged("Command line : " + said)) << said;
+    EXPECT_NE(ReadFile("out.txt").find("12:00:00 log: GetSchedule : Cannot open Schedule.lst input file "
+                                       "(data/schedule.lst: No such file or directory)."), std::string::npos);
+}
+
+// The schedule editor alone (port 0) ends on SIGTERM as its close box ends it: nothing saved, nothing logged.
+TEST_F(StationProgram, TheEditorAloneEndsOnSigtermWithNothingSavedOrLogged) {
+    WriteData("schedule.lst", "wx.txt\n");
+    sigset_t term, old;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    // Blocked from the program's start, the signal waits until the editor's loop watches for it.
+    ::pthread_sigmask(SIG_BLOCK, &term, &old);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    StationProcess editor({"QZ0XB", "0"});
+    ::unsetenv("QT_QPA_PLATFORM");
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    editor.Signal(SIGTERM);
+    const int status = editor.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(LogMessages().empty());
+    EXPECT_EQ(ReadFile("data/schedule.lst"), "wx.txt\n");
 }
 
 // A crash: the registered ports are released by the handler (reporting it on standard error) before the process

@@ -7,20 +7,16 @@
 #include <numbers>
 
 namespace sked::test {
-
 namespace {
 
-// A tone weaker than this peak (about -50 dB of full scale) is no signal.
-constexpr double kFloorPeak = 100.0;
+constexpr double kFloorPeak = 100.0;  // a weaker tone (about -50 dB of full scale) is no signal
 
 enum Tone : signed char { kNone = 0, kMark = 1, kSpace = -1 };
 
-// Running sums of the samples mixed down by one tone: the I/Q correlation
-// over any window is the difference of two entries.
+// Running sums of the samples mixed down by one tone: the correlation over a window is a difference of two.
 std::vector<std::complex<double>> MixedSums(std::span<const std::int16_t> samples, double hertz, int rate) {
     std::vector<std::complex<double>> sums(samples.size() + 1);
     for (std::size_t n = 0; n < samples.size(); ++n) {
-        // The phase from the exact fraction of a cycle, so that it stays precise over long signals.
         const double cycles = std::fmod(hertz * static_cast<double>(n) / rate, 1.0);
         sums[n + 1] = sums[n] + std::polar(static_cast<double>(samples[n]), -2.0 * std::numbers::pi * cycles);
     }
@@ -37,8 +33,7 @@ std::vector<DecodedCharacter> DecodeFsk(std::span<const std::int16_t> samples, c
     const auto space = MixedSums(samples, rx.spaceHz, rx.sampleRate);
     const double floor = std::pow(kFloorPeak * static_cast<double>(half), 2);  // a window of 2 half + 1 samples
 
-    // The discriminator (mark energy - space energy) over the window centred
-    // on each sample, and which tone it hears there.
+    // The discriminator (mark energy - space energy) centred on each sample, and which tone it hears there.
     std::vector<double> level(samples.size());
     std::vector<Tone> tone(samples.size());
     for (std::ptrdiff_t n = 0; n < size; ++n) {
@@ -69,25 +64,14 @@ std::vector<DecodedCharacter> DecodeFsk(std::span<const std::int16_t> samples, c
         markFrom = std::numeric_limits<double>::infinity();  // no run of mark now
         if (!start) continue;
 
-        const double dataEnd = edge + (1 + rx.dataBits) * bit;
-        const std::ptrdiff_t stop = at(dataEnd + bit / 2);  // the first stop bit's middle
+        const std::ptrdiff_t stop = at(edge + (1.5 + rx.dataBits) * bit);  // the first stop bit's middle
         if (stop >= size) break;  // cut off by the end of the signal
-        // The start bit's middle must be space too: else it was a blip (noise, or a
-        // window that reaches only a little way into a tone as it ends).
+        // The start bit's middle must be space too: else it was a blip.
         if (tone[at(edge + bit / 2)] != kSpace) continue;
-        // Each data bit at its middle.
         DecodedCharacter c;
         c.startSample = edge;
-        for (int i = 0; i < rx.dataBits; ++i)
-            if (level[at(edge + (1.5 + i) * bit)] > 0) c.code |= 1u << i;
+        for (int i = 0; i < rx.dataBits; ++i) c.code |= (level[at(edge + (1.5 + i) * bit)] > 0 ? 1u : 0u) << i;
         c.framingError = tone[stop] != kMark;
-        if (!c.framingError) {
-            // The stop lasts as long as the mark that holds its middle.
-            std::ptrdiff_t end = stop;
-            while (end < size && tone[end] == kMark) ++end;
-            const double markEnd = end < size && tone[end] == kSpace ? crossing(end) : static_cast<double>(end);
-            c.stopBits = (markEnd - dataEnd) / bit;
-        }
         out.push_back(c);
         busyUntil = stop;
         // On from the first stop bit's middle, whose mark counts as idle before the next start.
@@ -98,23 +82,15 @@ std::vector<DecodedCharacter> DecodeFsk(std::span<const std::int16_t> samples, c
 }
 
 std::string BaudotText(std::span<const std::uint32_t> codes) {
-    // ITA2 by code 0..31; '~' where the shift has no shared sign, '_' for the
-    // codes handled below (blank, LF, space, CR, FIGS, LTRS).
-    static constexpr char kLetters[] = "_E_A_SIU_DRJNFCKTZLWHYPQOBG_MXV_";
-    static constexpr char kFigures[] = "_3_-_~87_~4~,~:(5~)2~6019?~_./~_";
+    // ITA2 by code; '~' where the shift has no shared sign, '_' for the codes handled below.
+    static constexpr char kLetters[] = "_E\nA SIU\rDRJNFCKTZLWHYPQOBG_MXV_";
+    static constexpr char kFigures[] = "_3\n- ~87\r~4~,~:(5~)2~6019?~_./~_";
     static_assert(sizeof kLetters == 33 && sizeof kFigures == 33);
     std::string text;
     bool figures = false;
     for (const std::uint32_t code : codes) {
-        switch (code) {
-            case 0: break;
-            case 2: text += '\n'; break;
-            case 4: text += ' '; break;
-            case 8: text += '\r'; break;
-            case 27: figures = true; break;
-            case 31: figures = false; break;
-            default: text += code < 32 ? (figures ? kFigures : kLetters)[code] : '~';
-        }
+        if (code == 27 || code == 31) figures = code == 27;  // FIGS, LTRS
+        else if (code != 0) text += code < 32 ? (figures ? kFigures : kLetters)[code] : '~';
     }
     return text;
 }

@@ -58,9 +58,12 @@ protected:
     }
     void At(const std::string& when, std::function<void()> action) { At(T(when), std::move(action)); }
     // A line typed on the headless front end; Output() is what it printed since the last call.
-    bool Type(const std::string& line) {
+    bool Type(const std::string& line) { return Console().HandleLine(line); }
+    // The headless front end prints the station's fields as they change, as it does when run.
+    void WatchFields() { Console().WatchFields(); }
+    ConsoleFrontEnd& Console() {
         if (!console_) console_ = std::make_unique<ConsoleFrontEnd>(*station, out_);
-        return console_->HandleLine(line);
+        return *console_;
     }
     std::string Output() {
         std::fflush(out_);

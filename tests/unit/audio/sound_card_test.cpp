@@ -202,6 +202,8 @@ TEST(PacedWavFile, EveryTransmissionIsAppendedAndAFailedFileEndsTheDevice) {
         ASSERT_FALSE(device.Close());
     }
     EXPECT_EQ(test::ReadWavSamples("air.wav"), expected);
+    const std::string header = test::ReadFile("air.wav");  // plain PCM (format 1), as simple readers want
+    EXPECT_EQ(header.substr(header.find("fmt ") + 8, 4), std::string("\1\0\1\0", 4)) << "PCM, mono";
     EXPECT_EQ(nowhere.Open(kFormat, 1320, -1), SoundError::NoSuchDevice);
     EXPECT_EQ(nowhere.Problem(), "cannot create sound file missing/air.wav: No such file or directory");
     // The file may not grow past 16 KiB: a full disk, as far as the device can tell.

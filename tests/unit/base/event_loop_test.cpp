@@ -1,5 +1,4 @@
-// The loops: timers on the simulated clock, real work that makes the simulated clock run at real speed, and
-// the poll loop woken by calls posted from another thread.
+// The loops: simulated timers, real work at real speed, the poll loop woken by calls from another thread.
 #include <map>
 #include <numeric>
 #include <optional>
@@ -55,8 +54,7 @@ TEST(SimulatedLoop, TimersFireAtTheirTimesAndTheClockJumpsFromOneToTheNext) {
     EXPECT_EQ(fired['w'], Times{late});
 }
 
-// While real work is under way (a name looked up on another thread) the clock runs at real speed: the answer
-// comes before a timer 30 s ahead.
+// While real work is under way (a name looked up) the clock runs at real speed: the answer beats a timer 30 s ahead.
 TEST(SimulatedLoop, TimeRunsAtRealSpeedWhileRealWorkIsUnderWay) {
     const TimePoint start = LocalTimePoint("2026-01-01T12:00:00");
     SimulatedEventLoop loop(start);
@@ -73,8 +71,7 @@ TEST(SimulatedLoop, TimeRunsAtRealSpeedWhileRealWorkIsUnderWay) {
     EXPECT_TRUE(answeredInTime && laterPassed && !loop.RealWorkUnderWay());
 }
 
-// Calls posted from another thread wake the poll loop's wait and all run, once, in their order. Its timers
-// and watches: tcp_mirror_test.
+// Calls posted from another thread wake the poll loop's wait and all run, once, in order (timers: tcp_mirror_test).
 TEST(PollLoop, CallsPostedFromAnotherThreadWakeTheWaitAndRunInOrder) {
     PollEventLoop loop;
     std::vector<int> ran, expected(20000);

@@ -1,5 +1,4 @@
-// The TCP mirror on loopback: the station's side through the event loop, the peer on plain sockets; names
-// looked up on a worker thread (the system's resolver, or a slow stand-in).
+// The TCP mirror on loopback: the station's side on the event loop, the peer on plain sockets.
 #include "net/tcp_mirror.h"
 
 #include <algorithm>
@@ -105,9 +104,7 @@ TEST_F(TcpMirrorTest, RefusedConnectionUnknownHostAndPeerThatClosesAreEachToldOn
     EXPECT_FALSE(mirror.IsOpen());
 }
 
-// A name server that answers only once the loop has run its timer (ten seconds at most): "gone.example" at the
-// third tick, any other name at the sixth. The loop runs on meanwhile, and an attempt given up, or a mirror
-// gone, before its answer hears nothing of it.
+// A slow resolver (gone.example at the 3rd tick, others the 6th): an attempt given up, or a mirror gone, hears nothing.
 TEST_F(TcpMirrorTest, TheLoopRunsOnWhileANameIsLookedUpAndOnlyTheLatestAttemptCounts) {
     std::promise<void> answers[2];
     const std::shared_future<void> answered[] = {answers[0].get_future().share(), answers[1].get_future().share()};

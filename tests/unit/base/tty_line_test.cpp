@@ -1,5 +1,4 @@
-// The tty back end on pseudo-terminals, with a stand-in driver for what a pty cannot do (a custom
-// divisor, modem lines). Time is a manual clock.
+// The tty back end on pseudo-terminals, with a stand-in driver for what a pty cannot do; time on a manual clock.
 #include "serial/tty_line.h"
 
 #include <gtest/gtest.h>
@@ -24,10 +23,7 @@ namespace {
 using namespace std::chrono;
 using Texts = std::vector<std::string>;
 
-struct ManualClock : Clock {
-    TimePoint Now() const override { return now; }
-    TimePoint now{seconds(1'700'000'000)};
-};
+struct ManualClock : Clock { TimePoint Now() const override { return now; } TimePoint now{seconds(1'700'000'000)}; };
 
 // A pseudo-terminal whose master the test holds.
 struct Pty {

@@ -1,6 +1,5 @@
-// The 16550 back ends, driven as the station drives any serial line. The emulated ports: the register writes
-// each call makes, as the line trace records them, and the transmitter's timing at line speed. Direct port
-// access: behind fake ioperm/inb/outb.
+// The 16550 back ends driven as the station drives a serial line: emulated (the line trace and line speed), and
+// direct port access behind fake ioperm/inb/outb.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -28,10 +27,7 @@ const TimePoint kStart = test::LocalTimePoint("2024-03-01T12:00:00");
 const Duration kBaudotFrame = FrameTime(2534, 0x04);  // 45.45 baud, 5 bits, 1.5 stop bits
 
 // A wall clock that NTP or the operator may step back.
-struct SteppedClock : Clock {
-    TimePoint Now() const override { return now; }
-    TimePoint now = kStart;
-};
+struct SteppedClock : Clock { TimePoint Now() const override { return now; } TimePoint now = kStart; };
 
 class EmulatedPortsTest : public ::testing::Test {
 protected:
@@ -78,6 +74,12 @@ TEST_F(EmulatedPortsTest, LineTraceShowsTheRegisterWritesOfEachCallAndEveryFrame
     const auto lines = ReadLines("uart.trace");
     ASSERT_EQ(lines.size(), expected.size());
     for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], "2024-03-01 12:00:" + expected[i]);
+    // A trace that cannot be written says so, once.
+    UartTraceWriter full("/dev/full", true);
+    std::vector<std::string> told;
+    full.SetProblemReporter([&](const std::string& problem) { told.push_back(problem); });
+    for (int i = 0; i < 3; ++i) full.OnUartEvent(line.events[4]);
+    EXPECT_EQ(told, std::vector<std::string>{"cannot write serial line trace /dev/full: No space left on device"});
 }
 
 TEST_F(EmulatedPortsTest, StationWaitingOnNextChangeSendsAtLineSpeedAndAClockSteppedBackHoldsNothing) {
@@ -115,8 +117,7 @@ TEST_F(EmulatedPortsTest, StationWaitingOnNextChangeSendsAtLineSpeedAndAClockSte
 
 using Writes = std::vector<std::pair<std::uint16_t, std::uint8_t>>;
 
-// A refused port says why once, naming its address range, and keeps the station to line speed; a granted
-// one is programmed register by register, each output changed on its own.
+// A refused port says why once and keeps line speed; a granted one is programmed register by register.
 TEST(IoPorts, RefusedPortsAreToldOnceAndPacedAndAGrantedOneIsProgrammedRegisterByRegister) {
     SteppedClock clock;
     std::map<std::uint16_t, std::uint8_t> registers;  // read back what was written, unless set here

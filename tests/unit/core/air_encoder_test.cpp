@@ -1,13 +1,10 @@
-// What each character of a text puts on the air: Baudot codes and shifts in each alphabet, line ends,
-// macros and bells, ASCII, what the peer and the running line get, and Morse in dot units.
+// What each character puts on the air: Baudot codes and shifts, macros and bells, ASCII, the peer's copy, Morse.
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/simulated_event_loop.h"
-#include "support/fsk_demodulator.h"
 #include "transmit/air_encoder.h"
 #include "transmit/baudot_table.h"
 
@@ -25,8 +22,7 @@ protected:
         AirSteps steps;
         for (char c : text) encoder.EncodeText(static_cast<unsigned char>(c), mode, steps);
         std::vector<int> values;
-        for (const AirStep& step : steps)
-            if (step.kind == kind) values.push_back(step.value);
+        for (const AirStep& step : steps) if (step.kind == kind) values.push_back(step.value);
         return values;
     }
     std::string Text(Kind kind, const std::string& text, Mode mode) {
@@ -35,35 +31,24 @@ protected:
         return shown;
     }
     SimulatedClock clock{std::chrono::system_clock::from_time_t(1767276453)};  // 2026-01-01 14:07:33 UTC
-    AirEncoder encoder{clock};
+    std::string callsign = "QZ0XB";
+    AirEncoder encoder{clock, callsign};
 };
 
 TEST_F(AirEncoding, EachAlphabetGivesItsCodesAndShifts) {
-    const struct {
-        const char* text;
-        Mode mode;
-        int shift;
-        Codes codes;
-    } cases[] = {
+    const struct { const char* text; Mode mode; int shift; Codes codes; } cases[] = {
         {"12 34", Mode::Ita2, 0, {27, 23, 19, 4, 31, 27, 1, 10}},  // unshift on space
         {"A\r\nB", Mode::Ita2, 0, {31, 3, 8, 8, 2, 31, 25}},       // the line feed alone ends the line
         {"5\n5", Mode::Ita2, kLtrs, {27, 16, 8, 8, 2, 31, 27, 16}},  // a figure after a line end shifts again
-        {"!", Mode::Ita2, 0, {4}},                                  // ITA2 has no "!": a blank
-        {"!", Mode::Telex, kFigs, {4, 31}},
-        {"!", Mode::Military, kLtrs, {27, 13}},
-        {"'", Mode::Ita2, kFigs, {11}},
-        {"'", Mode::Telex, kFigs, {5}},
-        {"\a", Mode::Ita2, kFigs, {11}},
-        {"\a", Mode::Military, kFigs, {5}},
-        {"<>^~", Mode::Ita2, kLtrs, {}},  // never sent
-        {"{", Mode::Ita2, kLtrs, {27, 15}},  // like "["
-        {"abc", Mode::Ita2, kLtrs, {3, 25, 14}},
-        {"\xE9\xC3\xA9", Mode::Ita2, kLtrs, {}},  // bytes above 127
+        {"!", Mode::Ita2, 0, {4}}, {"!", Mode::Telex, kFigs, {4, 31}},  // ITA2 has no "!": a blank
+        {"!", Mode::Military, kLtrs, {27, 13}}, {"'", Mode::Ita2, kFigs, {11}}, {"'", Mode::Telex, kFigs, {5}},
+        {"\a", Mode::Ita2, kFigs, {11}}, {"\a", Mode::Military, kFigs, {5}},
+        {"<>^~", Mode::Ita2, kLtrs, {}}, {"{", Mode::Ita2, kLtrs, {27, 15}},  // never sent; "{" like "["
+        {"abc", Mode::Ita2, kLtrs, {3, 25, 14}}, {"\xE9\xC3\xA9", Mode::Ita2, kLtrs, {}},  // bytes above 127
         {"`A", Mode::Ita2, kLtrs, {0, 0, 31, 3}},  // NUL has no shift: LTRS follows
         {"A\tB", Mode::Ita2, kLtrs, {3, 4, 25}},   // a tab is a blank
         {"^5", Mode::Military, kLtrs, {27, 5, 5, 5, 5, 5, 31}},  // bells in the alphabet's own code
-        {"^3", Mode::Telex, kLtrs, {27, 11, 11, 11, 31}},
-        {"^x", Mode::Ita2, kLtrs, {29}},  // not a selector: the letter alone
+        {"^3", Mode::Telex, kLtrs, {27, 11, 11, 11, 31}}, {"^x", Mode::Ita2, kLtrs, {29}},  // ^x: the letter alone
         {"A^xB\r\n^", Mode::Ascii, 0, {'A', 'x', 'B', '\r', '\n'}},  // ASCII: no carets, line ends kept
         {"^5", Mode::Psk31, 0, {7, 7, 7, 7, 7}},
         {"^U", Mode::Ita2, kLtrs, {27, 23, 10, 14, 22, 7, 15, 31, 7, 16, 14, 27, 18}},  // 14:07(UTC), whatever the zone
@@ -75,18 +60,6 @@ TEST_F(AirEncoding, EachAlphabetGivesItsCodesAndShifts) {
     EXPECT_EQ(Of(Kind::Code, "5", Mode::Ita2, kLtrs), (Codes{27, 11, 11, 11, 11, 11, 31}));
 }
 
-// A text of letters, figures and line ends, decoded back by a teleprinter's rules, is the text in capitals.
-TEST_F(AirEncoding, WhatATeleprinterPrintsIsTheText) {
-    const std::string text = "Line one\n5 degrees (-3.5), 12/4: 60? OK\n7\nEND";
-    for (Mode mode : {Mode::Ita2, Mode::Telex, Mode::Military}) {
-        std::vector<std::uint32_t> codes;
-        for (int code : Of(Kind::Code, text, mode, 0)) codes.push_back(static_cast<std::uint32_t>(code));
-        std::string printed = test::BaudotText(codes);
-        std::erase(printed, '\r');
-        EXPECT_EQ(printed, "LINE ONE\n5 DEGREES (-3.5), 12/4: 60? OK\n7\nEND") << static_cast<int>(mode);
-    }
-}
-
 TEST_F(AirEncoding, ThePeerAndTheRunningLineGetWhatWentOut) {
     EXPECT_EQ(Text(Kind::Show, "Bulletin for ^W ^L", Mode::Ita2), "BULLETIN FOR THURSDAY JANUARY 01, 2026");
     EXPECT_EQ(Text(Kind::Show, "Bell^5 end^x", Mode::Ascii), "Bell endx");
@@ -95,6 +68,10 @@ TEST_F(AirEncoding, ThePeerAndTheRunningLineGetWhatWentOut) {
     EXPECT_EQ(Text(Kind::Mirror, "a\r\nb<", Mode::Ita2), "A\rB");
     EXPECT_EQ(Text(Kind::Mirror, "a\r\nb", Mode::Ascii), "a\rb");
     EXPECT_EQ(Text(Kind::Mirror, "cq", Mode::Cw), "");
+    // ^C is the station's callsign as it stands when the macro goes out, in every mode.
+    callsign = "DL0ABC";
+    for (Mode mode : {Mode::Ascii, Mode::Ita2, Mode::Cw})
+        EXPECT_EQ(Text(Kind::Show, "DE ^C ^c", mode), "DE DL0ABC DL0ABC") << static_cast<int>(mode);
 }
 
 // Morse at the ITU proportions: dot 1, dash 3, gaps 1, 3 and 7 units.
@@ -114,8 +91,7 @@ TEST_F(AirEncoding, MorseIsTimedInDotUnits) {
     EXPECT_EQ(units("E E"), "=___" "____" "=___");  // a word space: seven units in all
     EXPECT_EQ(units("~E"), "____=___");             // no Morse: a word space too
     EXPECT_EQ(units(".").size(), 3u * 1 + 3 * 3 + 6 + 2);  // .-.-.-: the elements, their gaps, the letter space
-    EXPECT_EQ(units("PARIS ").size(), 50u);  // the standard word: 20 words per minute at 60 ms
-    EXPECT_EQ(kMorseUnit * 50 * 20, std::chrono::minutes(1));
+    EXPECT_EQ(units("PARIS ").size(), 50u);  // the standard word
 }
 
 }  // namespace

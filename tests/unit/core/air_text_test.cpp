@@ -1,5 +1,4 @@
-// The text a bulletin file puts on the air: UTF-8 and Windows-1252 become ASCII, broken UTF-8 is
-// never decoded into characters it does not hold, and nothing without an ASCII form is sent.
+// A bulletin's bytes as the ASCII sent: UTF-8 and Windows-1252 transliterated, broken UTF-8 never decoded.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -12,9 +11,7 @@ namespace {
 using namespace std::string_literals;
 
 TEST(AirText, FileBytesBecomeTheAsciiTextSent) {
-    const struct {
-        std::string bytes, sent;
-    } cases[] = {
+    const struct { std::string bytes, sent; } cases[] = {
         // UTF-8 bulletins.
         {"Café Zürich 25°C", "Cafe Zurich 25C"},
         {"Œuvre «élève» à l’hôtel — déjà vu…", "OEuvre \"eleve\" a l'hotel - deja vu..."},
@@ -31,13 +28,10 @@ TEST(AirText, FileBytesBecomeTheAsciiTextSent) {
         // Plain ASCII as it is, control characters too.
         {"RYRY\r\n\tQST\a^1\x7F ~", "RYRY\r\n\tQST\a^1\x7F ~"},
         // No ASCII form: not sent; nor combining accents, nor a caret from the modifier letter.
-        {"QTH: Москва/東京 ☺😀 ok", "QTH: /  ok"},
-        {"e\u0301te\u0301 \u00A7\u00B6\u00A4 a\u200Bb \u02C6", "ete  ab "},
+        {"QTH: Москва/東京 ☺😀 ok", "QTH: /  ok"}, {"e\u0301te\u0301 \u00A7\u00B6\u00A4 a\u200Bb \u02C6", "ete  ab "},
         {"a\xC2\x85z", "az"},  // a C1 control (NEL)
         // The byte-order mark: nothing on the air; at the start, also before bytes that are not UTF-8.
-        {"\xEF\xBB\xBF" "Hello", "Hello"},
-        {"a\xEF\xBB\xBF" "b", "ab"},
-        {"\xEF\xBB\xBF" "Caf\xE9", "Cafe"},
+        {"\xEF\xBB\xBF" "Hello", "Hello"}, {"a\xEF\xBB\xBF" "b", "ab"}, {"\xEF\xBB\xBF" "Caf\xE9", "Cafe"},
         // Windows-1252 (the whole text, once one sequence is not UTF-8).
         {"Caf\xE9 Z\xFCrich 25\xB0" "C", "Cafe Zurich 25C"},
         {"\x93Quote\x94 \x96 \x97 \x85 \x80" "5 \x99 \x8C\x9C \x8A\x9A \x8E\x9E \x9F \x83 \x91x\x92",
@@ -51,21 +45,17 @@ TEST(AirText, FileBytesBecomeTheAsciiTextSent) {
         {"\xE0\x80\xAF", "aEUR"},                   // overlong "/" in three bytes
         {"\xED\xA0\x80", "i EUR"},                  // a surrogate
         {"\xF4\x90\x80\x80", "oEUREUR"},            // beyond U+10FFFF
-        {"Caf\xC3", "CafA"},                        // cut short at the end
-        {"\xC3" "a", "Aa"},                         // cut short by ASCII
+        {"Caf\xC3", "CafA"}, {"\xC3" "a", "Aa"},    // cut short at the end, and by ASCII
         {"\x80", "EUR"},                            // a lone continuation byte
         // Valid UTF-8 of every length.
         {"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "\x7F"},
         // The zero byte ends the text, before it is judged.
-        {"abc\0def"s, "abc"},
-        {"Caf\xC3\xA9\0\xFF"s, "Cafe"},
-        {"\0Caf\xC3\xA9"s, ""},
+        {"abc\0def"s, "abc"}, {"Caf\xC3\xA9\0\xFF"s, "Cafe"}, {"\0Caf\xC3\xA9"s, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(AirText(c.bytes), c.sent) << c.bytes;
 }
 
-// A lone byte above 0x9F is never UTF-8: read as Windows-1252 (Latin-1 there), it goes out as its
-// character does in UTF-8.
+// A lone byte above 0x9F is Latin-1 (never UTF-8): it goes out as its character does in UTF-8.
 TEST(AirText, ALoneLatin1ByteGoesOutAsItsCharacterInUtf8) {
     for (unsigned code = 0xA0; code < 0x100; ++code) {
         const std::string utf8 = {static_cast<char>(0xC0 | code >> 6), static_cast<char>(0x80 | (code & 0x3F))};

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/simulated_event_loop.h"
@@ -31,9 +31,7 @@ protected:
         });
         modem.StartTransmitting();
     }
-    void Queue(const std::string& text) {
-        for (char c : text) modem.QueueCharacter(static_cast<unsigned char>(c));
-    }
+    void Queue(const std::string& text) { for (char c : text) modem.QueueCharacter(static_cast<unsigned char>(c)); }
     // The station's way of feeding text: keep at most two codes waiting, sleeping until NextChange.
     int FeedLikeTheStation(const std::string& text) {
         int waits = 0;
@@ -72,9 +70,8 @@ TEST_F(PskModemTest, PreambleThenEachCharacterStartsOnASymbolBoundary) {
         {1408, 0, "et ", 1408}};
     for (const auto& step : steps) {
         clock.AdvanceTo(At(step.ms));
-        EXPECT_EQ(modem.CodesQueued(), step.pending) << step.ms << " ms";
-        EXPECT_EQ(modem.SentText(), step.sent) << step.ms << " ms";
-        EXPECT_EQ(modem.NextChange(), At(step.nextChange)) << step.ms << " ms";
+        EXPECT_EQ(std::tuple(modem.CodesQueued(), modem.SentText(), modem.NextChange()),
+                  std::tuple(step.pending, std::string(step.sent), At(step.nextChange))) << step.ms << " ms";
     }
     for (int i = 0; i < 32; ++i) EXPECT_FALSE(symbols.at(i).second) << "preamble: reversals";
 
@@ -83,7 +80,11 @@ TEST_F(PskModemTest, PreambleThenEachCharacterStartsOnASymbolBoundary) {
     EXPECT_EQ(modem.NextChange(), At(2016));
     clock.AdvanceTo(At(2016 + 128));
     EXPECT_EQ(modem.SentText(), "et e");
-    EXPECT_EQ(Decoded(), "et e");
+    modem.CodesQueued();  // idle again; the symbol at 2144 ms, a boundary, is sent now: a code queued follows it
+    modem.QueueCharacter('t');
+    clock.AdvanceTo(At(3000));
+    modem.CodesQueued();  // symbols are delivered lazily, at this call
+    EXPECT_EQ(Decoded(), "et et");
     ExpectEvenlySpaced();
 }
 
@@ -100,11 +101,18 @@ TEST_F(PskModemTest, AbortStopsAtOnceAndDropsTheQueue) {
     EXPECT_EQ(symbols.size(), heard);
     EXPECT_EQ(modem.SentText(), "");  // 'h' was cut short
     EXPECT_EQ(FeedLikeTheStation("xyz"), 0);  // nothing pending: the station's waiter does not wait
+    modem.StopAtOnce();  // not transmitting: nothing
+    EXPECT_EQ(others, (decltype(others){{At(1124), PskSymbol::CarrierOff}}));
+    modem.Stop();
+    modem.Stop();  // harmless when not running
+    modem.StartTransmitting();  // not running: no transmission
+    EXPECT_FALSE(modem.Running() || modem.Transmitting());
 }
 
 TEST_F(PskModemTest, EndTransmitLetsQueuedCodesFinishThenThePostambleAndANewOneHasAPreamble) {
     Queue("hi");  // 'h' "101011"+"00" = 8, 'i' "1101"+"00" = 6 symbols
     modem.EndAfterQueue();
+    modem.EndAfterQueue();  // again, as the transmitter's afterglow does: nothing more
     const TimePoint off = At(1024 + 14 * 32 + 1024);
     EXPECT_EQ(modem.TransmitEnd(), off);
     modem.QueueCharacter('x');  // too late: the transmission is ending
@@ -117,7 +125,9 @@ TEST_F(PskModemTest, EndTransmitLetsQueuedCodesFinishThenThePostambleAndANewOneH
     for (std::size_t i = symbols.size() - 32; i < symbols.size(); ++i) EXPECT_TRUE(symbols[i].second) << i;
     EXPECT_EQ(Decoded(), "hi");
     clock.AdvanceTo(At(5000));
+    modem.Poll();
     EXPECT_EQ(symbols.size(), 32u + 14u + 32u);  // nothing once the carrier is off
+    EXPECT_EQ(others, (decltype(others){{off, PskSymbol::CarrierOff}}));
 
     modem.StartTransmitting();  // the next transmission has its own preamble
     modem.QueueCharacter('e');
@@ -136,15 +146,6 @@ TEST_F(PskModemTest, TextFedLikeTheStationDecodesBackFromTheSymbols) {
     ExpectEvenlySpaced();
     EXPECT_EQ(Decoded(), text);
     EXPECT_EQ(modem.SentText(), text);
-}
-
-TEST_F(PskModemTest, CodeQueuedWhileIdlingExactlyOnABoundaryFollowsTheSymbolAlreadySent) {
-    clock.AdvanceTo(At(2144));  // idle reversals; the symbol at 2144 ms is being sent now
-    modem.CodesQueued();
-    Queue("t");
-    clock.AdvanceTo(At(3000));
-    modem.CodesQueued();  // symbols are delivered lazily, at this call
-    EXPECT_EQ(Decoded(), "t");
 }
 
 TEST_F(PskModemTest, IdentificationKeysTheCarrierInMorseBetweenTheCharacters) {
@@ -181,9 +182,7 @@ TEST_F(PskModemTest, QueuedCountFallsAndIdleCodesTakeAirTime) {
         clock.AdvanceTo(At(ms));
         counts.push_back(modem.CodesQueued());
     }
-    EXPECT_EQ(counts.front(), 2);
-    EXPECT_EQ(counts[1], 1);  // 'a' started at 1024
-    EXPECT_EQ(counts.back(), 0);
+    EXPECT_EQ(std::tuple(counts.front(), counts[1], counts.back()), std::tuple(2, 1, 0));  // 'a' started at 1024
     EXPECT_TRUE(std::is_sorted(counts.rbegin(), counts.rend()));
     // Idle fill and pause: reversals that take air time, so the station's waiter sleeps between them.
     const TimePoint before = clock.Now();
@@ -201,27 +200,6 @@ TEST_F(PskModemTest, QueuedCountFallsAndIdleCodesTakeAirTime) {
     EXPECT_GE(symbols.size() - heard, 6u * PskModem::kIdleSymbols);
     EXPECT_EQ(modem.SentText(), "ab");
     EXPECT_EQ(Decoded(), "ab");
-}
-
-TEST_F(PskModemTest, EndAfterQueueAndStopAtOnceEndTheCarrierOnce) {
-    Queue("k");
-    modem.EndAfterQueue();
-    modem.EndAfterQueue();  // again, as the transmitter's afterglow does: nothing more
-    clock.AdvanceTo(At(10000));
-    modem.Poll();
-    ASSERT_EQ(others.size(), 1u);
-    EXPECT_EQ(others[0].second, PskSymbol::CarrierOff);
-    const int k = static_cast<int>(std::strlen(VaricodeOf('k'))) + 2;
-    EXPECT_EQ(others[0].first, At(1024 + k * 32 + 1024));  // 'k', the postamble
-    modem.StopAtOnce();  // not transmitting: nothing
-    modem.StartTransmitting();
-    modem.StopAtOnce();
-    EXPECT_EQ(others.size(), 2u);
-    modem.Stop();
-    modem.Stop();  // harmless when not running
-    EXPECT_FALSE(modem.Running());
-    modem.StartTransmitting();  // not running: no transmission
-    EXPECT_FALSE(modem.Transmitting());
 }
 
 }  // namespace

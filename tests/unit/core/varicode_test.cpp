@@ -31,10 +31,8 @@ TEST(VaricodeTest, TableHas128DistinctCodesWithoutTwoZerosInARow) {
     // Such codes number 1, 1, 2, 3, 5, ... by length: all are used up to 9 bits, 40 of 10.
     const int expected[11] = {0, 1, 1, 2, 3, 5, 8, 13, 21, 34, 40};
     for (int n = 1; n <= 10; ++n) EXPECT_EQ(byLength[n], expected[n]) << "length " << n;
-    EXPECT_STREQ(VaricodeOf(' '), "1");
-    EXPECT_STREQ(VaricodeOf('e'), "11");
-    EXPECT_STREQ(VaricodeOf('E'), "1110111");
-    EXPECT_STREQ(VaricodeOf('e' + 128), "11");
+    for (auto [code, bits] : {std::pair{int{' '}, "1"}, {'e', "11"}, {'E', "1110111"}, {'e' + 128, "11"}})
+        EXPECT_STREQ(VaricodeOf(code), bits) << code;
 }
 
 TEST(VaricodeTest, TextRoundTripsThroughIdleReversalsAndNoise) {

@@ -1,5 +1,4 @@
-// The schedule editor's files: the Filename combo, a file shown with its estimate, the pane saved with a hard
-// break at every wrap; the list from and to schedule text (display forms, the loader's starts, what a save keeps).
+// The editor's files: the Filename combo, a file with its estimate, the pane saved, the list to and from text.
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -10,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/wrapped_text.h"
 #include "editor/file_chooser.h"
 #include "editor/schedule_list.h"
 #include "platform/clock.h"
@@ -54,8 +54,7 @@ protected:
     std::map<std::string, std::uintmax_t> sizes{{"big.txt", 606}, {"empty.txt", 0}, {"small.txt", 100},
                                                 {"news.txt", 1000}, {"wx.txt", 3300}};
     DataFileSize sizeOf = [this](const std::string& name) -> std::optional<std::uintmax_t> {
-        if (auto it = sizes.find(name); it != sizes.end()) return it->second;
-        return std::nullopt;
+        return sizes.contains(name) ? std::optional(sizes[name]) : std::nullopt;
     };
 };
 
@@ -83,8 +82,7 @@ TEST_F(EditorFiles, PrintFileShowsTheFileWithItsEstimateOrSaysWhyNot) {
     WriteFile("data/long.txt", std::string(40000, 'l'));
     std::filesystem::create_directory("data/folder");
     const std::tuple<const char*, bool, std::string, const char*> cases[] = {
-        {"k.txt", true, std::string(1000, 'k'), "   3:01"},
-        {"long.txt", true, std::string(31998, 'l'), " 121:12"},
+        {"k.txt", true, std::string(1000, 'k'), "   3:01"}, {"long.txt", true, std::string(31998, 'l'), " 121:12"},
         {"folder", false, "[PrintFile :Cannot open folder input file.]", ""},
         {"../etc/passwd", false, "[PrintFile :Refused ../etc/passwd: not a file of the data folder.]", ""},
     };
@@ -100,7 +98,7 @@ TEST_F(EditorFiles, PrintFileShowsTheFileWithItsEstimateOrSaysWhyNot) {
 TEST_F(EditorFiles, SaveBreaksThePaneWhereItWrapsOrSaysWhyItCannot) {
     for (auto [text, saved] : {std::pair{"the quick brown fox", "the quick \r\r\nbrown fox"},  // wrapped at a blank
                                {"one\ntwo\n", "one\r\ntwo\r\n"}, {"a b\r\r\nc d\r\n", "a b\r\nc d\r\n"}})  // read back
-        EXPECT_EQ(FileChooser::WithLineBreaks(text, 10), saved) << text;
+        EXPECT_EQ(WithLineBreaks(text, 10), saved) << text;
 
     // The pane itself at its width is the window's (tests/gui); what cannot be written is refused.
     w.textPane.SetText("typed\n");
@@ -158,8 +156,7 @@ TEST_F(EditorFiles, ASaveKeepsEveryEntryAndCommentWithAutoTimeOnOrOff) {
     EXPECT_EQ(WriteEditorSchedule(again.lines), written);
 }
 
-// The editor (Auto Time on) and the station's loader read a schedule through
-// the same estimate: every entry the loader queues is listed with its start.
+// The editor (Auto Time on) and the loader share the estimate: every entry the loader queues is listed with its start.
 TEST_F(EditorFiles, EveryEntryTheLoaderQueuesIsListedWithTheLoadersStart) {
     sizes.insert({{"wx2.txt", 3300}, {"news2.txt", 1000}, {"small2.txt", 100}, {"big2.txt", 606}});
     const std::string text =

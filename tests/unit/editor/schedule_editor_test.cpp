@@ -1,6 +1,4 @@
-// The schedule editor's handlers on its control models: the edits and the double-click, the refusals that keep
-// every written line readable, what a load leaves out; and the save beneath them, which replaces a file whole or
-// not at all (a writer killed before its rename, a full disk or a path that cannot be written leaves the old one).
+// The editor's handlers on its control models, and the save beneath them: a file replaced whole or not at all.
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -39,9 +37,7 @@ protected:
         editor.Shown();
     }
     void Fields(const std::string& date, const std::string& time, const std::string& name) {
-        w.dateField.SetText(date);
-        w.timeField.SetText(time);
-        w.fileCombo.SetEditText(name);
+        w.dateField.SetText(date), w.timeField.SetText(time), w.fileCombo.SetEditText(name);
     }
 
     test::ScratchDirectory dir;
@@ -65,7 +61,7 @@ TEST_F(Editor, InsertReplaceAndDoubleClickWorkOnTheWorkingCopy) {
     EXPECT_EQ(ReadFile("data/schedule.tmp"), "01/02/2026\t09:00:00\twx.txt\n$RX\nnews.txt\nwx.txt\n");
     EXPECT_EQ(ReadFile("data/schedule.lst"), "news.txt\n");  // until a save (tests/gui)
 
-    // Auto Time: the entry is untimed whatever was typed, shown with its computed start.
+    // Auto Time: the date and time typed go in with the entry; with none it is untimed, shown with its start.
     Open("01/02/2026 10:00:00 news.txt\n");
     editor.AutoTimeClicked();
     w.scheduleList.SetCurSel(0);
@@ -73,9 +69,9 @@ TEST_F(Editor, InsertReplaceAndDoubleClickWorkOnTheWorkingCopy) {
     editor.Insert();
     Fields("", "", "wx.txt");
     editor.Insert();
-    EXPECT_EQ(ReadFile("data/schedule.tmp"), "wx.txt\nwx.txt\n01/02/2026\t10:00:00\tnews.txt\n");
-    EXPECT_EQ(w.scheduleList.Item(0).substr(0, 20) + w.scheduleList.Item(1).substr(10, 10),
-              "01/01/2026  12:00:10  12:01:50");
+    EXPECT_EQ(ReadFile("data/schedule.tmp"), "wx.txt\n01/03/2026\t09:00:00\twx.txt\n01/02/2026\t10:00:00\tnews.txt\n");
+    EXPECT_EQ(w.scheduleList.Item(0).substr(0, 20) + w.scheduleList.Item(1).substr(10, 11),
+              "01/01/2026  12:00:10  09:00:00t");
 
     // A double-click fills the fields that replace the entry unchanged.
     Open("01/02/2026 10:00:00 news.txt\nwx.txt\n$F19\n$f2100\n");
@@ -129,10 +125,7 @@ TEST_F(Editor, WhatALoadLeavesOutAndFilesThatCannotBeReadOrWrittenAreReported) {
     editor.Save();
     EXPECT_EQ(ReadFile("data/schedule.lst"), "12/31/2025\t13:00:00\twx.txt\nnews.txt\n");
 
-    for (const char* name : {"data/schedule.lst", "data/schedule.tmp"}) {
-        fs::remove(name);
-        fs::create_directory(name);
-    }
+    for (const char* name : {"data/schedule.lst", "data/schedule.tmp"}) fs::remove(name), fs::create_directory(name);
     editor.CancelEditing();
     editor.Shown();
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -179,11 +172,8 @@ TEST_F(Editor, ASaveReplacesTheFileWholeOrLeavesItAsItWasAndSaysWhy) {
                   ::setrlimit(RLIMIT_FSIZE, &limit);
                   return !ReplaceFile(path, std::string(5000, 'x'), problem) && problem == "File too large" ? 0 : 1;
               }), 0);
-    for (auto [bad, reason] : {std::pair{"missing/schedule.lst", "No such file or directory"},
-                               {"data/", "Is a directory"}}) {
-        EXPECT_FALSE(ReplaceFile(bad, "x\n", problem)) << bad;
-        EXPECT_EQ(problem, reason) << bad;
-    }
+    for (auto [bad, reason] : {std::pair{"missing/x.lst", "No such file or directory"}, {"data/", "Is a directory"}})
+        EXPECT_TRUE(!ReplaceFile(bad, "x\n", problem) && problem == reason) << bad << ": " << problem;
     EXPECT_EQ(ReadFile(path), old);
     // A write that succeeds replaces the whole file and keeps its permissions.
     ::chmod(path.c_str(), 0640);
