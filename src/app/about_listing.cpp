@@ -65,6 +65,7 @@ std::vector<std::string> AboutListing(const StationSettings& s) {
     lines.insert(lines.end(), {
         " ",
         "--- Macro Commands Expand in Text Files ----",
+        "^C   // The station's callsign",
         "^D   // Full date 'TUESDAY, MAY 12, 2026'",
         "^L   // Month,day,year     'MAY 12, 2026'",
         "^W   // Weekday            'TUESDAY'",
