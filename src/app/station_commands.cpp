@@ -196,7 +196,8 @@ bool StationCommands::ViewAndAdd(const std::string& text, int before) {
 
 void StationCommands::ViewLog() {
     EditControl& display = s_.window.displayBox;
-    PrintFile(s_.log.TodaysFileName());
+    // During a transmission the display stays on the text going out, where it is.
+    if (!PrintFile(s_.log.TodaysFileName()) || s_.transmission.Busy()) return;
     const int lines = display.LineCount();
     if (lines > kLogLinesInView) display.ScrollLines(lines - kLogLinesInView);
 }

@@ -219,9 +219,14 @@ TEST_F(Commands, PauseResumeAndCancelActOnTheFileUnderWay) {
         At(std::string("2026-01-01T") + at, [this, line] { Type(line); });
     At("2026-01-01T12:00:30", [this] {  // a file viewed, Enter on an empty file list: the display stays the file's
         const std::string shown = station->window.displayBox.Text();
+        const int first = station->window.displayBox.FirstVisibleLine();
         EXPECT_TRUE(station->commands.ViewFile("thefox.txt") && !station->commands.ViewAndAdd("", -1));
-        EXPECT_TRUE(shown.ends_with("EEEE") && station->window.displayBox.Text() == shown) << shown;
         EXPECT_EQ(station->window.statusLine.Text(), "[PrintFile :Refused : not a file of the data folder.]");
+        station->commands.ViewLog();
+        EXPECT_TRUE(shown.ends_with("EEEE") && station->window.displayBox.Text() == shown) << shown;
+        EXPECT_EQ(station->window.displayBox.FirstVisibleLine(), first);
+        EXPECT_EQ(station->window.statusLine.Text(), "PrintFile : <" + station->log.TodaysFileName() +
+                                                         "> not shown while a transmission is under way.");
     });
     RunUntil(T("2026-01-01T12:02:00"));
     const auto log = LogMessages();
