@@ -95,10 +95,6 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
     }
     station.UseAudio(*audio, options.simulate, std::move(cardNames));
     if (options.noiseDb) station.SetSignalToNoise(*options.noiseDb);
-    serial->ports->SetProblemReporter([&station](const std::string& problem) {
-        station.view.ShowStatus(problem);
-        station.log.LogEvent("Serial port : " + problem);
-    });
     if (serial->onAir) {
         serial->onAir->SetProblemReporter([&station](const std::string& problem) {
             station.view.ShowStatus(problem);

@@ -41,9 +41,15 @@ Station::Station(EventLoop& loop_, SerialPorts& ports_, MessageBoxService& boxes
     psk.SetWakeUp([this] { pskPump_.Every(kPskPumpPeriod); });
     transmitter.SetReleaseListener([this] { cwid.TransmitterReleased(); });
     transmitter.SetLossListener([this](const std::string& reason) { KeyingLost(reason); });
+    // A device missing, gone or back, as its back end finds it.
+    ports_.SetProblemReporter([this](const std::string& problem) {
+        view.ShowStatus(problem);
+        log.LogEvent("Serial port : " + problem);
+    });
 }
 
 Station::~Station() {
+    ports.SetProblemReporter({});
     psk.SetSound(nullptr);
     psk.SetWakeUp({});
     transmitter.SetGeneratorFactory({});

@@ -52,6 +52,10 @@ void Dispatcher::SendNow() {
 void Dispatcher::OneSecondTick() {
     const std::time_t now = loop_.clock().Time();
     view_.ShowClock(now);
+    // A missing keying device is looked for again as often as its back end
+    // allows (a tty every ten seconds): its return is told when it comes
+    // back, not at the next keying.
+    if (!transmitter_.On()) transmitter_.Line().Present();
     cwid_.RunDeferred();
     if (state_.autoSendEnabled) QueueStep(now);
     // A key held over for an entry that is no longer due (it was a command,

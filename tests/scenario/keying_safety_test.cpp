@@ -2,8 +2,11 @@
 // up when nothing is to be sent, on the port and line that keyed it.
 #include <filesystem>
 
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
+#include "serial/tty_line.h"
 #include "support/local_port.h"
 #include "support/scenario_helpers.h"
 #include "transmit/data_files.h"
@@ -114,6 +117,23 @@ TEST_F(KeyingSafety, AFileCutByAModeChangeOrAnUnpluggedPortIsAbortedWithTheReaso
         EXPECT_TRUE(Logged("SendAbort : <a.txt> not sent whole: " + reason + "."));
         EXPECT_TRUE(Logged("ABORTED sending <a.txt>.") && Logged("Completed sending <b.txt>."));
     }
+}
+
+// An adapter plugged in while the station waits is found within ten seconds, not at the next keying.
+TEST_F(KeyingSafety, AMissingTtyIsLookedForEveryTenSecondsWhileNothingIsSent) {
+    ASSERT_TRUE(StartStation("", "2026-01-01T12:00:00", false));  // the loop alone
+    station.reset();
+    const std::string link = std::filesystem::absolute("ttyUSB9");
+    TtyPorts tty(loop->clock(), link);
+    Station own(*loop, tty, boxes);
+    ASSERT_TRUE(own.StartUp("QZ0XB 2 RTS"));
+    RunFor(15s);
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    std::filesystem::create_symlink(::ptsname(master), link);
+    RunFor(11s);
+    EXPECT_TRUE(Logged("Serial port : " + link + ": open again")) << testing::PrintToString(LogMessages());
+    ::close(master);
 }
 
 TEST_F(KeyingSafety, ABulletinLongerThanThirtyTwoThousandBytesGoesOutWhole) {
