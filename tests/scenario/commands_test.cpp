@@ -122,8 +122,6 @@ TEST_F(Commands, EveryCommandTakesEffectWhenItsEntryFallsDue) {
         {"$psk=1234.5", [&] { return s.mode == Mode::Psk31 && w.pskButton.Checked() && s.pskFrequency == 1234.5f &&
                                      w.centreField.Text() == "  1234.500"; }},
         {"$PSK=150", [&] { return s.pskFrequency == 1234.5f; }},
-        // In PSK31 a preset is taken as its button: the centre field and the next keying follow it.
-        {"$F1800", [&] { return w.baudButtons[3].Checked() && w.centreField.Text() == "  1800.000"; }},
         {"$DISABLE", [&] { return !station->scheduler.autoSendEnabled && !on() && mcr(0); }},
     });
     Queue(Now(), "$ASCII", 0);  // disabled, the scheduler leaves a due entry waiting

@@ -156,8 +156,8 @@ TEST_F(Dispatching, AReloadKeepsEveryEstimateAndCommandsHoldNoKey) {
     Type("reload");
     EXPECT_EQ(Items(), loaded);
     RunUntil(T("2026-01-01T12:05:00"));
-    const auto log = LogMessages();
     // Released before a.txt's result, though commands were due; b.txt keyed afresh when it fell due.
+    const Lines log = LogMessages();
     EXPECT_EQ(IndexOf(log, "CmRX : Transmitter OFF") + 1, IndexOf(log, "Completed sending <a.txt>."));
     EXPECT_EQ(StampsOf("Completed sending <b.txt>.").size(), 2u);
 }
@@ -277,11 +277,7 @@ void UseZone(const char* zone) { setenv("TZ", zone, 1), tzset(); }
 constexpr sys_seconds Utc(year_month_day day, seconds time) { return sys_days{day} + time; }
 
 TEST_F(Dispatching, LocalTimesInTheSpringGapAreTheJumpAndInTheRepeatedHourTheFirstPass) {
-    const struct {
-        const char* zone;
-        int wall[6];  // year, month, day, hour, minute, second
-        sys_seconds utc;
-    } cases[] = {
+    const struct { const char* zone; int wall[6]; sys_seconds utc; } cases[] = {  // wall: year, month .. second
         // Berlin, spring: 02:00 CET becomes 03:00 CEST (01:00 UTC); autumn: 03:00 CEST becomes 02:00 CET.
         {"Europe/Berlin", {2026, 3, 29, 1, 59, 59}, Utc(2026y / 3 / 29, 59min + 59s)},
         {"Europe/Berlin", {2026, 3, 29, 3, 0, 1}, Utc(2026y / 3 / 29, 1h + 1s)},

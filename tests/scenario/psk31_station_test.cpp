@@ -153,7 +153,7 @@ TEST_F(Psk31Station, TheTextGoesOutWholeBeforeTheCarrierEndsAndTheSoundFollowsTh
     // The carrier heard is at 1800 Hz, the strongest of the preset frequencies.
     auto power = [&](double hertz) {
         std::complex<double> sum;
-        for (std::size_t i = 0; i < air.size(); ++i) sum += std::polar(static_cast<double>(air[i]), -2 * M_PI * hertz * static_cast<double>(i) / 8000);
+        for (std::size_t i = 0; i < air.size(); ++i) sum += std::polar(1.0 * air[i], -2 * M_PI * hertz * i / 8000);
         return std::abs(sum);
     };
     for (double other : {1500.0, 1600.0, 1700.0, 1900.0, 2000.0, 2100.0}) EXPECT_GT(power(1800), 4 * power(other));

@@ -1,8 +1,9 @@
 // Random schedules and operator commands on the simulated clock, watched for what an unattended station must never
 // do: key a line while OFF is shown, stay keyed with nothing to send, report a file as sent that did not go out
 // whole on a keyed line of a present device, or stay keyed after shut-down. The rounds change port, keying line and
-// mode in the middle of files and with entries due, unplug the port, refuse the mirror, cancel then enable or reload. A failing round prints its seed; SKEDCAST_KEYING_SEED replays one round,
-// SKEDCAST_KEYING_STEPS runs longer (default 3000 steps).
+// mode in the middle of files and with entries due, unplug the port, refuse the mirror, cancel then enable or
+// reload. A failing round prints its seed; SKEDCAST_KEYING_SEED replays one round, SKEDCAST_KEYING_STEPS runs longer
+// (default 3000 steps).
 #include <cctype>
 #include <filesystem>
 #include <map>

@@ -47,8 +47,7 @@ TEST_F(StationSound, TheTonesRunWhileKeyedAndForTheTail) {
     EXPECT_EQ(samples % 1320, 0);
 }
 
-// Sound wanted from a card that cannot be opened (none named, a WAV file in no
-// folder): nothing is keyed, each bulletin is ABORTED with the reason, the queue goes on.
+// Sound from a card that cannot open (none named, a WAV file in no folder): nothing keyed, each bulletin ABORTED.
 TEST_F(StationSound, ASoundCardThatCannotOpenKeysNothing) {
     station->commands.SoundCard("None");
     station->commands.NoSound(false);
@@ -76,8 +75,7 @@ TEST_F(StationSound, ASoundCardThatCannotOpenKeysNothing) {
     EXPECT_TRUE(uart.FrameCodes().empty());
 }
 
-// The WAV file's disk fills in the middle of a bulletin: it ends ABORTED with
-// the key up, and the next is not keyed without its sound.
+// The WAV file's disk fills in a bulletin: ABORTED with the key up; the next is not keyed without its sound.
 TEST_F(StationSound, AFullDiskInTheMiddleOfABulletinAbortsIt) {
     station->commands.SoundCard("-1 Auto");
     WriteData("news.txt", std::string(300, 'E'));
@@ -101,8 +99,7 @@ TEST_F(StationSound, AFullDiskInTheMiddleOfABulletinAbortsIt) {
     EXPECT_LT(uart.FrameCodes().size(), 100u);
 }
 
-// The card passes from the tones to the PSK31 modem and back: in the tones'
-// afterglow, and with the key held from one bulletin to the next.
+// The card passes from the tones to the PSK31 modem and back: in the afterglow, and with the key held between.
 TEST_F(StationSound, TheCardPassesBetweenTheTonesAndPsk31) {
     station->commands.SoundCard("-1 Auto");
     ASSERT_TRUE(station->transmitter.KeyTransmitter());
@@ -124,8 +121,7 @@ TEST_F(StationSound, TheCardPassesBetweenTheTonesAndPsk31) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-// The list names the cards that exist beside their numbers; a card is still
-// chosen by its number, and its device is the number less one.
+// The list names the cards beside their numbers; a card is chosen by its number, its device the number less one.
 using StationSoundCards = StationTest;
 TEST_F(StationSoundCards, TheListNamesTheCardsAndIsReadByNumber) {
     ASSERT_TRUE(StartStation("QZ0XB 2 RTS", "2026-01-01T12:00:00", false));

@@ -123,10 +123,11 @@ TEST_F(StationProgram, EveryWayOfEndingDuringABulletinRunsTheShutDownSequence) {
         const char* alongside = nullptr;  // a line typed at the same moment (after quit, before a signal)
     } cases[] = {{0, "quit", false},          {SIGHUP, "SIGHUP", false},   {SIGTERM, "SIGTERM", false},
                  {SIGTERM, "SIGTERM", true},  {SIGQUIT, "SIGQUIT", false}, {SIGUSR1, "SIGUSR1", false},
-                 {SIGRTMIN + 2, "SIGRTMIN+2", false}, {0, "quit", false, "enable"}, {SIGTERM, "SIGTERM", false, "queue"}};
+                 {SIGRTMIN + 2, "SIGRTMIN+2", false},     {0, "quit", false, "enable"},
+                 {SIGTERM, "SIGTERM", false, "queue"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + (c.inputAtItsEnd ? ", input at its end" : "") + (c.alongside ? ", with " : "") +
-                     (c.alongside ? c.alongside : ""));
+        SCOPED_TRACE(std::string(c.name) + (c.inputAtItsEnd ? ", input at its end" : "") + ", with " +
+                     (c.alongside ? c.alongside : "nothing"));
         std::filesystem::remove_all("log");
         std::filesystem::create_directory("log");
         StationProcess station(Arguments({"--enable"}));

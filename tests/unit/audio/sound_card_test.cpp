@@ -93,8 +93,7 @@ TEST_F(SoundCardTest, PlaybackStartsWithTheSecondSlotAndAThirdWaitsForTheFirst) 
     EXPECT_EQ(device.NextChange(), play + seconds(5) + kBlock) << "after the gap the pacing starts again";
 }
 
-// A device that never hands a slot back (2000 ms, then a time-out) or refuses a block:
-// the stream closes without a second wait.
+// A device that never hands a slot back (2000 ms, then a time-out) or refuses a block: closed without a second wait.
 TEST_F(SoundCardTest, ADeviceThatKeepsItsSlotsOrRefusesOneFailsTheWriteAndClosesTheStream) {
     const struct { bool stalled; std::size_t failingSubmit; SoundError error; Duration failedAfter; } cases[] = {
         {true, 0, SoundError::TimedOut, milliseconds(2000)}, {false, 3, SoundError::NoSuchDevice, {}}};
