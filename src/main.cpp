@@ -123,6 +123,7 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         if (authentication) commands.Authentication(*authentication);
         if (options.netPort) commands.NetPort(*options.netPort);
         if (options.cwTimer) commands.CwTimer(*options.cwTimer);
+        if (options.fskShaping) commands.FskShaping(*options.fskShaping);
         front.Started();
         if (options.enable) commands.Enable();
 

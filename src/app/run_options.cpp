@@ -45,6 +45,7 @@ const char* const kUsageText =
     "  --audio=null                 the audio paced and dropped (the default with --simulate)\n"
     "  --noise=DB                   the sound's noise floor, DB below the tones (0..60, default 60),\n"
     "                               to try receivers on a noisy signal\n"
+    "  --fsk-shaping=on|off         raised-cosine frequency transitions in the AFSK (default off)\n"
     "  --help, --version\n";
 
 namespace {
@@ -143,7 +144,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
     RunOptions o;
     enum {
         kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion,
-        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise, kCwTimer
+        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise, kCwTimer, kFskShaping
     };
     static const option longOptions[] = {
         {"serial", required_argument, nullptr, kSerial},  {"headless", no_argument, nullptr, kHeadless},
@@ -154,6 +155,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         {"net-address", required_argument, nullptr, kNetAddress}, {"auth-file", required_argument, nullptr, kAuthFile},
         {"sound-card", required_argument, nullptr, kSoundCard}, {"audio", required_argument, nullptr, kAudio},
         {"noise", required_argument, nullptr, kNoise},    {"cw-timer", required_argument, nullptr, kCwTimer},
+        {"fsk-shaping", required_argument, nullptr, kFskShaping},
         {nullptr, 0, nullptr, 0},
     };
     optind = 1;
@@ -211,6 +213,10 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 break;
             case kExitWhenIdle:
                 o.exitWhenIdle = true;
+                break;
+            case kFskShaping:
+                if (value == "on" || value == "off") o.fskShaping = value == "on";
+                else o.error = "--fsk-shaping wants on or off, not \"" + value + "\"";
                 break;
             case kCwTimer:
                 if (value == "on" || value == "off") o.cwTimer = value == "on";

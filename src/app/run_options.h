@@ -33,6 +33,7 @@ struct RunOptions {
     std::string audioArgument;  // the ALSA PCM of "-1 Auto", or the WAV file
     std::optional<double> noiseDb;  // --noise: the noise floor's distance below the tones
     bool exitWhenIdle = false;
+    std::optional<bool> fskShaping;  // --fsk-shaping
     std::optional<bool> cwTimer;  // --cw-timer: the hourly identification's box
     bool help = false;
     bool version = false;

@@ -181,6 +181,7 @@ std::unique_ptr<ToneGenerator> Station::MakeToneGenerator(const TonePair& tones)
     afsk.centreHz = tones.centreHz;
     afsk.halfShiftHz = tones.halfShiftHz;
     afsk.signalToNoiseDb = signalToNoiseDb_;
+    afsk.shaping = settings.fskShaping;
     return std::make_unique<AfskGenerator>(
         loop, *audioDevice_, tonePhase_, afsk, modes.SelectSoundDevice(), !audioLoopDriven_,
         [this](std::error_code error, const std::string& problem) { SoundCardFailed(error, problem); });

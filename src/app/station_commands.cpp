@@ -345,6 +345,12 @@ void StationCommands::SoundCard(const std::string& item) {
 
 void StationCommands::NoSound(bool on) { s_.modes.NoSoundClicked(on); }
 
+void StationCommands::FskShaping(bool on) {
+    if (s_.settings.fskShaping == on) return;
+    s_.settings.fskShaping = on;
+    s_.log.LogEvent(on ? "FSK shaping : on, from the next keying" : "FSK shaping : off, from the next keying");
+}
+
 // ---- The TCP mirror ----
 
 void StationCommands::NetPort(const std::string& item) {

@@ -85,6 +85,8 @@ public:
 
     // Identification, power and the transmitter
     void CwTimer(bool on);
+    // Raised-cosine frequency transitions in the AFSK audio.
+    void FskShaping(bool on);
     void SendCwid();
     void Power(bool on) override;
     // Switched on this way the transmitter stays keyed until released;

@@ -20,14 +20,15 @@ AfskGenerator::AfskGenerator(EventLoop& loop, WaveDevice& device, PhaseAccumulat
       onFailure_(std::move(onFailure)),
       modulator_(settings, phase),
       card_(device, loop.clock()),
-      block_(modulator_.BlockLength()),
-      samples_(modulator_.BlockLength()),
-      line_(modulator_.BlockLength()),
+      block_(std::max(modulator_.MaxBlockLength(), modulator_.FadeOutLength())),
+      samples_(block_.size()),
+      line_(block_.size()),
       pump_(loop, [this] { Pump(); }) {
     queue_.reserve(kQueueLength);
 }
 
 AfskGenerator::~AfskGenerator() {
+    abandoned_ = true;
     RequestStop();
     if (thread_.joinable()) thread_.join();
     card_.ResetOutputCounters();
@@ -64,7 +65,9 @@ void AfskGenerator::PutBreak(bool on) {
     breakEdges_.push_back({on, now});
 }
 
-void AfskGenerator::RenderNextBlock() {
+std::size_t AfskGenerator::RenderNextBlock() {
+    const std::size_t length = modulator_.NextBlockLength();
+    const std::span<std::int16_t> block(block_.data(), length);
     std::unique_lock lock(queueLock_);
     if (!queue_.empty()) {
         const std::uint32_t code = queue_.front();
@@ -72,20 +75,21 @@ void AfskGenerator::RenderNextBlock() {
         lock.unlock();
         // Text between two runs of Morse moves the later run in the sound.
         breakAnchor_.reset();
-        modulator_.Render(code, block_);
+        modulator_.Render(code, block);
     } else if (breakEdges_.empty() && !lineAtSpace_) {
         lock.unlock();
-        modulator_.Render(0, block_);  // idle mark
+        modulator_.Render(0, block);  // idle mark
     } else {
-        FollowBreakEdges();
+        FollowBreakEdges(length);
         lock.unlock();
-        modulator_.RenderLine(line_, block_);
+        modulator_.RenderLine(std::span<const std::uint8_t>(line_.data(), length), block);
     }
-    samplesRendered_ += static_cast<std::int64_t>(block_.size());
+    samplesRendered_ += static_cast<std::int64_t>(length);
+    return length;
 }
 
-void AfskGenerator::FollowBreakEdges() {
-    for (std::size_t i = 0; i < line_.size(); ++i) {
+void AfskGenerator::FollowBreakEdges(std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
         const std::int64_t sample = samplesRendered_ + static_cast<std::int64_t>(i);
         while (!breakEdges_.empty() && SampleOf(breakEdges_.front()) <= sample) {
             lineAtSpace_ = breakEdges_.front().on;
@@ -97,7 +101,8 @@ void AfskGenerator::FollowBreakEdges() {
 
 std::int64_t AfskGenerator::SampleOf(const BreakEdge& edge) {
     if (!breakAnchor_) {
-        const auto lead = static_cast<std::int64_t>(kBreakLeadBlocks) * static_cast<std::int64_t>(block_.size());
+        const auto lead =
+            static_cast<std::int64_t>(kBreakLeadBlocks) * static_cast<std::int64_t>(modulator_.BlockLength());
         breakAnchor_ = BreakAnchor{edge.at, samplesRendered_ + lead};
     }
     const std::chrono::duration<double> since = edge.at - breakAnchor_->at;
@@ -120,7 +125,8 @@ std::error_code AfskGenerator::StartGenerator() {
         thread_ = std::thread([this] { Run(); });
     } else {
         // Several rounds a block, so the device never runs dry between them.
-        const auto block = std::chrono::milliseconds(1000 * static_cast<long long>(block_.size()) / sampleRate_);
+        const auto block =
+            std::chrono::milliseconds(1000 * static_cast<long long>(modulator_.BlockLength()) / sampleRate_);
         pump_.Every(std::max(block / 4, kShortestPump));
     }
     return {};
@@ -139,34 +145,61 @@ void AfskGenerator::Run() {
 }
 
 bool AfskGenerator::Pass() {
-    if (stopRequested_) {
-        // Queued audio is discarded; nothing waits.
+    if (abandoned_) {
+        CloseAtOnce();
+        return false;
+    }
+    if (stage_ == Stage::Running && stopRequested_) stage_ = Stage::FadingOut;
+    if (stage_ != Stage::Running) return EndSound();
+    return Write(RenderNextBlock());
+}
+
+bool AfskGenerator::Write(std::size_t length) {
+    std::copy_n(block_.begin(), length, samples_.begin());
+    if (card_.WriteOutput(samples_.data(), static_cast<int>(length)) == static_cast<int>(length)) return true;
+    // The transmission cannot go on without its tones: the loop ends it.
+    ReportFailure(card_.GetErrorCode());
+    card_.CloseOutput();
+    stage_ = Stage::Ended;
+    return false;
+}
+
+bool AfskGenerator::EndSound() {
+    if (stage_ == Stage::FadingOut) {
+        const std::size_t length = modulator_.FadeOutLength();
+        modulator_.RenderFadeOut(std::span(block_.data(), length));
+        if (!Write(length)) return false;
+        stage_ = Stage::Flushing;
+        return true;
+    }
+    if (ownThread_) {
+        card_.CloseOutput();  // plays the last slot out; this thread waits, nobody else
+    } else {
+        // One slot queued per pass, as the loop's pump expects; the device has it from here.
+        card_.FlushOutput();
         card_.ResetOutputCounters();
         card_.CloseOutput();
-        stage_ = Stage::Ended;
-        return false;
     }
-    RenderNextBlock();
-    std::copy(block_.begin(), block_.end(), samples_.begin());
-    if (card_.WriteOutput(samples_.data(), static_cast<int>(samples_.size())) != static_cast<int>(samples_.size())) {
-        // The transmission cannot go on without its tones: the loop ends it.
-        ReportFailure(card_.GetErrorCode());
-        card_.CloseOutput();
-        stage_ = Stage::Ended;
-        return false;
-    }
-    return true;
+    stage_ = Stage::Ended;
+    return false;
+}
+
+void AfskGenerator::CloseAtOnce() {
+    // Queued audio is discarded; nothing waits.
+    card_.ResetOutputCounters();
+    card_.CloseOutput();
+    stage_ = Stage::Ended;
 }
 
 TimePoint AfskGenerator::NextBlockAt() {
-    if (ownThread_ || stage_ != Stage::Running) return TimePoint::max();
-    if (stopRequested_) return TimePoint::min();
+    if (ownThread_ || stage_ == Stage::NotStarted || stage_ == Stage::Ended) return TimePoint::max();
+    if (abandoned_) return TimePoint::min();
     return card_.WriteReadyAt();
 }
 
 void AfskGenerator::Pump() {
     if (ownThread_) return;
-    while (stage_ == Stage::Running && NextBlockAt() <= loop_.clock().Now()) Pass();
+    while (NextBlockAt() <= loop_.clock().Now()) Pass();
     if (NextBlockAt() == TimePoint::max()) pump_.Stop();
 }
 

@@ -10,6 +10,12 @@
 // can take by then, so a simulated run gives the same audio every time. Codes cross into the generator one way, under the queue's lock;
 // everything else it reads is a snapshot taken when it was made.
 //
+// Asked to stop, the generator ends the sound with a fade-out after what it
+// has written. On its own thread it then lets the device play it all out
+// before closing (the key is long up: the tones run on for an afterglow);
+// on the loop's clock the devices have taken it whole already. Destroyed,
+// it stops at once.
+//
 // The Morse of the identification (the break condition holding the line at
 // space) arrives as edges stamped with the clock. The sound plays some
 // blocks behind the clock, so the first edge of a run is placed a fixed
@@ -69,13 +75,13 @@ public:
     // The codes waiting, oldest first.
     std::vector<std::uint32_t> Queued();
     int QueuedCodes();
-    std::size_t BlockLength() const { return block_.size(); }
+    std::size_t BlockLength() const { return modulator_.BlockLength(); }
 
     // Blocks between the clock and the sound: the device's ring and the block being rendered.
     static constexpr int kBreakLeadBlocks = 4;
 
 private:
-    enum class Stage { NotStarted, Running, Ended };
+    enum class Stage { NotStarted, Running, FadingOut, Flushing, Ended };
     struct BreakEdge {
         bool on;
         TimePoint at;
@@ -88,13 +94,18 @@ private:
     };
 
     void ReportFailure(std::error_code error);
-    // One block: false when the generator has ended (stop seen, or the write failed).
+    // One block: false when the generator has ended (stopped, or the write failed).
     bool Pass();
+    // The first `length` samples of block_ to the card: false when the write failed.
+    bool Write(std::size_t length);
+    // What the stream's end needs next: the fade-out, then the last slot.
+    bool EndSound();
+    void CloseAtOnce();
     void Run();
-    // The next block into block_: a queued code, the Morse, or idle mark.
-    void RenderNextBlock();
-    // Fills line_ from the break edges due within the next block. Under the queue's lock.
-    void FollowBreakEdges();
+    // The next block into block_: a queued code, the Morse, or idle mark. Returns its length.
+    std::size_t RenderNextBlock();
+    // Fills the first `length` of line_ from the break edges due within the next block. Under the queue's lock.
+    void FollowBreakEdges(std::size_t length);
     std::int64_t SampleOf(const BreakEdge& edge);
 
     EventLoop& loop_;
@@ -112,6 +123,7 @@ private:
     std::vector<std::uint32_t> queue_;  // guarded by queueLock_
     std::deque<BreakEdge> breakEdges_;  // guarded by queueLock_
     std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> abandoned_{false};  // stop at once, without the fade-out
 
     // The generator's own thread (or the loop's):
     Stage stage_ = Stage::NotStarted;

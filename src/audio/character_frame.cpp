@@ -11,9 +11,12 @@ CharacterFrame FrameFor(int wordLength) {
     return {5, 7.5};
 }
 
+double CharacterSamples(int sampleRate, float baud, int wordLength) {
+    return static_cast<double>(sampleRate) * (1.0 / static_cast<double>(baud)) * FrameFor(wordLength).bitsPerCharacter;
+}
+
 int SamplesPerCharacter(int sampleRate, float baud, int wordLength) {
-    const double bits = FrameFor(wordLength).bitsPerCharacter;
-    const double samples = static_cast<double>(sampleRate) * (1.0 / static_cast<double>(baud)) * bits;
+    const double samples = CharacterSamples(sampleRate, baud, wordLength);
     // Also false for NaN; the upper bound keeps the truncation below defined.
     if (!(samples >= 1.0 && samples <= 60.0 * sampleRate)) {
         throw std::invalid_argument("AFSK: no character block at " + std::to_string(baud) + " baud and " +

@@ -15,6 +15,10 @@ struct CharacterFrame {
 // (the station only ever holds 0 or 3).
 CharacterFrame FrameFor(int wordLength);
 
+// The exact length of one character in samples: sampleRate × (1 / baud) ×
+// bits per character, in double arithmetic from the single-precision speed.
+double CharacterSamples(int sampleRate, float baud, int wordLength);
+
 // Samples in one character's block: sampleRate × (1 / baud) × bits per
 // character in double arithmetic from the single-precision speed, truncated
 // toward zero (1320 at 45.45 baud Baudot; 799 at 110 baud ASCII, where the

@@ -31,14 +31,17 @@ inline double WrapPhase(double phase) {
 
 FskOscillator::FskOscillator(PhaseAccumulator& phase, int sampleRate, float baud, double centreHz,
                              double halfShiftHz)
-    : phase_(phase),
-      samplePeriod_(1.0 / sampleRate),
-      bitTime_(1.0 / static_cast<double>(baud)),
-      sampleRate_(sampleRate) {
+    : phase_(phase), bitSamples_(sampleRate * (1.0 / static_cast<double>(baud))), sampleRate_(sampleRate) {
     if (sampleRate <= 0) throw std::invalid_argument("FSK oscillator: sample rate " + std::to_string(sampleRate));
-    if (!(baud > 0.0f) || !std::isfinite(bitTime_))
+    if (!(baud > 0.0f) || !std::isfinite(bitSamples_))
         throw std::invalid_argument("FSK oscillator: speed " + std::to_string(baud) + " baud");
     SetTones(centreHz, halfShiftHz);
+    stepNow_ = mark_.step;
+    // One bit of ramp, within reason for absurdly slow speeds.
+    const auto rampLength = static_cast<std::size_t>(std::clamp(std::round(bitSamples_), 1.0, 1.0 * sampleRate));
+    ramp_.resize(rampLength);
+    for (std::size_t k = 0; k < rampLength; ++k)
+        ramp_[k] = 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(k + 1) / static_cast<double>(rampLength));
 }
 
 namespace {
@@ -103,47 +106,60 @@ SKEDCAST_WITH_AVX2_COPY void FskOscillator::Sound(Phasor& z, std::span<double> r
     z.radians = WrapPhase(z.radians + static_cast<double>(length) * tone.step);
 }
 
-std::size_t FskOscillator::RunToBoundary(std::size_t samples) {
-    // The first n ≥ 1 with clock + n × period ≥ bit time; the division may
-    // round either way, so the neighbours are checked. Beyond `samples` the
-    // count does not matter (and is kept within range).
-    const double estimate = std::ceil((bitTime_ - bitClock_) / samplePeriod_);
-    auto toBoundary = static_cast<std::size_t>(std::clamp(estimate, 1.0, static_cast<double>(samples) + 1.0));
-    if (bitClock_ + static_cast<double>(toBoundary) * samplePeriod_ < bitTime_) ++toBoundary;
-    if (toBoundary > 1 && bitClock_ + static_cast<double>(toBoundary - 1) * samplePeriod_ >= bitTime_) --toBoundary;
-    if (toBoundary > samples) {
-        bitClock_ += static_cast<double>(samples) * samplePeriod_;
-        return 0;
+void FskOscillator::SoundShaped(Phasor& z, std::span<double> run, const Tone& tone) {
+    std::size_t i = 0;
+    for (; i < run.size() && rampDone_ < ramp_.size(); ++i) {
+        stepNow_ = rampFrom_ + (tone.step - rampFrom_) * ramp_[rampDone_++];
+        z.radians = WrapPhase(z.radians + stepNow_);
+        run[i] = std::sin(z.radians) + std::cos(z.radians);
     }
-    bitClock_ = bitClock_ + static_cast<double>(toBoundary) * samplePeriod_ - bitTime_;
-    return toBoundary;
+    z.re = std::cos(z.radians);
+    z.im = std::sin(z.radians);
+    if (i < run.size()) Sound(z, run.subspan(i), tone);
 }
 
-void FskOscillator::GenerateCharacter(std::span<double> out, std::uint32_t code, int dataBits) {
-    // Bits above the data bits are mark: 5-bit codes get bits 5 to 7 set.
-    const std::uint32_t pattern = dataBits >= 8 ? code : code | (0xFFu << std::max(dataBits, 0) & 0xFFu);
-    bool space = false;
-    int bit = 0;  // the next bit of the frame: 0 start, 1..8 data, then stop
-    Phasor z = PhasorNow();
-    std::size_t runStart = 0, next = 0;  // `next`: samples of the block the bit clock has passed
-    while (const std::size_t toBoundary = RunToBoundary(out.size() - next)) {
-        next += toBoundary;
-        if (code == 0) continue;
-        bool bitIsSpace = false;
-        if (bit == 0) {
-            bitIsSpace = true;
-        } else if (bit <= 8) {
-            bitIsSpace = (pattern >> (bit - 1) & 1u) == 0;
-        }
-        ++bit;
-        if (bitIsSpace == space) continue;
-        // The new bit's tone starts with the sample at which the boundary falls.
-        const std::size_t first = next - 1;
-        Sound(z, out.subspan(runStart, first - runStart), space ? space_ : mark_);
-        runStart = first;
-        space = bitIsSpace;
+void FskOscillator::Run(Phasor& z, std::span<double> run, bool space) {
+    if (run.empty()) return;
+    const Tone& tone = space ? space_ : mark_;
+    if (shaping_ && space != headingForSpace_) {
+        rampFrom_ = stepNow_;
+        rampDone_ = 0;
     }
-    Sound(z, out.subspan(runStart), space ? space_ : mark_);
+    headingForSpace_ = space;
+    if (shaping_ && rampDone_ < ramp_.size()) {
+        SoundShaped(z, run, tone);
+    } else {
+        Sound(z, run, tone);
+    }
+    if (rampDone_ >= ramp_.size() || !shaping_) stepNow_ = tone.step;
+}
+
+void FskOscillator::GenerateCharacter(std::span<double> out, std::uint32_t code, int dataBits, double lateBy) {
+    Phasor z = PhasorNow();
+    if (code == 0) {
+        Run(z, out, false);
+        phase_.radians = z.radians;
+        return;
+    }
+    // The first sample of bit `j` (0 the start bit): at or after its time. The
+    // tolerance keeps a boundary that falls on a sample, give or take the
+    // rounding of the arithmetic, on that sample.
+    constexpr double kRounding = 1e-9;
+    auto firstSampleOf = [&](int j) {
+        const double at = std::ceil(j * bitSamples_ - lateBy - kRounding);
+        return static_cast<std::size_t>(std::clamp(at, 0.0, static_cast<double>(out.size())));
+    };
+    std::size_t runStart = 0;
+    bool space = true;  // the start bit
+    for (int j = 1; j <= dataBits + 1; ++j) {
+        const bool next = j <= dataBits && (code >> (j - 1) & 1u) == 0;  // after the data: the stop bits, mark
+        if (next == space) continue;
+        const std::size_t boundary = firstSampleOf(j);
+        Run(z, out.subspan(runStart, boundary - runStart), space);
+        runStart = boundary;
+        space = next;
+    }
+    Run(z, out.subspan(runStart), space);
     phase_.radians = z.radians;
 }
 
@@ -152,12 +168,10 @@ void FskOscillator::GenerateLine(std::span<double> out, std::span<const std::uin
     std::size_t runStart = 0;
     for (std::size_t i = 0; i < out.size(); ++i) {
         if (i + 1 < out.size() && (space[i + 1] != 0) == (space[i] != 0)) continue;
-        Sound(z, out.subspan(runStart, i + 1 - runStart), space[i] != 0 ? space_ : mark_);
+        Run(z, out.subspan(runStart, i + 1 - runStart), space[i] != 0);
         runStart = i + 1;
     }
     phase_.radians = z.radians;
-    // The bit clock runs on as in an idle block.
-    for (std::size_t left = out.size(); const std::size_t toBoundary = RunToBoundary(left);) left -= toBoundary;
 }
 
 }  // namespace sked

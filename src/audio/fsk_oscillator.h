@@ -5,16 +5,24 @@
 // without a jump across shifts, blocks, tone changes and transmissions; it is
 // never reset. Each sample is sin(phase) + cos(phase): peak √2, RMS 1.
 //
-// GenerateCharacter fills one character's block: the block starts at mark,
-// the start bit begins at the first bit boundary inside it (the bit clock
-// runs on from block to block), then the data bits, least significant first,
-// then mark to the end. Code 0 is a block of pure mark (idle).
+// GenerateCharacter fills one character's block: the start bit from the
+// block's first sample, then the data bits, least significant first, then
+// mark to the end (the stop bits). Each bit boundary falls on the sample at
+// or after its exact time, counted from the character's own start, which
+// the caller places to a fraction of a sample: so every start bit follows
+// the stop bits before it at their full length. Code 0 is a block of pure
+// mark (idle).
+//
+// With shaping on, the frequency moves from one tone to the other along a
+// raised cosine one bit long, beginning at the bit boundary, instead of
+// jumping: a narrower signal, every transition late by the same half bit.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace sked {
 
@@ -38,13 +46,16 @@ public:
     // returns the new sample. Any renderer of the FSK line may drive it.
     double Next(bool space);
 
-    // One character's block of `out.size()` samples. `dataBits` is 5 (bits
-    // 5 to 7 are then sent as mark: the stop bits) or 8.
-    void GenerateCharacter(std::span<double> out, std::uint32_t code, int dataBits);
+    // Raised-cosine frequency transitions (off: the tone jumps at once).
+    void SetShaping(bool on) { shaping_ = on; }
+
+    // One character's block of `out.size()` samples with `dataBits` (5 or 8)
+    // data bits. `lateBy` (0 to 1): how long after the character's start the
+    // block's first sample falls, in samples.
+    void GenerateCharacter(std::span<double> out, std::uint32_t code, int dataBits, double lateBy = 0.0);
 
     // The line held at space (non-zero) or mark, sample by sample, as the
-    // break condition holds it; the bit clock runs on as in an idle block.
-    // `out` and `space` are of one length.
+    // break condition holds it. `out` and `space` are of one length.
     void GenerateLine(std::span<double> out, std::span<const std::uint8_t> space);
 
 private:
@@ -64,19 +75,25 @@ private:
         std::array<double, kChains> re{}, im{};  // cos and sin of 1..4 steps
     };
     Phasor PhasorNow() const;
-    // Runs the bit clock on to the next bit boundary if it falls within
-    // `samples` samples, and returns how many that took (counting the sample
-    // at which it falls); else runs it on by all of them and returns 0.
-    std::size_t RunToBoundary(std::size_t samples);
+    // A run of samples heading for one tone: jumping to it, or shaped.
+    void Run(Phasor& z, std::span<double> run, bool space);
     // A run of samples at one tone, the phasor turned on to its last sample.
     static void Sound(Phasor& z, std::span<double> run, const Tone& tone);
+    // A run of samples along the frequency ramp towards `tone`.
+    void SoundShaped(Phasor& z, std::span<double> run, const Tone& tone);
 
     PhaseAccumulator& phase_;
-    double samplePeriod_;  // seconds
-    double bitTime_;       // seconds, from the single-precision speed
-    double bitClock_ = 0.0;  // seconds since the last bit boundary
+    double bitSamples_;  // samples per bit, from the single-precision speed
     Tone mark_, space_;
     int sampleRate_;
+    bool shaping_ = false;
+    // The shaped line: the tone it heads for, the step of the last sample,
+    // and the ramp under way (its start step and the samples done of it).
+    bool headingForSpace_ = false;
+    double stepNow_ = 0.0;
+    double rampFrom_ = 0.0;
+    std::size_t rampDone_ = 0;
+    std::vector<double> ramp_;  // raised cosine over one bit, 0 to 1, by sample
 };
 
 }  // namespace sked

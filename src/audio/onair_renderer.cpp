@@ -13,9 +13,6 @@ namespace {
 
 constexpr std::size_t kBlockSamples = 4096;  // half a second at most per hand-over
 constexpr auto kSamplePeriod = std::chrono::microseconds(125);
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-// sin + cos = √2 sin(phase + π/4) crosses zero going up at 7π/4.
-constexpr double kRisingZero = 1.75 * std::numbers::pi;
 // The bits are timed from the port's frames, so the oscillator's own bit clock is never used.
 constexpr float kUnusedBaud = 45.45f;
 
@@ -23,8 +20,6 @@ constexpr float kUnusedBaud = 45.45f;
 
 OnAirRenderer::OnAirRenderer(std::unique_ptr<OnAirRecording> recording, double markHz, double spaceHz)
     : recording_(std::move(recording)),
-      markStep_(kTwoPi * markHz / kSampleRate),
-      spaceStep_(kTwoPi * spaceHz / kSampleRate),
       oscillator_(phase_, kSampleRate, kUnusedBaud, (markHz + spaceHz) / 2.0, (spaceHz - markHz) / 2.0) {
     block_.reserve(kBlockSamples);
 }
@@ -105,26 +100,20 @@ bool OnAirRenderer::AtSpace(const Line& line, TimePoint t) const {
 void OnAirRenderer::RenderUntil(TimePoint t) {
     if (!started_ || finished_) return;
     const std::int64_t end = FirstSampleAtOrAfter(t);
-    if (next_ >= end) return;
-    // The line state holds until the next event: the whole stretch is silent or keyed.
-    if (!audible_) {
-        fromZeroCrossing_ = true;
-        recording_->Silence(end - next_);
-        next_ = end;
-        return;
-    }
     while (next_ < end) {
-        const bool space = AtSpace(*audible_, SampleTime(next_));
-        if (fromZeroCrossing_) {
-            // The oscillator steps before it samples: one step short of the crossing,
-            // so that the first keyed sample is zero.
-            const double start = std::fmod(kRisingZero - (space ? spaceStep_ : markStep_), kTwoPi);
-            phase_.radians = start < 0.0 ? start + kTwoPi : start;
-            fromZeroCrossing_ = false;
+        // The line state holds until the next event: once the carrier has died away, silence to the end.
+        if (!audible_ && envelope_.Silent()) {
+            recording_->Silence(end - next_);
+            next_ = end;
+            return;
         }
-        block_.push_back(static_cast<std::int16_t>(std::lround(kSignalGain * oscillator_.Next(space))));
+        // Keyed, or dying away on the tone the key left it at.
+        const bool keyed = audible_ != nullptr;
+        if (keyed) lastSpace_ = AtSpace(*audible_, SampleTime(next_));
+        const double gain = envelope_.Next(keyed);
+        block_.push_back(static_cast<std::int16_t>(std::lround(kSignalGain * gain * oscillator_.Next(lastSpace_))));
         ++next_;
-        if (block_.size() >= kBlockSamples || next_ == end) {
+        if (block_.size() >= kBlockSamples || next_ == end || envelope_.Silent()) {
             recording_->Keyed(block_.data(), block_.size());
             block_.clear();
         }

@@ -4,8 +4,8 @@
 // tone at space (start bits, zeros, break). The tones come from the AFSK
 // generator's oscillator at the generator's level (kSignalGain), so the
 // recording carries the waveform the sound card plays. One oscillator for the
-// whole run, so the phase runs on across every shift; each keyed stretch
-// starts where the wave crosses zero going up (no click when the key closes).
+// whole run, so the phase runs on across every shift; the carrier rises over
+// 5 ms as the key closes and dies away over 5 ms after it opens (no clicks).
 // Samples are produced as the port's events arrive and handed on in small
 // blocks to the recording (one WAV file, or one per transmission), so runs of
 // many days need no memory.
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "audio/fsk_oscillator.h"
+#include "audio/key_envelope.h"
 #include "platform/clock.h"
 #include "audio/onair_recording.h"
 #include "serial/uart_timeline.h"
@@ -73,11 +74,10 @@ private:
     void ChooseAudibleLine();
 
     std::unique_ptr<OnAirRecording> recording_;
-    double markStep_;  // the oscillator's phase advance per sample, radians: to place each key closure
-    double spaceStep_;
     PhaseAccumulator phase_;
     FskOscillator oscillator_;  // drives phase_
-    bool fromZeroCrossing_ = true;  // the next keyed sample opens a keyed stretch
+    KeyEnvelope envelope_{kSampleRate};
+    bool lastSpace_ = false;  // the tone of the last keyed sample
 
     bool started_ = false;
     bool finished_ = false;

@@ -106,6 +106,14 @@ int SoundCard::WriteOutput(const double* samples, int count) {
     return count;
 }
 
+bool SoundCard::FlushOutput() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!open_) return false;
+    }
+    return writePosition_ == 0 || QueueFillSlot();
+}
+
 bool SoundCard::QueueFillSlot() {
     const std::error_code result = device_.Submit({fill_.get(), static_cast<std::size_t>(writePosition_)});
     writePosition_ = 0;

@@ -45,6 +45,9 @@ public:
     // closed, unless it was not open (NotOpen) or the samples were refused
     // (BadParameter).
     int WriteOutput(const double* samples, int count);
+    // Queues a partly filled slot as it stands (waiting, as a full slot
+    // would, only when that leaves all three queued): false on failure.
+    bool FlushOutput();
     // Plays a partly filled slot and waits for the queued ones (unless the
     // counters were reset or a write failed), then resets and closes the
     // device. Harmless when not open.

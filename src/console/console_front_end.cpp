@@ -271,6 +271,7 @@ bool ConsoleFrontEnd::HandleLine(const std::string& raw) {
         {"cwtimer", &StationCommands::CwTimer}, {"power", &StationCommands::Power},
         {"header", &StationCommands::Header},   {"repeat", &StationCommands::Repeat},
         {"diddle", &StationCommands::Diddle},   {"nosound", &StationCommands::NoSound},
+        {"fskshaping", &StationCommands::FskShaping},
     };
     for (const auto& [word, action] : kSwitches)
         if (command == word) {

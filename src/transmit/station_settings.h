@@ -53,6 +53,7 @@ struct StationSettings {
     ToneSettings tones;
     int soundCard = kNoSoundCard;
     bool noSound = true;
+    bool fskShaping = false;  // raised-cosine frequency transitions in the AFSK, from the next keying
     // Why PSK31, the mode last chosen, could not start; "" when it started or
     // another mode was chosen since. Entries are not sent meanwhile.
     std::string pskUnavailable;

@@ -54,12 +54,15 @@ wav_format() {
 }
 
 words() { printf '%s' "$1" | tr -s ' \t\r\n' '    ' | sed 's/^ //; s/ $//'; }  # Morse: any run of blanks a word gap
-# morse DOT_MS SOX_EFFECT...: $got is multimon-ng's words from $work/$wav through the effects (normalised, undithered,
-# 2 s of silence after); with the dot and gap unit fixed, a dash or a gap of the wrong length fails.
+# morse DOT_MS|auto SOX_EFFECT...: $got is multimon-ng's words from $work/$wav through the effects (normalised,
+# undithered, 2 s of silence after); with the dot and gap unit fixed, a dash or a gap of the wrong length fails.
+# "auto": multimon-ng finds the speed itself, and its spacing is kept (a letter gap read as a word gap shows).
 morse() {
+  local timing=(-y -d "$1" -g "$1")
+  [ "$1" != auto ] || timing=()
   got=$(sox -V1 -D "$work/$wav" -t raw -r 22050 -e signed -b 16 -c 1 - "${@:2}" pad 0.5 2 |
-        multimon-ng -q -t raw -a MORSE_CW -y -d "$1" -g "$1" - 2>"$work/multimon.err")
-  got=$(words "$got")
+        multimon-ng -q -t raw -a MORSE_CW "${timing[@]}" - 2>"$work/multimon.err")
+  if [ "$1" = auto ]; then got=$(printf '%s' "$got" | sed 's/ *$//'); else got=$(words "$got"); fi
 }
 
 # xvfb SCREEN: a private Xvfb on a display it picks itself, DISPLAY exported once it serves.

@@ -61,8 +61,7 @@ rtty)  # ALPHABET SPEED
   ;;
 
 afsk)  # ALPHABET SPEED [MARK SPACE | noise DB]
-  # Typed tones go with the start-up MILITARY B45 (a mode entry would set the mode's own tones again). A Baudot
-  # stop alternates between one and two bits (blocks of 7.5 bit times): minimodem expects one.
+  # Typed tones go with the start-up MILITARY B45 (a mode entry would set the mode's own tones again).
   sound
   commands=("\$$1" "\$$2")
   if [ "${3:-}" = noise ]; then
@@ -75,7 +74,7 @@ afsk)  # ALPHABET SPEED [MARK SPACE | noise DB]
   send bulletin.txt "$text" "${commands[@]}"
   # minimodem misreads 300 baud at 8000 Hz: it listens at 48 kHz, undithered (the same reading every run).
   sox -V1 -D "$work/air.wav" -r 48000 "$work/air48.wav"
-  wav=air48.wav stop=1
+  wav=air48.wav
   rtty "${1,,}" "${BAUD[$2]}"
   compare "$1 sound at ${BAUD[$2]} baud, $mark/$space Hz" "$text" "$got"
   ;;
@@ -109,8 +108,12 @@ cwid)  # [sound]
   rtty baudot 45.45
   compare "the RTTY text before the identification" "$cwid_text" "${got:0:${#cwid_text}}"
   # The Morse: the space tone's last stretch (reversed, kept up to its first second of silence, reversed back).
-  morse 60 sinc $((SPACE - 50))-$((SPACE + 50)) gain -n -3 reverse silence 1 0.05 10% 1 1.0 10% reverse
+  effects=(sinc $((SPACE - 50))-$((SPACE + 50)) gain -n -3 reverse silence 1 0.05 10% 1 1.0 10% reverse)
+  morse 60 "${effects[@]}"
   compare "Morse identification (space tone)" "DE $CALL $CALL" "$got"
+  # At the ITU proportions a receiver that finds the speed itself reads words, not spaced letters.
+  morse auto "${effects[@]}"
+  compare "Morse identification at multimon-ng's own speed" "DE $CALL $CALL" "$got"
   ;;
 
 cwid-cw)

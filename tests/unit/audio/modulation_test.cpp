@@ -8,6 +8,7 @@
 #include <numbers>
 #include <numeric>
 #include <optional>
+#include <random>
 #include <set>
 
 #include <sys/resource.h>
@@ -79,9 +80,9 @@ const struct Speed { float baud; int wordLength, blockLength; } kSpeeds[] = {
     {110.0f, 0, 545},  {110.0f, 3, 799},  {300.0f, 0, 200}, {300.0f, 3, 293}};
 
 // One phase through every speed (a new oscillator each, the tones changed after the fourth block): idle is
-// mark; a start bit begins within a bit of its block, a stop bit or more after the character before; the bits
-// are of full length, least significant first. Absurdly slow: steady mark.
-TEST(FskOscillatorTest, CharactersKeepTheirBitTimingAndThePhaseRunsOn) {
+// mark; the start bit opens the block and every bit boundary falls on the first sample at or after its time,
+// counted from the character's start a fraction of a sample before the block; least significant bit first.
+TEST(FskOscillatorTest, EachBitStartsOnItsSampleAndThePhaseRunsOn) {
     const std::uint32_t baudot[] = {0, 0x15, 0x01, 0x1E, 0x10, 0x0A, 0x1F, 0, 0x04};
     const std::uint32_t ascii[] = {0, 'R', 0x01, 0xFE, 0x80, 'U', 0xFF, 0, '\r'};
     PhaseAccumulator phase{6.2};
@@ -95,36 +96,80 @@ TEST(FskOscillatorTest, CharactersKeepTheirBitTimingAndThePhaseRunsOn) {
         FskOscillator oscillator(phase, kRate, s.baud, 1500, 100);
         tracker.Tones(1400, 1600);
         block.resize(s.blockLength);
-        double lastStart = -1e9;  // of the character before, in samples from the first block
         for (std::size_t b = 0; b < std::size(baudot); ++b) {
             if (b == 4) oscillator.SetTones(1700, 425), tracker.Tones(1275, 2125);
             const std::uint32_t code = (dataBits == 5 ? baudot : ascii)[b];
-            oscillator.GenerateCharacter(block, code, dataBits);
+            const double lateBy = 0.37 * b - std::floor(0.37 * b);
+            oscillator.GenerateCharacter(block, code, dataBits, lateBy);
             const std::vector<bool> tones = tracker.Follow(block);
             ASSERT_EQ(tones.size(), block.size()) << "block " << b << ": a phase jump or neither tone";
-            const std::size_t start = std::find(tones.begin(), tones.end(), true) - tones.begin();
-            EXPECT_TRUE(code != 0 || start == tones.size()) << "idle block " << b << " has space";
-            if (code == 0) continue;
-            EXPECT_LE(start, bit + 1) << "block " << b;
-            for (std::size_t i = start; i < tones.size(); ++i) {
-                const double at = (i - start) / bit;
-                if (std::abs(at - std::round(at)) * bit < 1.5) continue;  // at a bit boundary
-                const int j = static_cast<int>(at);
-                const bool space = j == 0 || (j <= dataBits && !(code >> (j - 1) & 1u));
+            for (std::size_t i = 0; i < tones.size(); ++i) {
+                const int j = static_cast<int>((i + lateBy) / bit);
+                const bool space = code != 0 && (j == 0 || (j <= dataBits && !(code >> (j - 1) & 1u)));
                 ASSERT_EQ(tones[i], space) << "block " << b << ", bit " << j << ", sample " << i;
             }
-            const double at = b * block.size() + start;
-            EXPECT_GE((at - lastStart) / bit, dataBits + 2 - 0.01) << "block " << b;
-            lastStart = at;
         }
     }
     EXPECT_TRUE(phase.radians >= 0 && phase.radians < kTwoPi) << phase.radians;
     FskOscillator slow(phase, kRate, 1e-30f);  // the tracker checks that it goes on from the phase left
     tracker.Tones(2125, 2295);
     for (int n = 0; n < 3; ++n) {
-        slow.GenerateCharacter(block, 'Y', 8);
-        EXPECT_EQ(tracker.Follow(block), std::vector<bool>(block.size(), false)) << "slow block " << n;
+        slow.GenerateCharacter(block, n == 0 ? 0 : 'Y', 8);
+        EXPECT_EQ(tracker.Follow(block), std::vector<bool>(block.size(), n > 0)) << "slow block " << n;
     }
+}
+
+// The tones sample by sample as an ideal transmitter times them: character k begins at exactly k frames, its bit
+// j at exactly j bits after that; each sample takes the tone of the bit it lies in, the phase running on.
+std::vector<double> IdealAfsk(const std::vector<std::uint32_t>& codes, const Speed& s, double gain) {
+    const double frame = CharacterSamples(kRate, s.baud, s.wordLength), bit = kRate / static_cast<double>(s.baud);
+    const int dataBits = FrameFor(s.wordLength).dataBits;
+    std::vector<double> x;
+    double phase = 0;
+    for (std::size_t n = 0; n < static_cast<std::size_t>(std::ceil(codes.size() * frame - 1e-9)); ++n) {
+        // A boundary that falls on a sample, give or take the arithmetic's rounding, starts there.
+        const auto k = static_cast<std::size_t>(std::floor((n + 1e-9) / frame));
+        const auto j = static_cast<int>(std::floor((n - k * frame + 1e-9) / bit));
+        const bool space = codes[k] != 0 && (j == 0 || (j <= dataBits && !(codes[k] >> (j - 1) & 1u)));
+        phase = std::fmod(phase + Step(space ? 2295 : 2125), kTwoPi);
+        x.push_back(gain * (std::sin(phase) + std::cos(phase)));
+    }
+    return x;
+}
+
+// 2,000 characters back to back at every speed in both frames: sample for sample the ideal transmitter's
+// (past the first 5 ms, where the sound rises), so every stop interval is exactly 1.5 bits in Baudot and 2 in
+// ASCII; the carried fraction keeps the blocks in step without drift. Shaped, each character still comes back.
+TEST(AfskModulatorTest, EveryStopIntervalHasItsFullLengthOverThousandsOfCharacters) {
+    std::mt19937 random(7);
+    for (bool shaping : {false, true})
+        for (const Speed& s : kSpeeds) {
+            SCOPED_TRACE(testing::Message() << s.baud << " baud, word length " << s.wordLength << ", shaping " << shaping);
+            PhaseAccumulator phase;
+            AfskModulator modulator({.baud = s.baud, .wordLength = s.wordLength, .noise = false, .shaping = shaping},
+                                    phase);
+            const int dataBits = modulator.frame().dataBits;
+            std::vector<std::uint32_t> codes(2002);  // idle first and last
+            for (std::size_t i = 1; i + 1 < codes.size(); ++i) codes[i] = 1 + random() % ((1u << dataBits) - 1);
+            std::vector<std::int16_t> audio;
+            for (std::uint32_t code : codes) {
+                const std::size_t length = modulator.NextBlockLength();
+                audio.resize(audio.size() + length);
+                modulator.Render(code, std::span(audio).last(length));
+            }
+            if (!shaping) {
+                const std::vector<double> ideal = IdealAfsk(codes, s, modulator.level().signalGain);
+                ASSERT_EQ(audio.size(), ideal.size());
+                for (std::size_t n = 40; n < audio.size(); ++n) ASSERT_NEAR(audio[n], ideal[n], 1.001) << "sample " << n;
+                continue;
+            }
+            const auto got = test::DecodeFsk(audio, {.baud = s.baud, .dataBits = dataBits});
+            ASSERT_EQ(got.size(), codes.size() - 2);
+            for (std::size_t i = 0; i < got.size(); ++i) {
+                ASSERT_EQ(got[i].code, codes[i + 1]) << "character " << i;
+                ASSERT_FALSE(got[i].framingError) << "character " << i;
+            }
+        }
 }
 
 // The tone at RMS 4739 (peak 6,702) and the noise floor 60 dB below it, the most a ratio asked for can give;
@@ -132,9 +177,10 @@ TEST(FskOscillatorTest, CharactersKeepTheirBitTimingAndThePhaseRunsOn) {
 TEST(AfskModulatorTest, TheToneHasTheStationLevelAndTheNoiseFloorIsSixtyDecibelsDown) {
     PhaseAccumulator clean{0.3}, noisy{0.3};
     AfskModulator quiet({.noise = false}, clean), modulator({}, noisy);
-    std::vector<std::int16_t> a(quiet.BlockLength()), b(modulator.BlockLength());
+    std::vector<std::int16_t> a, b;
     double tone = 0, noise = 0, peak = 0;
     for (int n = 0; n < 60; ++n) {
+        a.resize(quiet.NextBlockLength()), b.resize(modulator.NextBlockLength());
         quiet.Render(0, a), modulator.Render(0, b);
         for (std::size_t i = 0; i < a.size(); ++i)
             tone += a[i] * a[i], noise += (b[i] - a[i]) * (b[i] - a[i]), peak = std::max(peak, 1.0 * a[i]);
@@ -142,7 +188,7 @@ TEST(AfskModulatorTest, TheToneHasTheStationLevelAndTheNoiseFloorIsSixtyDecibels
     EXPECT_NEAR(std::sqrt(tone / (60 * a.size())), 4739, 5);
     EXPECT_NEAR(peak, 6702, 3);
     EXPECT_NEAR(std::sqrt(noise / (60 * a.size())), 4.76, 0.2);  // 4.739 and the truncation
-    std::vector<std::int16_t> wrong(quiet.BlockLength() + 1);
+    std::vector<std::int16_t> wrong(quiet.NextBlockLength() + 1);
     EXPECT_THROW(quiet.Render(0, wrong), std::invalid_argument);
     for (float bad : {0.0f, -45.45f, NAN, 1e-6f})
         EXPECT_THROW(AfskModulator({.baud = bad}, clean), std::invalid_argument) << bad;
@@ -241,15 +287,21 @@ TEST_F(AfskGeneratorTest, BlocksKeepPaceWithTheClockAndTheCodesTheirOrder) {
         EXPECT_EQ(generator.QueuedCodes(), 0);
     });
     EXPECT_TRUE(failures.empty());
-    EXPECT_EQ(samples.size() % 1320, 0u);
     EXPECT_NEAR(samples.size() / 1320.0, 14, 2) << "2.2 s of 165 ms blocks, three ahead of the clock at most";
     PhaseAccumulator referencePhase;
     AfskModulator reference(AfskSettings{}, referencePhase);
-    std::vector<std::int16_t> block(1320);
-    for (std::size_t b = 0; std::uint32_t code : {0x1F, 0x05, 0x0A, 0, 0}) {
+    std::vector<std::int16_t> block;
+    std::size_t at = 0;
+    for (std::uint32_t code : {0x1F, 0x05, 0x0A, 0, 0}) {
+        block.resize(reference.NextBlockLength());
         reference.Render(code, block);
-        ASSERT_TRUE(std::ranges::equal(block, std::span(samples).subspan(1320 * b++, 1320))) << "code " << code;
+        ASSERT_TRUE(std::ranges::equal(block, std::span(samples).subspan(at, block.size()))) << "code " << code;
+        at += block.size();
     }
+    // The stop ends the sound with a fade-out after the last block: nothing is cut off in the middle of a wave.
+    const std::size_t fade = reference.FadeOutLength();
+    EXPECT_LT((samples.size() - fade) % 1320, 14u) << "whole blocks, each one sample longer now and then";
+    for (std::size_t n = samples.size() - 3; n < samples.size(); ++n) EXPECT_LT(std::abs(samples[n]), 150) << n;
 }
 
 // No device 10: the start says so (the transmitter is not keyed). A card lost
@@ -321,11 +373,22 @@ void ExpectRadiated(const std::vector<std::int16_t>& got, const Stretches& keyed
     auto within = [](const Stretches& list, std::size_t n) {
         return std::ranges::any_of(list, [n](auto& s) { return SampleAt(s.first) <= n && n < SampleAt(s.second); });
     };
+    // The carrier rises over 40 samples (5 ms) from the key's closing and dies away over 40 after its opening, on
+    // the tone it was left at; the phase runs on through every sample heard.
     double phase = 0;
+    int rise = 0;
+    bool space = false;
     for (std::size_t n = 0; n < got.size(); ++n) {
-        const double step = Step(within(spaces, n) ? 2295 : 2125);
-        phase = n > 0 && within(keyed, n - 1) ? phase + step : 0;
-        const double expected = within(keyed, n) ? std::round(kSignalGain * std::numbers::sqrt2 * std::sin(phase)) : 0;
+        const bool key = within(keyed, n);
+        if (key) space = within(spaces, n);
+        const int before = rise;
+        rise = std::clamp(rise + (key ? 1 : -1), 0, 40);
+        double expected = 0;
+        if (key || before > 0) {
+            phase += Step(space ? 2295 : 2125);
+            expected = std::round(kSignalGain * (0.5 - 0.5 * std::cos(std::numbers::pi * rise / 40)) *
+                                  (std::sin(phase) + std::cos(phase)));
+        }
         ASSERT_LE(std::abs(got[n] - expected), 1) << "sample " << n << " at " << n / 8000.0 << " s";
     }
 }
@@ -436,11 +499,11 @@ TEST_F(OnAirRendererTest, EachTransmissionGetsAFileOfItsOwnWithAQuarterSecondOfS
     whole.Begin(start), ports->AddObserver(&whole);
     At(100ms).Key(kB, true).At(1s).Key(kB, false).At(1442ms).Key(kB, true).At(2s).Key(kB, false);
     At(6900ms).Key(kB, true).At(7s).Send(kB, {0x0A, 0x15}).At(7500ms).Break(kB, true).At(7600ms).Break(kB, false);
-    At(8s).Key(kB, false).At(13s).Key(kB, true).At(14s).Key(kB, false).At(20s).Key(kB, true);
+    At(8s).Key(kB, false).At(13010ms).Key(kB, true).At(14s).Key(kB, false).At(20s).Key(kB, true);
     Finish(21s), whole.Finish(start + 21s);
     const auto samples = test::ReadWavSamples("whole.wav");
     const std::tuple<std::string, Duration, Duration> files[] = {
-        {"20260101-115950.wav", 0s, 8250ms}, {"20260101-120003.wav", 12750ms, 14250ms},
+        {"20260101-115950.wav", 0s, 8255ms}, {"20260101-120003.wav", 12760ms, 14255ms},
         {"20260101-120010.wav", 19750ms, 21s}};
     EXPECT_EQ(Files().size(), std::size(files));  // and each is one of those read below
     for (const auto& [name, from, to] : files) {
@@ -522,9 +585,11 @@ TEST_F(OnAirRendererTest, TheAfskAndTheAirPrintTheEncodedTextAtEverySpeedInBothF
         for (const AirStep& step : steps) if (step.kind == AirStep::Kind::Code) codes.push_back(step.value);
         PhaseAccumulator phase;
         AfskModulator modulator({.baud = baud, .wordLength = wordLength}, phase);
-        std::vector<std::int16_t> afsk((codes.size() + 1) * blockLength);  // and a block of idle mark
-        for (std::size_t i = 0; i <= codes.size(); ++i)
-            modulator.Render(i < codes.size() ? codes[i] : 0, std::span(afsk).subspan(i * blockLength, blockLength));
+        std::vector<std::int16_t> afsk;
+        for (std::size_t i = 0; i <= codes.size(); ++i) {  // and a block of idle mark
+            afsk.resize(afsk.size() + modulator.NextBlockLength());
+            modulator.Render(i < codes.size() ? codes[i] : 0, std::span(afsk).last(modulator.NextBlockLength()));
+        }
         ExpectText(afsk, baud, ascii, "AFSK");
         At(100ms).Send(kA, codes).Finish(ports->IdleAt() - start + 100ms);  // keyed mark before and after
         ExpectText(Samples(), BaudOf(uart::DivisorFor(baud)), ascii, "on air");
