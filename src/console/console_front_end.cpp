@@ -110,6 +110,7 @@ std::string ConsoleFrontEnd::HelpText() {
            "  tones centre|mark        enter the tones as centre and shift, or mark and space\n"
            "  centre HZ, shift HZ, mark HZ, space HZ   the tone fields\n"
            "  soundcard None|-1|1..4   the sound card list; nosound on|off\n"
+           "  fskshaping on|off        raised-cosine FSK transitions, from the next keying\n"
            "  netport OFF|1..16        the TCP mirror's port (6000..6015)\n"
            "  address HOST, auth TEXT  the mirror's address and authentication text\n"
            "  cwid                     send the identification\n"
