@@ -1,8 +1,8 @@
 // The AFSK audio of one transmission in the teleprinter modes: one block of
 // 16-bit samples per character (start bit, data bits, stop bits as two
 // tones), scaled to the station's signal level with band-limited noise mixed
-// in at 60 dB below it. Speed, frame and noise are taken once, when the
-// transmission starts; the tones are re-read before every block. It renders
+// in at 60 dB below it. Speed, frame, tones and noise are taken once, when
+// the transmission starts. It renders
 // on request and owns no thread, clock or device; the phase belongs to the
 // caller, who keeps it for the life of the station.
 //

@@ -52,72 +52,11 @@ std::complex<double> Component(const std::vector<Sample>& x, double hertz, std::
     return sum;
 }
 
-// Follows an FSK waveform from a known phase, sample by sample: a phase jump or a wrong tone stops it short.
-struct ToneTracker {
-    double phase, markStep = Step(2125), spaceStep = Step(2295);
-    bool space = false;
-
-    void Tones(double mark, double space) { markStep = Step(mark), spaceStep = Step(space); }
-    std::vector<bool> Follow(const std::vector<double>& samples) {
-        std::vector<bool> tones;
-        auto next = [this](double step) { return std::fmod(phase + step, kTwoPi); };
-        auto fits = [](double p, double x) { return std::abs(std::sin(p) + std::cos(p) - x) < 1e-9; };
-        for (double x : samples) {
-            const bool mark = fits(next(markStep), x), spaced = fits(next(spaceStep), x);
-            if (!mark && !spaced) return tones;
-            if (mark != spaced) space = spaced;  // both fit: the tone goes on
-            phase = next(space ? spaceStep : markStep);
-            tones.push_back(space);
-        }
-        return tones;
-    }
-};
-
 // Every speed button in both frames, with its block length; at 110 baud ASCII the product falls just short of 800.
 const struct Speed { float baud; int wordLength, blockLength; } kSpeeds[] = {
     {45.45f, 0, 1320}, {45.45f, 3, 1936}, {50.0f, 0, 1200}, {50.0f, 3, 1760}, {56.9f, 0, 1054},
     {56.9f, 3, 1546},  {74.2f, 0, 808},   {74.2f, 3, 1185}, {100.0f, 0, 600}, {100.0f, 3, 880},
     {110.0f, 0, 545},  {110.0f, 3, 799},  {300.0f, 0, 200}, {300.0f, 3, 293}};
-
-// One phase through every speed (a new oscillator each, the tones changed after the fourth block): idle is
-// mark; the start bit opens the block and every bit boundary falls on the first sample at or after its time,
-// counted from the character's start a fraction of a sample before the block; least significant bit first.
-TEST(FskOscillatorTest, EachBitStartsOnItsSampleAndThePhaseRunsOn) {
-    const std::uint32_t baudot[] = {0, 0x15, 0x01, 0x1E, 0x10, 0x0A, 0x1F, 0, 0x04};
-    const std::uint32_t ascii[] = {0, 'R', 0x01, 0xFE, 0x80, 'U', 0xFF, 0, '\r'};
-    PhaseAccumulator phase{6.2};
-    ToneTracker tracker{6.2};
-    std::vector<double> block;
-    for (const Speed& s : kSpeeds) {
-        SCOPED_TRACE(testing::Message() << s.baud << " baud, word length " << s.wordLength);
-        const int dataBits = FrameFor(s.wordLength).dataBits;
-        const double bit = kRate / s.baud;  // samples
-        ASSERT_EQ(SamplesPerCharacter(kRate, s.baud, s.wordLength), s.blockLength);
-        FskOscillator oscillator(phase, kRate, s.baud, 1500, 100);
-        tracker.Tones(1400, 1600);
-        block.resize(s.blockLength);
-        for (std::size_t b = 0; b < std::size(baudot); ++b) {
-            if (b == 4) oscillator.SetTones(1700, 425), tracker.Tones(1275, 2125);
-            const std::uint32_t code = (dataBits == 5 ? baudot : ascii)[b];
-            const double lateBy = 0.37 * b - std::floor(0.37 * b);
-            oscillator.GenerateCharacter(block, code, dataBits, lateBy);
-            const std::vector<bool> tones = tracker.Follow(block);
-            ASSERT_EQ(tones.size(), block.size()) << "block " << b << ": a phase jump or neither tone";
-            for (std::size_t i = 0; i < tones.size(); ++i) {
-                const int j = static_cast<int>((i + lateBy) / bit);
-                const bool space = code != 0 && (j == 0 || (j <= dataBits && !(code >> (j - 1) & 1u)));
-                ASSERT_EQ(tones[i], space) << "block " << b << ", bit " << j << ", sample " << i;
-            }
-        }
-    }
-    EXPECT_TRUE(phase.radians >= 0 && phase.radians < kTwoPi) << phase.radians;
-    FskOscillator slow(phase, kRate, 1e-30f);  // the tracker checks that it goes on from the phase left
-    tracker.Tones(2125, 2295);
-    for (int n = 0; n < 3; ++n) {
-        slow.GenerateCharacter(block, n == 0 ? 0 : 'Y', 8);
-        EXPECT_EQ(tracker.Follow(block), std::vector<bool>(block.size(), n > 0)) << "slow block " << n;
-    }
-}
 
 // The tones sample by sample as an ideal transmitter times them: character k begins at exactly k frames, its bit
 // j at exactly j bits after that; each sample takes the tone of the bit it lies in, the phase running on.
@@ -138,18 +77,19 @@ std::vector<double> IdealAfsk(const std::vector<std::uint32_t>& codes, const Spe
 }
 
 // 2,000 characters back to back at every speed in both frames: sample for sample the ideal transmitter's
-// (past the first 5 ms, where the sound rises), so every stop interval is exactly 1.5 bits in Baudot and 2 in
-// ASCII; the carried fraction keeps the blocks in step without drift. Shaped, each character still comes back.
+// (past the first 5 ms, where the sound rises), the phase running on from block to block, so every stop interval is exactly 1.5 bits in Baudot and 2 in
+// ASCII; the carried fraction keeps the blocks in step without drift. Shaped, 200 characters still come back.
 TEST(AfskModulatorTest, EveryStopIntervalHasItsFullLengthOverThousandsOfCharacters) {
     std::mt19937 random(7);
     for (bool shaping : {false, true})
         for (const Speed& s : kSpeeds) {
             SCOPED_TRACE(testing::Message() << s.baud << " baud, word length " << s.wordLength << ", shaping " << shaping);
+            ASSERT_EQ(SamplesPerCharacter(kRate, s.baud, s.wordLength), s.blockLength);
             PhaseAccumulator phase;
             AfskModulator modulator({.baud = s.baud, .wordLength = s.wordLength, .noise = false, .shaping = shaping},
                                     phase);
             const int dataBits = modulator.frame().dataBits;
-            std::vector<std::uint32_t> codes(2002);  // idle first and last
+            std::vector<std::uint32_t> codes(shaping ? 202 : 2002);  // idle first and last
             for (std::size_t i = 1; i + 1 < codes.size(); ++i) codes[i] = 1 + random() % ((1u << dataBits) - 1);
             std::vector<std::int16_t> audio;
             for (std::uint32_t code : codes) {
@@ -160,7 +100,9 @@ TEST(AfskModulatorTest, EveryStopIntervalHasItsFullLengthOverThousandsOfCharacte
             if (!shaping) {
                 const std::vector<double> ideal = IdealAfsk(codes, s, modulator.level().signalGain);
                 ASSERT_EQ(audio.size(), ideal.size());
-                for (std::size_t n = 40; n < audio.size(); ++n) ASSERT_NEAR(audio[n], ideal[n], 1.001) << "sample " << n;
+                std::size_t n = 40;
+                while (n < audio.size() && std::abs(audio[n] - ideal[n]) <= 1.001) ++n;
+                ASSERT_EQ(n, audio.size()) << "the first sample off the ideal's";
                 continue;
             }
             const auto got = test::DecodeFsk(audio, {.baud = s.baud, .dataBits = dataBits});
