@@ -35,12 +35,12 @@ station() {
   while [ "$1" != -- ]; do options+=("$1"); shift; done
   shift
   for e; do printf '01/01/2026 12:00:%02d %s\n' $((s++)) "$e"; done > "$dir/data/schedule.lst"
-  (cd "$dir" && TZ=UTC LC_ALL=C "$skedcast" --headless --simulate=2026-01-01T11:59:50 --enable --exit-when-idle \
-     --run-for=3600 --serial=emulated:trace.tsv "${options[@]}" QZ0XB 2 RTS > station.out 2> station.err) ||
+  (cd "$dir" && TZ=UTC LC_ALL=C "$skedcast" --headless --simulate=2026-01-01T11:59:50 --enable "${ending[@]}" \
+     --serial=emulated:trace.tsv "${options[@]}" QZ0XB 2 RTS > station.out 2> station.err) ||
     { echo "onair_quality.sh: the station failed in $dir" >&2; cat "$dir/station.err" >&2; exit 1; }
 }
 
-sound=(--audio=wav:air.wav --sound-card=-1)
+sound=(--audio=wav:air.wav --sound-card=-1) ending=(--exit-when-idle --run-for=3600)
 cases=("ITA2 B45 45.45 baudot 1.5" "ITA2 B50 50 baudot 1.5" "ASCII B110 110 ascii 2")
 for c in "${cases[@]}"; do
   read -r mode button baud alphabet stop <<<"$c"
@@ -53,6 +53,10 @@ done
 # The edges of the other keyings: the line's own rendering in RTTY and CW, and PSK31 in the sound.
 station onair --onair=onair.wav -- '$ITA2' '$B45' bulletin.txt
 station cw --onair=onair.wav -- '$CW' '$CWID'
+station idsound "${sound[@]}" --onair=onair.wav -- '$ITA2' '$CWID'
+# PSK31's sound runs a second behind its symbols: a run that ended as soon as the station fell idle would cut
+# the carrier's fade-out off (after the key is up), so this one runs on.
+ending=(--run-for=60)
 station psk31 "${sound[@]}" -- '$PSK31' '$CWID'
 
 "$python" - "$work" "${SEEDS:-3}" "${SNRS:--6 -3 0 3 6 10 20}" "${cases[@]}" <<'PY'
@@ -172,4 +176,25 @@ for name, path, centre in [("RTTY sound (45.45 baud)", "B45-off/air.wav", 2210),
     downs, ups = edges(x)
     worst = lambda points: max(splatter(x, p, centre) for p in points) if points else float("nan")
     print(f"  {name:26} key-down {worst(downs):6.1f} dB   key-up {worst(ups):6.1f} dB   ({len(downs)} keyings, worst shown)")
+
+def morse_shifts(x):  # where the space tone starts or ends a run of at least 50 ms (the LTRS idle has 22 ms ones)
+    n = 40
+    frames = x[: len(x) // n * n].reshape(-1, n)
+    tone = lambda hz: np.abs(frames @ np.exp(-2j * np.pi * hz * np.arange(n) / RATE))
+    space = tone(2295) > tone(2125)
+    edges, start = [], None
+    for i in range(1, len(space)):
+        if space[i] and not space[i - 1]:
+            start = i
+        elif start is not None and not space[i] and space[i - 1]:
+            if i - start >= 10:
+                edges += [start * n, i * n]
+            start = None
+    return edges
+
+print("\nThe identification's Morse by frequency shift (RTTY mode): the same measure at each shift")
+for name, path in [("Morse shifts, sound", "idsound/air.wav"), ("Morse shifts, --onair", "idsound/onair.wav")]:
+    x = read(f"{work}/{path}")
+    shifts = morse_shifts(x)
+    print(f"  {name:26} worst {max(splatter(x, p, 2210) for p in shifts):6.1f} dB   ({len(shifts)} shifts)")
 PY

@@ -18,6 +18,14 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 // The phase modulo 2π. A step below 2π leaves the phase below 4π, where one
 // subtraction is exact and equals the floating-point remainder.
+// The rise of a raised cosine from 0 to 1 over `length` samples, by sample (the last 1).
+std::vector<double> RaisedCosine(std::size_t length) {
+    std::vector<double> ramp(length);
+    for (std::size_t k = 0; k < length; ++k)
+        ramp[k] = 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(k + 1) / static_cast<double>(length));
+    return ramp;
+}
+
 inline double WrapPhase(double phase) {
     if (phase >= 0.0 && phase < kTwoPi) return phase;
     if (phase >= kTwoPi && phase < 2.0 * kTwoPi) return phase - kTwoPi;
@@ -37,11 +45,10 @@ FskOscillator::FskOscillator(PhaseAccumulator& phase, int sampleRate, float baud
         throw std::invalid_argument("FSK oscillator: speed " + std::to_string(baud) + " baud");
     SetTones(centreHz, halfShiftHz);
     stepNow_ = mark_.step;
-    // One bit of ramp, within reason for absurdly slow speeds.
-    const auto rampLength = static_cast<std::size_t>(std::clamp(std::round(bitSamples_), 1.0, 1.0 * sampleRate));
-    ramp_.resize(rampLength);
-    for (std::size_t k = 0; k < rampLength; ++k)
-        ramp_[k] = 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(k + 1) / static_cast<double>(rampLength));
+    // One bit of ramp for shaped characters (within reason for absurdly slow
+    // speeds), 5 ms for the Morse of the identification.
+    bitRamp_ = RaisedCosine(static_cast<std::size_t>(std::clamp(std::round(bitSamples_), 1.0, 1.0 * sampleRate)));
+    keyRamp_ = RaisedCosine(static_cast<std::size_t>(std::max(1L, std::lround(kKeyRampSeconds * sampleRate))));
 }
 
 namespace {
@@ -63,10 +70,23 @@ void FskOscillator::SetTones(double centreHz, double halfShiftHz) {
     }
 }
 
-double FskOscillator::Next(bool space) {
-    const double phase = WrapPhase(phase_.radians + (space ? space_.step : mark_.step));
+double FskOscillator::Next(bool space, bool glide) {
+    HeadFor(space, glide ? &keyRamp_ : nullptr);
+    const Tone& tone = space ? space_ : mark_;
+    if (Ramping()) stepNow_ = rampFrom_ + (tone.step - rampFrom_) * (*ramp_)[rampDone_++];
+    else stepNow_ = tone.step;
+    const double phase = WrapPhase(phase_.radians + stepNow_);
     phase_.radians = phase;
     return std::sin(phase) + std::cos(phase);
+}
+
+void FskOscillator::HeadFor(bool space, const std::vector<double>* ramp) {
+    if (space == headingForSpace_) return;
+    headingForSpace_ = space;
+    // Without a ramp the tone jumps, and a ramp under way is given up.
+    ramp_ = ramp;
+    rampFrom_ = stepNow_;
+    rampDone_ = 0;
 }
 
 FskOscillator::Phasor FskOscillator::PhasorNow() const {
@@ -108,8 +128,8 @@ SKEDCAST_WITH_AVX2_COPY void FskOscillator::Sound(Phasor& z, std::span<double> r
 
 void FskOscillator::SoundShaped(Phasor& z, std::span<double> run, const Tone& tone) {
     std::size_t i = 0;
-    for (; i < run.size() && rampDone_ < ramp_.size(); ++i) {
-        stepNow_ = rampFrom_ + (tone.step - rampFrom_) * ramp_[rampDone_++];
+    for (; i < run.size() && Ramping(); ++i) {
+        stepNow_ = rampFrom_ + (tone.step - rampFrom_) * (*ramp_)[rampDone_++];
         z.radians = WrapPhase(z.radians + stepNow_);
         run[i] = std::sin(z.radians) + std::cos(z.radians);
     }
@@ -118,26 +138,22 @@ void FskOscillator::SoundShaped(Phasor& z, std::span<double> run, const Tone& to
     if (i < run.size()) Sound(z, run.subspan(i), tone);
 }
 
-void FskOscillator::Run(Phasor& z, std::span<double> run, bool space) {
+void FskOscillator::Run(Phasor& z, std::span<double> run, bool space, const std::vector<double>* ramp) {
     if (run.empty()) return;
     const Tone& tone = space ? space_ : mark_;
-    if (shaping_ && space != headingForSpace_) {
-        rampFrom_ = stepNow_;
-        rampDone_ = 0;
-    }
-    headingForSpace_ = space;
-    if (shaping_ && rampDone_ < ramp_.size()) {
+    HeadFor(space, ramp);
+    if (Ramping()) {
         SoundShaped(z, run, tone);
     } else {
         Sound(z, run, tone);
     }
-    if (rampDone_ >= ramp_.size() || !shaping_) stepNow_ = tone.step;
+    if (!Ramping()) stepNow_ = tone.step;
 }
 
 void FskOscillator::GenerateCharacter(std::span<double> out, std::uint32_t code, int dataBits, double lateBy) {
     Phasor z = PhasorNow();
     if (code == 0) {
-        Run(z, out, false);
+        Run(z, out, false, CharacterRamp());
         phase_.radians = z.radians;
         return;
     }
@@ -155,11 +171,11 @@ void FskOscillator::GenerateCharacter(std::span<double> out, std::uint32_t code,
         const bool next = j <= dataBits && (code >> (j - 1) & 1u) == 0;  // after the data: the stop bits, mark
         if (next == space) continue;
         const std::size_t boundary = firstSampleOf(j);
-        Run(z, out.subspan(runStart, boundary - runStart), space);
+        Run(z, out.subspan(runStart, boundary - runStart), space, CharacterRamp());
         runStart = boundary;
         space = next;
     }
-    Run(z, out.subspan(runStart), space);
+    Run(z, out.subspan(runStart), space, CharacterRamp());
     phase_.radians = z.radians;
 }
 
@@ -168,7 +184,7 @@ void FskOscillator::GenerateLine(std::span<double> out, std::span<const std::uin
     std::size_t runStart = 0;
     for (std::size_t i = 0; i < out.size(); ++i) {
         if (i + 1 < out.size() && (space[i + 1] != 0) == (space[i] != 0)) continue;
-        Run(z, out.subspan(runStart, i + 1 - runStart), space[i] != 0);
+        Run(z, out.subspan(runStart, i + 1 - runStart), space[i] != 0, &keyRamp_);
         runStart = i + 1;
     }
     phase_.radians = z.radians;

@@ -37,6 +37,8 @@ public:
     // when the sample rate or the speed is not above zero.
     FskOscillator(PhaseAccumulator& phase, int sampleRate, float baud, double centreHz = 2210.0,
                   double halfShiftHz = 85.0);
+    FskOscillator(const FskOscillator&) = delete;  // a ramp under way points into the oscillator
+    FskOscillator& operator=(const FskOscillator&) = delete;
 
     // Takes effect from the next sample, without a phase jump. Tones that are
     // not finite numbers are ignored (the last good tones stay).
@@ -44,7 +46,9 @@ public:
 
     // Advances the phase by one sample of the mark or the space tone and
     // returns the new sample. Any renderer of the FSK line may drive it.
-    double Next(bool space);
+    // `glide`: a change of tone moves along a 5 ms raised cosine (the Morse
+    // of the identification) instead of jumping.
+    double Next(bool space, bool glide = false);
 
     // Raised-cosine frequency transitions (off: the tone jumps at once).
     void SetShaping(bool on) { shaping_ = on; }
@@ -55,7 +59,9 @@ public:
     void GenerateCharacter(std::span<double> out, std::uint32_t code, int dataBits, double lateBy = 0.0);
 
     // The line held at space (non-zero) or mark, sample by sample, as the
-    // break condition holds it. `out` and `space` are of one length.
+    // break condition holds it, each change gliding over 5 ms (Morse keyed
+    // by a shift, without the splatter of a jump). `out` and `space` are of
+    // one length.
     void GenerateLine(std::span<double> out, std::span<const std::uint8_t> space);
 
 private:
@@ -75,11 +81,16 @@ private:
         std::array<double, kChains> re{}, im{};  // cos and sin of 1..4 steps
     };
     Phasor PhasorNow() const;
-    // A run of samples heading for one tone: jumping to it, or shaped.
-    void Run(Phasor& z, std::span<double> run, bool space);
+    static constexpr double kKeyRampSeconds = 0.005;
+    // A run of samples heading for one tone: jumping to it, or along `ramp`.
+    void Run(Phasor& z, std::span<double> run, bool space, const std::vector<double>* ramp);
+    // Turns towards the tone, starting `ramp` (none: a jump) if it is a change.
+    void HeadFor(bool space, const std::vector<double>* ramp);
+    bool Ramping() const { return ramp_ && rampDone_ < ramp_->size(); }
+    const std::vector<double>* CharacterRamp() const { return shaping_ ? &bitRamp_ : nullptr; }
     // A run of samples at one tone, the phasor turned on to its last sample.
     static void Sound(Phasor& z, std::span<double> run, const Tone& tone);
-    // A run of samples along the frequency ramp towards `tone`.
+    // A run of samples along the ramp under way towards `tone`, then at it.
     void SoundShaped(Phasor& z, std::span<double> run, const Tone& tone);
 
     PhaseAccumulator& phase_;
@@ -87,13 +98,15 @@ private:
     Tone mark_, space_;
     int sampleRate_;
     bool shaping_ = false;
-    // The shaped line: the tone it heads for, the step of the last sample,
-    // and the ramp under way (its start step and the samples done of it).
+    // Raised cosines from 0 to 1, by sample: one bit long, and 5 ms.
+    std::vector<double> bitRamp_, keyRamp_;
+    // The tone the line heads for, the step of the last sample, and the ramp
+    // under way (none: at the tone): its start step and the samples done of it.
     bool headingForSpace_ = false;
     double stepNow_ = 0.0;
+    const std::vector<double>* ramp_ = nullptr;
     double rampFrom_ = 0.0;
     std::size_t rampDone_ = 0;
-    std::vector<double> ramp_;  // raised cosine over one bit, 0 to 1, by sample
 };
 
 }  // namespace sked

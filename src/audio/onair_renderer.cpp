@@ -109,9 +109,16 @@ void OnAirRenderer::RenderUntil(TimePoint t) {
         }
         // Keyed, or dying away on the tone the key left it at.
         const bool keyed = audible_ != nullptr;
-        if (keyed) lastSpace_ = AtSpace(*audible_, SampleTime(next_));
+        // The break keys the Morse of the identification: its shifts glide over 5 ms, the bits' jump.
+        bool glide = false;
+        if (keyed) {
+            lastSpace_ = AtSpace(*audible_, SampleTime(next_));
+            glide = audible_->breakOn || lastBreak_;
+            lastBreak_ = audible_->breakOn;
+        }
         const double gain = envelope_.Next(keyed);
-        block_.push_back(static_cast<std::int16_t>(std::lround(kSignalGain * gain * oscillator_.Next(lastSpace_))));
+        const double tone = oscillator_.Next(lastSpace_, glide);
+        block_.push_back(static_cast<std::int16_t>(std::lround(kSignalGain * gain * tone)));
         ++next_;
         if (block_.size() >= kBlockSamples || next_ == end || envelope_.Silent()) {
             recording_->Keyed(block_.data(), block_.size());

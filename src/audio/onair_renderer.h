@@ -4,7 +4,8 @@
 // tone at space (start bits, zeros, break). The tones come from the AFSK
 // generator's oscillator at the generator's level (kSignalGain), so the
 // recording carries the waveform the sound card plays. One oscillator for the
-// whole run, so the phase runs on across every shift; the carrier rises over
+// whole run, so the phase runs on across every shift; the shifts of the break
+// (the Morse of the identification) glide over 5 ms; the carrier rises over
 // 5 ms as the key closes and dies away over 5 ms after it opens (no clicks).
 // Samples are produced as the port's events arrive and handed on in small
 // blocks to the recording (one WAV file, or one per transmission), so runs of
@@ -78,6 +79,7 @@ private:
     FskOscillator oscillator_;  // drives phase_
     KeyEnvelope envelope_{kSampleRate};
     bool lastSpace_ = false;  // the tone of the last keyed sample
+    bool lastBreak_ = false;  // and whether the break held it
 
     bool started_ = false;
     bool finished_ = false;
