@@ -12,6 +12,7 @@
 #include "app/audio_backend.h"
 #include "app/command_line.h"
 #include "app/run_options.h"
+#include "app/schedule_check.h"
 #include "app/serial_backend.h"
 #include "app/shutdown_signals.h"
 #include "app/station.h"
@@ -184,6 +185,10 @@ int main(int argc, char* argv[]) {
     if (!options.error.empty()) {
         std::fprintf(stderr, "skedcast: %s\n\n%s", options.error.c_str(), kUsageText);
         return 2;
+    }
+    if (options.checkSchedule) {
+        const bool simulated = options.simulate && options.simulateFrom != 0;
+        return CheckSchedule(simulated ? options.simulateFrom : std::time(nullptr), stdout);
     }
     const StationParameters parameters = ParseStationParameters(JoinParameters(options.parameters));
     // Parameters taken otherwise than perhaps meant: the station runs, and says so (the log too).

@@ -46,6 +46,9 @@ const char* const kUsageText =
     "  --noise=DB                   the sound's noise floor, DB below the tones (0..60, default 60),\n"
     "                               to try receivers on a noisy signal\n"
     "  --fsk-shaping=on|off         raised-cosine frequency transitions in the AFSK (default off)\n"
+    "  --check-schedule             check data/schedule.lst as the station would load it now (or at\n"
+    "                               the --simulate time): each entry and its start, each line refused\n"
+    "                               and why; status 1 when a line is refused\n"
     "  --help, --version\n";
 
 namespace {
@@ -144,7 +147,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
     RunOptions o;
     enum {
         kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion,
-        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise, kCwTimer, kFskShaping
+        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise, kCwTimer, kFskShaping, kCheckSchedule
     };
     static const option longOptions[] = {
         {"serial", required_argument, nullptr, kSerial},  {"headless", no_argument, nullptr, kHeadless},
@@ -156,6 +159,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         {"sound-card", required_argument, nullptr, kSoundCard}, {"audio", required_argument, nullptr, kAudio},
         {"noise", required_argument, nullptr, kNoise},    {"cw-timer", required_argument, nullptr, kCwTimer},
         {"fsk-shaping", required_argument, nullptr, kFskShaping},
+        {"check-schedule", no_argument, nullptr, kCheckSchedule},
         {nullptr, 0, nullptr, 0},
     };
     optind = 1;
@@ -213,6 +217,9 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 break;
             case kExitWhenIdle:
                 o.exitWhenIdle = true;
+                break;
+            case kCheckSchedule:
+                o.checkSchedule = true;
                 break;
             case kFskShaping:
                 if (value == "on" || value == "off") o.fskShaping = value == "on";

@@ -5,7 +5,6 @@
 
 namespace sked {
 
-namespace {
 const char* RefusalOf(EntryEstimate::Status status) {
     switch (status) {
         case EntryEstimate::Status::Expired: return "Expired time tag";
@@ -17,7 +16,6 @@ const char* RefusalOf(EntryEstimate::Status status) {
     }
     return "";
 }
-}  // namespace
 
 std::optional<std::uintmax_t> DataFileSizeOnDisk(const std::string& name) { return FileSize("data/" + name); }
 

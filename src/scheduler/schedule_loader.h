@@ -32,6 +32,9 @@ private:
     const Clock& clock_;
 };
 
+// Why an entry line is left out, as the log says it ("Expired time tag"); "" for one that is due.
+const char* RefusalOf(EntryEstimate::Status status);
+
 // Size of data/<name> on the disk.
 std::optional<std::uintmax_t> DataFileSizeOnDisk(const std::string& name);
 

@@ -231,6 +231,18 @@ TEST_F(StationProgram, UsageErrorsEndWithStatusTwoAndDoubtfulParametersAreSaid) 
                                        "(data/schedule.lst: No such file or directory)."), std::string::npos);
 }
 
+// --check-schedule reads the schedule as the station would load it at the --simulate time, and says what it refuses.
+TEST_F(StationProgram, CheckScheduleListsTheEntriesNamesTheRefusedLinesAndEndsWithStatusOne) {
+    WriteData("a.txt", "hi");
+    WriteData("schedule.lst", "01/01/2026 13:00:00 a.txt\nb.txt\n13/45/2026 25:00:00 x.txt\n01/01/2026 11:00:00 y.txt\n");
+    const int status = std::system(SKEDCAST_BINARY " --check-schedule --simulate=2026-01-01T12:00:00 >out.txt");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_EQ(ReadFile("out.txt"), "01/01/2026 13:00:00 a.txt\n01/01/2026 13:00:00 b.txt   (no such file in data/)\n"
+                                   "line 3: Invalid date or time: 13/45/2026 25:00:00 x.txt\n"
+                                   "line 4: Expired time tag: 01/01/2026 11:00:00 y.txt\n"
+                                   "data/schedule.lst: 2 entries due, 1 expired, 1 refused\n");
+}
+
 // The schedule editor alone (port 0) ends on SIGTERM as its close box ends it: nothing saved, nothing logged.
 TEST_F(StationProgram, TheEditorAloneEndsOnSigtermWithNothingSavedOrLogged) {
     WriteData("schedule.lst", "wx.txt\n");
