@@ -63,6 +63,11 @@ Control::ObserverId Control::Observe(Observer observer) { return observers_->Add
 
 void Control::Unobserve(ObserverId id) { observers_->Remove(id); }
 
+bool Control::Observed() const {
+    return std::any_of(observers_->entries.begin(), observers_->entries.end(),
+                       [](const auto& entry) { return entry->id != 0; });
+}
+
 void Control::Changed() {
     // Held here: an observer may destroy the window and this control with it.
     std::shared_ptr<Observers> observers = observers_;
@@ -102,11 +107,31 @@ bool ControlSubscription::Active() const {
 }
 
 void EditControl::SetText(const std::string& text) {
+    if (make_) MakeText();
     if (text_ == text) return;
     text_ = text;
     selStart_ = selEnd_ = 0;
     firstLine_ = 0;
     Changed();
+}
+
+void EditControl::SetTextOf(long long value, TextMaker make) {
+    if (Observed()) {
+        SetText(make(value));
+        return;
+    }
+    // Nobody to tell: the text waits until it is read.
+    make_ = make;
+    value_ = value;
+}
+
+void EditControl::MakeText() const {
+    const std::string text = std::exchange(make_, nullptr)(value_);
+    if (text_ == text) return;
+    text_ = text;
+    // As SetText does: a new text starts unselected, scrolled to its top.
+    selStart_ = selEnd_ = 0;
+    firstLine_ = 0;
 }
 
 void EditControl::SetReadOnly(bool readOnly) {
@@ -123,6 +148,7 @@ void EditControl::SetMargins(int left, int right) {
 }
 
 void EditControl::SetSelection(int start, int end) {
+    if (make_) MakeText();
     if (selStart_ == start && selEnd_ == end) return;
     selStart_ = start;
     selEnd_ = end;
@@ -130,6 +156,7 @@ void EditControl::SetSelection(int start, int end) {
 }
 
 void EditControl::ScrollLines(int lines) {
+    if (make_) MakeText();
     int first = std::max(0, std::min(firstLine_ + lines, LineCount() - 1));
     if (first == firstLine_) return;
     firstLine_ = first;
@@ -137,7 +164,8 @@ void EditControl::ScrollLines(int lines) {
 }
 
 int EditControl::LineCount() const {
-    return 1 + static_cast<int>(std::count(text_.begin(), text_.end(), '\n'));
+    const std::string& text = Text();
+    return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
 void ListBoxControl::AddString(const std::string& item) {

@@ -23,6 +23,8 @@ public:
     Control& operator=(const Control&) = delete;
 
     bool Enabled() const { return enabled_; }
+    // Someone observes the control (a view, a front end).
+    bool Observed() const;
     void SetEnabled(bool enabled);
 
     // Views subscribe here. Every observer is called once after each change
@@ -73,10 +75,18 @@ private:
 class EditControl : public Control {
 public:
 
-    const std::string& Text() const { return text_; }
+    const std::string& Text() const {
+        if (make_) MakeText();
+        return text_;
+    }
     // At most `maxChars` characters, as a fixed-size read of the field gives.
-    std::string Text(std::size_t maxChars) const { return text_.substr(0, maxChars); }
+    std::string Text(std::size_t maxChars) const { return Text().substr(0, maxChars); }
     void SetText(const std::string& text);
+    // For a text set every second or every character and seldom read (the
+    // clock, the countdown): `make(value)` is the text. It is made at once
+    // when the control is observed, else only when it is read.
+    using TextMaker = std::string (*)(long long value);
+    void SetTextOf(long long value, TextMaker make);
 
     bool ReadOnly() const { return readOnly_; }
     void SetReadOnly(bool readOnly);
@@ -86,21 +96,27 @@ public:
     void SetMargins(int left, int right);
 
     // Selection [start, end) of the character being sent, scrolled into view.
-    int SelectionStart() const { return selStart_; }
-    int SelectionEnd() const { return selEnd_; }
+    int SelectionStart() const { return Text(), selStart_; }
+    int SelectionEnd() const { return Text(), selEnd_; }
     void SetSelection(int start, int end);
 
     // Multi-line display: first visible line (scrolling stays within the text).
-    int FirstVisibleLine() const { return firstLine_; }
+    int FirstVisibleLine() const { return Text(), firstLine_; }
     void ScrollLines(int lines);
     int LineCount() const;
 
 private:
-    std::string text_;
+    // Turns a text set by SetTextOf and not yet made into the text.
+    void MakeText() const;
+
+    mutable std::string text_;
+    mutable TextMaker make_ = nullptr;  // set: text_ is out of date, make_(value_) is the text
+    mutable long long value_ = 0;
     bool readOnly_ = false;
     int leftMargin_ = 0, rightMargin_ = 0;
-    int selStart_ = 0, selEnd_ = 0;
-    int firstLine_ = 0;
+    // Mutable because making a waiting text (in a read) resets them as SetText does.
+    mutable int selStart_ = 0, selEnd_ = 0;
+    mutable int firstLine_ = 0;
 };
 
 class ListBoxControl : public Control {

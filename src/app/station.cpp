@@ -15,8 +15,6 @@ namespace {
 constexpr const char* kDefaultMirrorAddress = "127.0.0.1";
 constexpr int kMirrorPorts = 16;
 constexpr int kMarginSliderStart = WindowView::kSliderRange - WindowView::kDefaultMargin;
-// How often the PSK31 modem is brought up to the clock while on the air.
-constexpr std::chrono::milliseconds kPskPumpPeriod{8};
 constexpr int kSampleRate = 8000;
 }  // namespace
 
@@ -38,7 +36,7 @@ Station::Station(EventLoop& loop_, SerialPorts& ports_, MessageBoxService& boxes
       loader(settings, log, queue, loop_.clock()),
       dispatcher(loop_, settings, view, log, queue, interpreter, cwid, transmission, transmitter, scheduler),
       pskPump_(loop_, [this] { PumpPsk(); }) {
-    psk.SetWakeUp([this] { pskPump_.Every(kPskPumpPeriod); });
+    psk.SetWakeUp([this] { ArmPskPump(); });
     transmitter.SetReleaseListener([this] { cwid.TransmitterReleased(); });
     transmitter.SetLossListener([this](const std::string& reason) { KeyingLost(reason); });
     // A device missing, gone or back, as its back end finds it.
@@ -163,12 +161,21 @@ void Station::UseAudio(WaveDevice& device, bool loopDriven, std::vector<std::str
         loop, device, !loopDriven,
         [this](std::error_code error, const std::string& problem) { PskSoundFailed(error, problem); });
     psk.SetSound(pskSound_.get());
+    // A sound on a thread of its own is handed its symbols ahead, in batches.
+    psk.SetLead(loopDriven ? 0 : Psk31Sound::kSymbolsAhead);
 }
 
 void Station::PumpPsk() {
+    // The modem's symbols go to the sound as their time (less its lead)
+    // comes; the sound plays them at its device's pace.
     psk.Poll();
-    if (pskSound_) pskSound_->Pump();
-    if (!psk.Transmitting() && (!pskSound_ || pskSound_->Waiting() == 0)) pskPump_.Stop();
+    ArmPskPump();
+}
+
+void Station::ArmPskPump() {
+    const TimePoint next = psk.NextHandOn();
+    if (next == TimePoint::max()) pskPump_.Stop();
+    else pskPump_.At(next);
 }
 
 std::unique_ptr<ToneGenerator> Station::MakeToneGenerator(const TonePair& tones) {

@@ -83,8 +83,10 @@ private:
     std::unique_ptr<ToneGenerator> MakeToneGenerator(const TonePair& tones);
     void SoundCardFailed(std::error_code error, const std::string& problem);
     void PskSoundFailed(std::error_code error, const std::string& problem);
-    // Keeps the PSK31 modem up to the clock and its sound fed while on the air.
+    // Keeps the PSK31 modem up to the clock and its sound fed while on the air:
+    // called again when the modem next has symbols to hand on.
     void PumpPsk();
+    void ArmPskPump();
     // No timer left: the station cannot run without its tick.
     void FatalTimerStop();
     // What the keying needs was lost: the transmission under way ends, or

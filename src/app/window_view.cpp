@@ -34,18 +34,28 @@ void WindowView::QueueChanged(const QueueChange& change) {
     }
 }
 
-void WindowView::ShowCharactersLeft(std::size_t left) { w_.charCountField.SetText(Format("C=%zu", left)); }
+// The texts shown every second or every character are made only when
+// something shows them (SetTextOf).
+void WindowView::ShowCharactersLeft(std::size_t left) {
+    w_.charCountField.SetTextOf(static_cast<long long>(left), [](long long n) { return Format("C=%lld", n); });
+}
 
 void WindowView::ShowFlow(Flow flow) {
     static constexpr const char* kTexts[] = {"", "PAUSE", "RESUME", "CANCEL"};
     w_.flowField.SetText(kTexts[static_cast<int>(flow)]);
 }
 
-void WindowView::ShowCountdown(long seconds) { w_.countdownField.SetText(Format("%ld", seconds)); }
+void WindowView::ShowCountdown(long seconds) {
+    w_.countdownField.SetTextOf(seconds, [](long long n) { return Format("%lld", n); });
+}
 
-void WindowView::ShowClock(std::time_t now) { w_.clockField.SetText(CtimeText(now)); }
+void WindowView::ShowClock(std::time_t now) {
+    w_.clockField.SetTextOf(now, [](long long t) { return CtimeText(static_cast<std::time_t>(t)); });
+}
 
-void WindowView::ShowCwTimer(int secondsLeft) { w_.cwTimerField.SetText(Format("%d", secondsLeft)); }
+void WindowView::ShowCwTimer(int secondsLeft) {
+    w_.cwTimerField.SetTextOf(secondsLeft, [](long long n) { return Format("%lld", n); });
+}
 
 void WindowView::ShowPort(int number) { w_.comPortField.SetText(ComPortName(number)); }
 

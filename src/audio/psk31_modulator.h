@@ -8,6 +8,7 @@
 // shaped over 5 ms. It renders on request and owns no thread, clock or device.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -41,6 +42,9 @@ private:
     double cycles_ = 0.0;  // carrier phase in cycles, 0..1
     double sign_ = 1.0;    // +1 or -1: the phase of the carrier, 0 or 180 degrees
     double level_ = 0.0;   // envelope at the end of the last block: 0 or 1
+    // The carrier's turn over 1..4 samples at the frequency of turnStep_ (cycles a sample).
+    double turnStep_ = -1.0;
+    std::array<double, 4> turnCos_{}, turnSin_{};
 };
 
 }  // namespace sked

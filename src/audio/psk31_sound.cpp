@@ -11,14 +11,16 @@ Psk31Sound::Psk31Sound(EventLoop& loop, WaveDevice& device, bool ownThread, Stre
       onFailure_(std::move(onFailure)),
       card_(device, loop.clock()),
       block_(Psk31Modulator::kSymbolSamples),
-      samples_(Psk31Modulator::kSymbolSamples) {}
+      samples_(Psk31Modulator::kSymbolSamples),
+      pump_(loop, [this] { Pump(); }) {}
 
 Psk31Sound::~Psk31Sound() { CloseCard(); }
 
 std::error_code Psk31Sound::OpenCard(int soundCard) {
     CloseCard();
-    const std::error_code result = card_.OpenOutput(WaveFormat::Pcm16Mono(Psk31Modulator::kSampleRate),
-                                        static_cast<int>(Psk31Modulator::kSymbolSamples), soundCard);
+    const int slot = static_cast<int>(Psk31Modulator::kSymbolSamples) * (ownThread_ ? kSymbolsPerSlot : 1);
+    const std::error_code result =
+        card_.OpenOutput(WaveFormat::Pcm16Mono(Psk31Modulator::kSampleRate), slot, soundCard);
     if (result) {
         problem_ = device_.Problem();
         if (problem_.empty()) problem_ = "sound card " + std::to_string(soundCard) + ": " + result.message();
@@ -51,6 +53,7 @@ void Psk31Sound::StopThread() {
 void Psk31Sound::CloseCard() {
     if (!open_) return;
     StopThread();
+    pump_.Stop();
     // What is still queued is discarded: the mode has changed.
     card_.ResetOutputCounters();
     card_.CloseOutput();
@@ -60,21 +63,28 @@ void Psk31Sound::CloseCard() {
     waiting_.clear();
 }
 
-void Psk31Sound::Play(PskSymbol symbol, int frequency) {
+void Psk31Sound::Play(std::span<const PskSymbol> symbols, int frequency) {
     if (!open_) return;
+    bool wake = false;
     {
         std::lock_guard guard(lock_);
         if (failed_) return;
-        if (symbol == PskSymbol::CarrierOff) {
-            if (!carrierOn_) return;
-            carrierOn_ = false;
-        } else if (!carrierOn_) {
-            carrierOn_ = true;
-            for (int i = 0; i < kLeadInBlocks; ++i) waiting_.push_back(Block{symbol, frequency, true});
+        for (const PskSymbol symbol : symbols) {
+            if (symbol == PskSymbol::CarrierOff) {
+                if (!carrierOn_) continue;
+                carrierOn_ = false;
+            } else if (!carrierOn_) {
+                carrierOn_ = true;
+                for (int i = 0; i < kLeadInBlocks; ++i) waiting_.push_back(Block{symbol, frequency, true});
+            }
+            waiting_.push_back(Block{symbol, frequency, false});
+            wake = wake || symbol == PskSymbol::CarrierOff;
         }
-        waiting_.push_back(Block{symbol, frequency, false});
+        wake = wake || waiting_.size() >= static_cast<std::size_t>(kSymbolsPerSlot);
     }
-    wake_.notify_all();
+    // The thread is woken for a slot's worth or the end, not for every batch.
+    if (ownThread_ && wake) wake_.notify_all();
+    else if (!ownThread_ && !pump_.Running()) pump_.At(loop_.clock().Now());
 }
 
 std::string Psk31Sound::Problem() const { return problem_; }
@@ -89,7 +99,9 @@ bool Psk31Sound::Write(const Block& block) {
     else modulator_.Render(block.symbol, block.frequency, block_);
     std::copy(block_.begin(), block_.end(), samples_.begin());
     const int count = static_cast<int>(samples_.size());
-    if (card_.WriteOutput(samples_.data(), count) == count) return true;
+    // The end of the carrier is not held back for a slot that would fill only with the next transmission.
+    const bool end = !block.silent && block.symbol == PskSymbol::CarrierOff;
+    if (card_.WriteOutput(samples_.data(), count) == count && (!end || card_.FlushOutput())) return true;
     {
         std::lock_guard guard(lock_);
         failed_ = true;
@@ -125,7 +137,11 @@ void Psk31Sound::Pump() {
             if (failed_ || waiting_.empty()) return;
             block = waiting_.front();
         }
-        if (card_.WriteReadyAt() > loop_.clock().Now()) return;
+        // Blocks wait for the device: the timer comes back when it can take one (or at the next Play).
+        if (const TimePoint ready = card_.WriteReadyAt(); ready > loop_.clock().Now()) {
+            if (ready != TimePoint::max()) pump_.At(ready);
+            return;
+        }
         {
             std::lock_guard guard(lock_);
             waiting_.pop_front();

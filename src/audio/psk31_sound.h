@@ -5,10 +5,14 @@
 // while the loop hands it the next.
 //
 // On the real clock a thread of its own renders and writes the blocks (the
-// card's writes block on the device's pace). On the simulated clock no thread
-// runs: the loop calls Pump() and the blocks the device can take by then are
-// rendered, so a simulated run gives the same audio every time. Symbols cross
-// into the thread one way, under a lock; failures are posted to the loop.
+// card's writes block on the device's pace). The modem hands it its symbols
+// kSymbolsAhead before their time, in batches, and the card takes them
+// kSymbolsPerSlot at a time: the thread and the card wake a few times a
+// second, not at every symbol. The end of a transmission goes to the card at
+// once. On the simulated clock no thread runs: a timer of the loop renders
+// the blocks the device can take by then, a symbol a slot, so a simulated
+// run gives the same audio every time. Symbols cross into the thread one
+// way, under a lock; failures are posted to the loop.
 #pragma once
 
 #include <condition_variable>
@@ -35,6 +39,13 @@ public:
     // audio: the stream's failure and the device's account of it.
     using StreamFailure = std::function<void(std::error_code error, const std::string& problem)>;
     static constexpr int kLeadInBlocks = 2;
+    // On a thread of its own: symbols in one slot of the card (the thread
+    // is woken when a slot's worth waits, or the end), and how far ahead of
+    // their time the modem is to hand them on. The modem tops up when half
+    // of that is left: by then at least two slots wait ahead of the one
+    // playing, whatever part of a slot the thread holds back.
+    static constexpr int kSymbolsPerSlot = 8;
+    static constexpr int kSymbolsAhead = 5 * kSymbolsPerSlot;
 
     Psk31Sound(EventLoop& loop, WaveDevice& device, bool ownThread, StreamFailure onFailure);
     ~Psk31Sound() override;
@@ -43,10 +54,12 @@ public:
 
     std::error_code OpenCard(int soundCard) override;
     void CloseCard() override;
-    void Play(PskSymbol symbol, int frequency) override;
+    using PskSound::Play;
+    void Play(std::span<const PskSymbol> symbols, int frequency) override;
     std::string Problem() const override;
 
-    // On the simulated clock: renders and writes every block the device can take now.
+    // On the simulated clock: renders and writes every block the device can
+    // take now (its timer calls it when the device can take one).
     void Pump();
     // Blocks waiting to be rendered (lead-in and symbols).
     std::size_t Waiting();
@@ -80,6 +93,7 @@ private:
     bool stop_ = false;          // guarded by lock_
     bool failed_ = false;        // guarded by lock_
     std::thread thread_;
+    Timer pump_;  // drives Pump() on the simulated clock
 };
 
 }  // namespace sked

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <system_error>
 
@@ -29,8 +30,9 @@ public:
     virtual std::error_code OpenCard(int soundCard) = 0;
     // Gives the card back; harmless when not open.
     virtual void CloseCard() = 0;
-    // The next symbol period at `frequency` hertz.
-    virtual void Play(PskSymbol symbol, int frequency) = 0;
+    // The next symbol periods at `frequency` hertz, handed on together.
+    virtual void Play(std::span<const PskSymbol> symbols, int frequency) = 0;
+    void Play(PskSymbol symbol, int frequency) { Play(std::span(&symbol, 1), frequency); }
     // The device and the reason of the last failure; "" when there is none.
     virtual std::string Problem() const = 0;
 };

@@ -45,8 +45,10 @@ public:
     // closed, unless it was not open (NotOpen) or the samples were refused
     // (BadParameter).
     int WriteOutput(const double* samples, int count);
-    // Queues a partly filled slot as it stands (waiting, as a full slot
-    // would, only when that leaves all three queued): false on failure.
+    // Queues the partly filled slot now, shorter than the others, and starts
+    // playback if it has not started: the end of a stream is not held back
+    // for samples that may not come. True when done (or nothing was
+    // waiting); false with the failure kept, as for WriteOutput.
     bool FlushOutput();
     // Plays a partly filled slot and waits for the queued ones (unless the
     // counters were reset or a write failed), then resets and closes the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -121,14 +122,19 @@ void WavFile::WriteSilence(std::uint64_t count) { Append(nullptr, count); }
 
 void WavFile::Flush() {
     if (fd_ >= 0 && error_.empty() && !chunk_.empty()) {
-        // Little-endian on disk, whatever the host.
-        std::vector<unsigned char> bytes(2 * chunk_.size());
-        for (std::size_t i = 0; i < chunk_.size(); ++i)
-            PutLittleEndian(&bytes[2 * i], static_cast<std::uint16_t>(chunk_[i]), 2);
-        if (!WriteAt(fd_, bytes.data(), bytes.size(), kHeaderBytes + dataBytes_)) {
+        // Little-endian on disk, whatever the host: on a little-endian one the samples as they are.
+        const auto* data = reinterpret_cast<const unsigned char*>(chunk_.data());
+        const std::size_t size = 2 * chunk_.size();
+        if constexpr (std::endian::native != std::endian::little) {
+            bytes_.resize(size);
+            for (std::size_t i = 0; i < chunk_.size(); ++i)
+                PutLittleEndian(&bytes_[2 * i], static_cast<std::uint16_t>(chunk_[i]), 2);
+            data = bytes_.data();
+        }
+        if (!WriteAt(fd_, data, size, kHeaderBytes + dataBytes_)) {
             Fail(errno);
         } else {
-            dataBytes_ += bytes.size();
+            dataBytes_ += size;
             if (!WriteHeader()) Fail(errno);
         }
     }

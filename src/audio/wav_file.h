@@ -61,6 +61,7 @@ private:
     std::uint64_t frames_ = 0;
     std::uint64_t dataBytes_ = 0;  // on disk after the header
     std::vector<std::int16_t> chunk_;
+    std::vector<unsigned char> bytes_;  // the chunk byte-swapped, on a big-endian host
     std::string error_;
     int errorNumber_ = 0;
 };

@@ -73,7 +73,9 @@ bool LoopCore::Armed(int id) const {
 
 bool LoopCore::DispatchDueTimers() {
     const Nanos now = MonoNow();
-    std::vector<std::pair<Nanos, int>> due;
+    // The kept list, moved out while in use: a callback cannot disturb it.
+    std::vector<std::pair<Nanos, int>> due = std::move(due_);
+    due.clear();
     for (const auto& [id, timer] : timers_)
         if (timer.armed && timer.due <= now) due.emplace_back(timer.due, id);
     std::sort(due.begin(), due.end());
@@ -93,7 +95,9 @@ bool LoopCore::DispatchDueTimers() {
         Callback call = timer.call;  // the callback may remove its own timer
         call();
     }
-    return !due.empty();
+    const bool any = !due.empty();
+    due_ = std::move(due);
+    return any;
 }
 
 LoopCore::Nanos LoopCore::EarliestTimer() const {
@@ -121,29 +125,58 @@ void LoopCore::Wake() {
 int LoopCore::WatchFd(int fd, short events, FdHandler handler) {
     const int id = nextWatchId_++;
     watches_[id] = Watch{fd, events, std::move(handler)};
+    watchesChanged_ = true;
+    lookAgain_ = true;  // a new descriptor may be ready already
     return id;
 }
 
 void LoopCore::ModifyWatch(int watchId, short events) {
     auto it = watches_.find(watchId);
-    if (it != watches_.end()) it->second.events = events;
+    if (it == watches_.end() || it->second.events == events) return;
+    it->second.events = events;
+    watchesChanged_ = true;
+    lookAgain_ = true;
 }
 
-void LoopCore::RemoveWatch(int watchId) { watches_.erase(watchId); }
+void LoopCore::RemoveWatch(int watchId) {
+    if (watches_.erase(watchId) > 0) watchesChanged_ = true;
+}
 
-LoopCore::PollSet LoopCore::WatchedFds() const {
-    PollSet set;
-    for (const auto& [id, watch] : watches_) {
-        if (watch.events == 0) continue;
-        set.fds.push_back(pollfd{watch.fd, watch.events, 0});
-        set.ids.push_back(id);
+LoopCore::PollSet& LoopCore::WatchedFds() {
+    if (watchesChanged_) {
+        pollSet_.fds.clear();
+        pollSet_.ids.clear();
+        watchesWant_ = 0;
+        for (const auto& [id, watch] : watches_) {
+            if (watch.events == 0) continue;
+            pollSet_.fds.push_back(pollfd{watch.fd, watch.events, 0});
+            pollSet_.ids.push_back(id);
+            watchesWant_ = static_cast<short>(watchesWant_ | watch.events);
+        }
+        watchesChanged_ = false;
     }
-    return set;
+    for (pollfd& p : pollSet_.fds) p.revents = 0;
+    return pollSet_;
 }
 
-bool LoopCore::AnyWatchWants(short events) const {
-    return std::any_of(watches_.begin(), watches_.end(),
-                       [&](const auto& entry) { return (entry.second.events & events) != 0; });
+namespace {
+// The coarse monotonic clock is read without a system call and is fine
+// enough to space the looks.
+nanoseconds RealMonotonicNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return seconds(now.tv_sec) + nanoseconds(now.tv_nsec);
+}
+}  // namespace
+
+bool LoopCore::LookDue() const {
+    if (pollSet_.fds.empty()) return false;
+    return lookAgain_ || lastLook_ == Nanos::min() || RealMonotonicNow() - lastLook_ >= kLookInterval;
+}
+
+void LoopCore::NoteLook(bool found) {
+    lastLook_ = RealMonotonicNow();
+    lookAgain_ = found;
 }
 
 bool LoopCore::PollReal(PollSet& set, Nanos timeout) {
@@ -158,6 +191,7 @@ bool LoopCore::PollReal(PollSet& set, Nanos timeout) {
         limitPtr = &limit;
     }
     const int n = ::ppoll(set.fds.data(), set.fds.size(), limitPtr, nullptr);
+    NoteLook(n > 0);
     if (n > 0 && set.fds.back().revents) {
         std::uint64_t count;
         while (::read(wakeFd_, &count, sizeof count) > 0) {
@@ -186,8 +220,12 @@ bool LoopCore::DispatchPolled(const PollSet& set) {
 
 bool LoopCore::DispatchReady() {
     bool any = posted_.Dispatch();
-    PollSet set = WatchedFds();
-    if (!set.fds.empty() && ::poll(set.fds.data(), set.fds.size(), 0) > 0) any |= DispatchPolled(set);
+    PollSet& set = WatchedFds();
+    if (!set.fds.empty() && LookDue()) {
+        const int n = ::poll(set.fds.data(), set.fds.size(), 0);
+        NoteLook(n > 0);
+        if (n > 0) any |= DispatchPolled(set);
+    }
     any |= DispatchDueTimers();
     return any;
 }
@@ -196,7 +234,7 @@ void LoopCore::RunOnce(Nanos deadline) {
     if (DispatchReady()) return;
     const Nanos until = std::min(EarliestTimer(), deadline);
     if (until <= MonoNow()) return;
-    PollSet set = WatchedFds();
+    PollSet& set = WatchedFds();
     SleepUntil(until, set);
     if (DispatchPolled(set)) posted_.Dispatch();
     DispatchDueTimers();

@@ -1,6 +1,13 @@
 // Shared machinery of the poll()-based loops (real clock and simulated clock):
 // the timer table, the posted-call queue, the descriptor watches and the
 // eventfd that wakes a wait when a call is posted from another thread.
+//
+// Between two waits the loop looks at its descriptors without waiting only
+// when that can find something new: some descriptor is watched, and real
+// time has passed since the last look (or the last look found one ready).
+// On the simulated clock a step takes microseconds, so looking at every step
+// would be most of a simulated year's work; a signal or a line of input is
+// still seen within kLookInterval of real time.
 #pragma once
 
 #include <map>
@@ -40,6 +47,8 @@ public:
 
 protected:
     using Nanos = std::chrono::nanoseconds;
+    // Longest real time between two looks at the watched descriptors.
+    static constexpr Nanos kLookInterval = std::chrono::milliseconds(10);
 
     // The watches to poll, with the watch id of each entry.
     struct PollSet {
@@ -57,7 +66,10 @@ protected:
     void Wake();
     void RealWorkEnded() override { Wake(); }
 
-    bool AnyWatchWants(short events) const;
+    bool AnyWatchWants(short events) const { return (watchesWant_ & events) != 0; }
+    // Whether a look at the descriptors without waiting can be worth its
+    // system call now (see above).
+    bool LookDue() const;
     // Calls posted and not yet run (thread-safe).
     bool HasPosted() const { return !posted_.Empty(); }
     // Waits in real time, at most `timeout` (Nanos::max(): no limit), for the
@@ -85,7 +97,11 @@ private:
     bool DispatchReady();
     bool DispatchDueTimers();
     bool DispatchPolled(const PollSet& set);
-    PollSet WatchedFds() const;
+    // The watches to poll, made afresh only after they changed; every
+    // result of the last poll cleared.
+    PollSet& WatchedFds();
+    // After a poll: when it was, and whether it found a descriptor ready.
+    void NoteLook(bool found);
     Nanos NextDue(const TimerEntry& timer, Nanos after) const;
     Nanos EarliestTimer() const;
 
@@ -93,6 +109,13 @@ private:
     int nextTimerId_ = 1;
     std::map<int, Watch> watches_;
     int nextWatchId_ = 1;
+    // Kept from step to step, so that a step allocates nothing.
+    PollSet pollSet_;
+    bool watchesChanged_ = true;
+    short watchesWant_ = 0;  // the events of every watch together
+    std::vector<std::pair<Nanos, int>> due_;
+    Nanos lastLook_ = Nanos::min();  // real monotonic time of the last poll
+    bool lookAgain_ = true;
     PostedCalls posted_;
     int wakeFd_ = -1;
 };

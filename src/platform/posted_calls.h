@@ -7,6 +7,7 @@
 // the loop in it for ever.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -34,6 +35,9 @@ private:
 
     mutable std::mutex mutex_;
     std::deque<Posted> calls_;
+    // The number of calls waiting, readable without the lock: the loop asks
+    // at every step, and nearly always the answer is none.
+    std::atomic<std::size_t> waiting_{0};
     std::uint64_t nextSerial_ = 0;  // of the next call added
 };
 

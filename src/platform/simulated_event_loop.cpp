@@ -36,10 +36,11 @@ void SimulatedEventLoop::SleepUntil(Nanos until, PollSet& set) {
 
     // Real descriptors (sockets, standard input) still live in real time:
     // give a connection under way a moment to complete before time jumps.
+    // Otherwise a look without waiting is taken only when one is due.
     if (!set.fds.empty()) {
         Nanos realWait = AnyWatchWants(POLLOUT) ? milliseconds(50) : Nanos(0);
         if (until == Nanos::max()) realWait = Nanos::max();
-        if (PollReal(set, realWait)) return;
+        if ((realWait > Nanos(0) || LookDue()) && PollReal(set, realWait)) return;
     }
     if (until == Nanos::max()) {
         std::fputs("simulated clock: the station waits for an event that can never come\n", stderr);

@@ -34,6 +34,11 @@ std::vector<bool> PskModem::MorseKeying(const std::string& text) {
 
 PskModem::PskModem(const Clock& clock) : clock_(clock), now_(clock.Now()) {}
 
+void PskModem::SetLead(int symbols) {
+    Advance();
+    lead_ = std::max(symbols, 0);
+}
+
 std::error_code PskModem::StartOnCard(int soundCard) {
     Advance();
     if (running_) Stop();
@@ -90,6 +95,7 @@ void PskModem::Halt() {
     end_.reset();
     items_.clear();
     if (wasOn) Emit(now_, PskSymbol::CarrierOff);
+    HandOn();
 }
 
 void PskModem::Queue(Item item, Index length) {
@@ -192,11 +198,26 @@ PskModem::Index PskModem::NextBoundary() const {
     return std::max(index, delivered_);
 }
 
+PskModem::Index PskModem::HandOnLimit() const {
+    const Index limit = LastStarted() + 1 + lead_;
+    return end_ ? std::min(limit, *end_) : limit;
+}
+
+TimePoint PskModem::NextHandOn() const {
+    if (!transmitting_) return TimePoint::max();
+    // Everything is handed on: next comes the end of the carrier.
+    if (end_ && delivered_ >= *end_) return TimeOf(*end_);
+    // The symbol at whose start half of the lead (at least one symbol) is left to hand on.
+    const Index batch = std::max<Index>(1, lead_ / 2);
+    return TimeOf(delivered_ - lead_ - 1 + batch);
+}
+
 PskSymbol PskModem::SymbolAt(Index index) const {
     if (index < kPreambleSymbols) return PskSymbol::Reversal;
-    if (!items_.empty()) {
-        const Item& item = items_.front();
-        if (item.start <= index && index < item.end) {
+    // Handed on ahead of the clock, the symbol may lie in any item still queued.
+    for (const Item& item : items_) {
+        if (index < item.start) break;
+        if (index < item.end) {
             const auto offset = static_cast<std::size_t>(index - item.start);
             if (item.code == kIdentification) {
                 return (*item.keying)[offset / kSymbolsPerMorseUnit] ? PskSymbol::KeyDown : PskSymbol::KeyUp;
@@ -211,11 +232,20 @@ PskSymbol PskModem::SymbolAt(Index index) const {
 }
 
 void PskModem::Emit(TimePoint when, PskSymbol symbol) {
-    if (sound_) sound_->Play(symbol, airFrequency_);
+    batch_.push_back(symbol);
     if (sink_) {
+        // The observer may call back in: the sound hears everything before it.
+        HandOn();
         SymbolSink sink = sink_;
         sink(when, symbol);
     }
+}
+
+void PskModem::HandOn() {
+    if (batch_.empty()) return;
+    if (sound_) sound_->Play(batch_, airFrequency_);
+    batch_.clear();
+    if (wakeUp_) wakeUp_();  // NextHandOn() has moved
 }
 
 void PskModem::Retire(Index lastStarted) {
@@ -231,14 +261,13 @@ void PskModem::Advance() {
     advancing_ = true;
     // The observer may call back in (even StopAtOnce or StartTransmitting):
     // every step reads the state afresh.
-    while (transmitting_) {
-        Index limit = LastStarted() + 1;
-        if (end_) limit = std::min(limit, *end_);
-        if (delivered_ >= limit) break;
+    while (transmitting_ && delivered_ < HandOnLimit()) {
         const Index index = delivered_++;
-        Retire(index);
+        // Only what both the clock and the sound have passed is done with.
+        Retire(std::min(index, LastStarted()));
         Emit(TimeOf(index), SymbolAt(index));
     }
+    HandOn();
     if (transmitting_) {
         Retire(LastStarted());
         if (end_ && *end_ <= LastStarted()) {
@@ -247,6 +276,7 @@ void PskModem::Advance() {
             end_.reset();
             items_.clear();
             Emit(off, PskSymbol::CarrierOff);
+            HandOn();
         }
     }
     advancing_ = false;

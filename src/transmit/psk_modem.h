@@ -3,9 +3,11 @@
 // queue, the varicode encoder and the symbol timing (31.25 baud) on the
 // loop's clock, and hands every symbol, as its time comes, to the sound
 // (the BPSK31 waveform on the sound card, see audio/psk31_sound.h) and to an
-// optional observer. The identification goes out as Morse keyed on the
-// carrier, in whole symbols: a dot is two symbols (64 ms, 18.75 words per
-// minute).
+// optional observer. A sound that plays on a thread of its own is handed
+// its symbols a set lead ahead of their time, a batch at once, so that
+// neither the loop nor that thread wakes for every symbol. The
+// identification goes out as Morse keyed on the carrier, in whole symbols:
+// a dot is two symbols (64 ms, 18.75 words per minute).
 #pragma once
 
 #include <cstdint>
@@ -46,8 +48,14 @@ public:
     // The sound the symbols go to; none (tests without audio): the modem
     // starts on any card and its symbols reach only the observer.
     void SetSound(PskSound* sound) { sound_ = sound; }
-    // Called as each transmission begins: whoever drives Poll() starts now.
+    // Called as each transmission begins and whenever symbols were handed
+    // on: whoever drives Poll() calls it again at NextHandOn().
     void SetWakeUp(std::function<void()> wakeUp) { wakeUp_ = std::move(wakeUp); }
+    // Symbols are handed on up to `symbols` symbol periods before they
+    // start (0, the default: as each starts), then again when half of that
+    // lead is left. A text cut short (StopAtOnce) still plays out what was
+    // handed on before the carrier fades.
+    void SetLead(int symbols);
 
     // Starts the modem on a sound card: none, or why the card cannot be had.
     std::error_code StartOnCard(int soundCard);
@@ -64,8 +72,12 @@ public:
     void StopAtOnce();                   // carrier off now, the queue dropped
 
     // Brings the modem up to the clock: hands every symbol that has started
-    // to the sound. The loop calls it every few milliseconds while on the air.
+    // (and those within the lead) to the sound. The loop calls it at
+    // NextHandOn() while on the air.
     void Poll() { Advance(); }
+    // When Poll() next has symbols to hand on, or the carrier goes off;
+    // TimePoint::max() when not transmitting.
+    TimePoint NextHandOn() const;
     // When CodesQueued() may next fall (the start of the next queued item).
     TimePoint NextChange();
 
@@ -106,10 +118,15 @@ private:
     void Halt();
     void Begin();
     PskSymbol SymbolAt(Index index) const;
+    // One past the last symbol that may be handed on now.
+    Index HandOnLimit() const;
     Index LastStarted() const;
     Index NextBoundary() const;
     TimePoint TimeOf(Index index) const { return origin_ + index * kSymbol; }
+    // Adds a symbol to the batch for the sound and tells the observer.
     void Emit(TimePoint when, PskSymbol symbol);
+    // Hands the batch to the sound.
+    void HandOn();
 
     const Clock& clock_;
     PskSound* sound_ = nullptr;
@@ -122,6 +139,8 @@ private:
     SymbolSink sink_;
     std::function<void()> wakeUp_;
     bool advancing_ = false;  // guards against re-entry from the sink
+    Index lead_ = 0;
+    std::vector<PskSymbol> batch_;  // the symbols being handed on, kept to save allocations
 
     TimePoint origin_{};       // start of the preamble
     Index delivered_ = 0;      // symbols handed on (or skipped)
