@@ -24,6 +24,10 @@
 
 namespace {
 
+// Written as the station writes its sound file: two seconds at a time.
+constexpr std::size_t kWavChunkSamples = 16384;
+
+
 // The codes the station's sender puts out for `text` in ITA2, shifts and line ends included.
 std::vector<std::uint32_t> Ita2Codes(const std::string& text) {
     const sked::RealClock clock;
@@ -70,7 +74,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<sked::WavFile> wav;
     if (argc == 4) {
         int error = 0;
-        wav = sked::WavFile::Create(argv[3], settings.sampleRate, {}, error);
+        wav = sked::WavFile::Create(argv[3], settings.sampleRate, {.chunkSamples = kWavChunkSamples}, error);
         if (!wav) {
             std::fprintf(stderr, "afsk_speed: cannot create %s: %s\n", argv[3], std::strerror(error));
             return 1;

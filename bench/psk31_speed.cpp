@@ -18,6 +18,9 @@
 #include "audio/wav_file.h"
 #include "transmit/psk_modem.h"
 
+// Written as the station writes its sound file: two seconds at a time.
+constexpr std::size_t kWavChunkSamples = 16384;
+
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
         std::fprintf(stderr, "usage: psk31_speed TEXT_FILE [OUT.wav]\n");
@@ -34,7 +37,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<sked::WavFile> wav;
     if (argc == 3) {
         int error = 0;
-        wav = sked::WavFile::Create(argv[2], kRate, {}, error);
+        wav = sked::WavFile::Create(argv[2], kRate, {.chunkSamples = kWavChunkSamples}, error);
         if (!wav) {
             std::fprintf(stderr, "psk31_speed: cannot create %s\n", argv[2]);
             return 1;

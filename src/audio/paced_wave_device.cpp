@@ -9,6 +9,9 @@ namespace sked {
 namespace {
 // Longest single sleep of WaitForChange; the caller asks again after it.
 constexpr Duration kLongestSleep = std::chrono::hours(1);
+// The recording goes to disk two seconds (at 8000 Hz) at a time: a simulated
+// year of sound is billions of samples. A transmission's end is flushed.
+constexpr std::size_t kWavChunkSamples = 16384;
 }  // namespace
 
 PacedWaveDevice::PacedWaveDevice(const Clock& clock, std::string wavPath)
@@ -44,7 +47,7 @@ std::error_code PacedWaveDevice::Open(const WaveFormat& format, int /*framesPerB
         }
         if (!wav_) {
             int err = 0;
-            wav_ = WavFile::Create(wavPath_, format.samplesPerSecond, {"sound file", false}, err);
+            wav_ = WavFile::Create(wavPath_, format.samplesPerSecond, {"sound file", false, kWavChunkSamples}, err);
             if (!wav_) {
                 problem_ = "cannot create sound file " + wavPath_ + ": " + std::strerror(err);
                 return SoundErrorForErrno(err);

@@ -12,7 +12,6 @@
 namespace sked {
 
 namespace {
-constexpr std::size_t kChunkSamples = 4096;
 constexpr std::size_t kHeaderBytes = 80;
 // The most a 32-bit size counts; beyond it the file is RF64.
 constexpr std::uint64_t kLargest32 = 0xFFFFFFFF;
@@ -91,7 +90,8 @@ std::unique_ptr<WavFile> WavFile::Create(const std::string& path, int sampleRate
 
 WavFile::WavFile(std::string path, int fd, int sampleRate, const Options& options)
     : path_(std::move(path)), fd_(fd), sampleRate_(sampleRate), options_(options) {
-    chunk_.reserve(kChunkSamples);
+    options_.chunkSamples = std::max<std::size_t>(options_.chunkSamples, 1);
+    chunk_.reserve(options_.chunkSamples);
 }
 
 WavFile::~WavFile() { Close(); }
@@ -103,7 +103,8 @@ bool WavFile::WriteHeader() {
 
 void WavFile::Append(const std::int16_t* samples, std::uint64_t count) {
     while (count > 0) {
-        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSamples - chunk_.size(), count));
+        const auto room = options_.chunkSamples - chunk_.size();
+        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(room, count));
         if (samples != nullptr) {
             chunk_.insert(chunk_.end(), samples, samples + take);
             samples += take;
@@ -112,7 +113,7 @@ void WavFile::Append(const std::int16_t* samples, std::uint64_t count) {
         }
         frames_ += take;
         count -= take;
-        if (chunk_.size() == kChunkSamples) Flush();
+        if (chunk_.size() >= options_.chunkSamples) Flush();
     }
 }
 

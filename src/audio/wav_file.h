@@ -20,6 +20,9 @@ public:
         std::string what = "WAV file";
         // Fail with EEXIST instead of replacing a file of that name.
         bool exclusive = false;
+        // Samples gathered before they go to disk: half a second at 8000 Hz,
+        // or more for a long recording, whose every chunk costs two writes.
+        std::size_t chunkSamples = 4096;
     };
 
     // Creates `path`; nothing, with the errno in `errorNumber`, when the file
@@ -30,7 +33,7 @@ public:
     WavFile(const WavFile&) = delete;
     WavFile& operator=(const WavFile&) = delete;
 
-    // Samples go to disk in chunks of half a second at 8000 Hz.
+    // Samples go to disk in chunks (Options::chunkSamples).
     void Write(const std::int16_t* samples, std::size_t count);
     void WriteSilence(std::uint64_t count);
     // Writes what is buffered; Close does that and closes.

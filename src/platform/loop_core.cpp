@@ -30,7 +30,25 @@ int LoopCore::AddTimer(Callback call) {
     return id;
 }
 
-void LoopCore::RemoveTimer(int id) { timers_.erase(id); }
+void LoopCore::RemoveTimer(int id) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    Unschedule(id, it->second);
+    timers_.erase(it);
+}
+
+void LoopCore::Schedule(int id, TimerEntry& timer) {
+    timer.armed = true;
+    const std::pair<Nanos, int> entry{timer.due, id};
+    schedule_.insert(std::lower_bound(schedule_.begin(), schedule_.end(), entry), entry);
+}
+
+void LoopCore::Unschedule(int id, TimerEntry& timer) {
+    if (!timer.armed) return;
+    timer.armed = false;
+    const auto at = std::lower_bound(schedule_.begin(), schedule_.end(), std::pair<Nanos, int>{timer.due, id});
+    if (at != schedule_.end() && at->second == id) schedule_.erase(at);
+}
 
 LoopCore::Nanos LoopCore::NextDue(const TimerEntry& timer, Nanos after) const {
     if (timer.alignment == Alignment::WallSecond) {
@@ -44,26 +62,29 @@ LoopCore::Nanos LoopCore::NextDue(const TimerEntry& timer, Nanos after) const {
 void LoopCore::ArmAt(int id, TimePoint when) {
     auto it = timers_.find(id);
     if (it == timers_.end()) return;
-    it->second.armed = true;
-    it->second.period = Duration::zero();
-    it->second.alignment = Alignment::None;
-    it->second.due = when == Forever ? Nanos::max() : WallToMono(when);
+    TimerEntry& timer = it->second;
+    Unschedule(id, timer);
+    timer.period = Duration::zero();
+    timer.alignment = Alignment::None;
+    timer.due = when == Forever ? Nanos::max() : WallToMono(when);
+    Schedule(id, timer);
 }
 
 bool LoopCore::ArmEvery(int id, Duration period, Alignment alignment) {
     auto it = timers_.find(id);
     if (it == timers_.end() || period <= Duration::zero()) return false;
     TimerEntry& timer = it->second;
-    timer.armed = true;
+    Unschedule(id, timer);
     timer.period = period;
     timer.alignment = alignment;
     timer.due = NextDue(timer, MonoNow());
+    Schedule(id, timer);
     return true;
 }
 
 void LoopCore::Disarm(int id) {
     auto it = timers_.find(id);
-    if (it != timers_.end()) it->second.armed = false;
+    if (it != timers_.end()) Unschedule(id, it->second);
 }
 
 bool LoopCore::Armed(int id) const {
@@ -73,24 +94,27 @@ bool LoopCore::Armed(int id) const {
 
 bool LoopCore::DispatchDueTimers() {
     const Nanos now = MonoNow();
-    // The kept list, moved out while in use: a callback cannot disturb it.
+    if (schedule_.empty() || schedule_.front().first > now) return false;
+    // The due ones, in the order they fell due, copied into the kept list
+    // (moved out while in use: a callback cannot disturb it).
     std::vector<std::pair<Nanos, int>> due = std::move(due_);
     due.clear();
-    for (const auto& [id, timer] : timers_)
-        if (timer.armed && timer.due <= now) due.emplace_back(timer.due, id);
-    std::sort(due.begin(), due.end());
+    for (const auto& entry : schedule_) {
+        if (entry.first > now) break;
+        due.push_back(entry);
+    }
     for (const auto& [when, id] : due) {
         auto it = timers_.find(id);
         // Stopped, removed or moved by a callback that ran before it.
         if (it == timers_.end() || !it->second.armed || it->second.due != when) continue;
         TimerEntry& timer = it->second;
-        if (timer.period == Duration::zero()) {
-            timer.armed = false;
-        } else {
+        Unschedule(id, timer);
+        if (timer.period != Duration::zero()) {
             // A late timer fires once, not once per missed period.
             Nanos next = NextDue(timer, timer.due);
             if (next <= now) next = NextDue(timer, now);
             timer.due = next;
+            Schedule(id, timer);
         }
         Callback call = timer.call;  // the callback may remove its own timer
         call();
@@ -100,12 +124,7 @@ bool LoopCore::DispatchDueTimers() {
     return any;
 }
 
-LoopCore::Nanos LoopCore::EarliestTimer() const {
-    Nanos earliest = Nanos::max();
-    for (const auto& [id, timer] : timers_)
-        if (timer.armed) earliest = std::min(earliest, timer.due);
-    return earliest;
-}
+LoopCore::Nanos LoopCore::EarliestTimer() const { return schedule_.empty() ? Nanos::max() : schedule_.front().first; }
 
 // ---- Posted calls ----
 

@@ -103,9 +103,15 @@ private:
     // After a poll: when it was, and whether it found a descriptor ready.
     void NoteLook(bool found);
     Nanos NextDue(const TimerEntry& timer, Nanos after) const;
+    // Arms the timer at its due time / disarms it, keeping schedule_ in step.
+    void Schedule(int id, TimerEntry& timer);
+    void Unschedule(int id, TimerEntry& timer);
     Nanos EarliestTimer() const;
 
     std::map<int, TimerEntry> timers_;
+    // The armed timers by due time (then id): the next one is at the front
+    // without a walk over every timer the station has.
+    std::vector<std::pair<Nanos, int>> schedule_;
     int nextTimerId_ = 1;
     std::map<int, Watch> watches_;
     int nextWatchId_ = 1;

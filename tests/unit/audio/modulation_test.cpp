@@ -647,7 +647,7 @@ TEST(Psk31Waveform, IdentificationIsMorseOnTheCarrierWithShapedEdgesAtNoMoreThan
 }
 
 // A missing card is the device's failure, its account kept. On the real clock
-// a thread of its own writes one block per symbol after two of silence.
+// a thread of its own writes a block per symbol after two of silence, a slot of eight at a time, the end at once.
 TEST(Psk31Sound, AMissingCardAndAThreadOfItsOwnWritingABlockPerSymbol) {
     test::ScratchDirectory scratch;
     PollEventLoop loop;

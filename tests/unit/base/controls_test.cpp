@@ -45,6 +45,7 @@ TEST(ControlsTest, EverySetterNotifiesOnceOnAChangeAndNeverWhenNothingChanges) {
         return Shows(e.Text(), e.ReadOnly(), e.LeftMargin(), e.RightMargin(), e.SelectionStart(), e.SelectionEnd(),
                      e.FirstVisibleLine(), e.Enabled());
     }, {STEP(1, SetEnabled(false)), STEP(1, SetText("1\n2\n3\n4")), STEP(1, SetReadOnly(true)),
+        STEP(1, SetTextOf(7, [](long long n) { return std::to_string(n) + "\n2\n3\n4"; })),  // observed: made at once
         STEP(1, SetMargins(4, 75)), STEP(1, SetSelection(2, 3)), STEP(1, ScrollLines(10)),
         STEP(1, ScrollLines(-5))});  // held at either end
     CheckNotices<ListBoxControl>(ListBoxControl(), [](const auto& l) { return Shows(l.Count(), l.CurSel()); },
@@ -59,6 +60,19 @@ TEST(ControlsTest, EverySetterNotifiesOnceOnAChangeAndNeverWhenNothingChanges) {
     CheckNotices<TrackbarControl>(TrackbarControl(), [](const auto& t) { return Shows(t.Min(), t.Max(), t.Pos()); },
         {STEP(1, SetRange(0, 500)), STEP(1, SetPos(500)), STEP(0, SetPos(600)),  // held at the maximum
          STEP(1, SetRange(0, 50))});
+}
+
+// Unobserved, a text set by SetTextOf (the clock, every second) is made only when read, as SetText would leave it.
+TEST(ControlsTest, ATextNobodyWatchesIsMadeOnlyWhenRead) {
+    static int made = 0;
+    const EditControl::TextMaker make = [](long long n) { return ++made, "T" + std::to_string(n); };
+    EditControl clock;
+    clock.SetText("a\nb"), clock.SetSelection(1, 2), clock.ScrollLines(1);
+    for (long long second = 0; second < 1000; ++second) clock.SetTextOf(second, make);
+    EXPECT_EQ(made, 0);
+    EXPECT_EQ(Shows(clock.Text(), clock.SelectionStart(), clock.FirstVisibleLine(), made), Shows("T999", 0, 0, 1));
+    clock.SetTextOf(5, make), clock.SetText("T5");  // the same text: nothing changes
+    EXPECT_EQ(Shows(clock.Text(), made), Shows("T5", 2));
 }
 
 TEST(ControlsTest, AddingOrInsertingKeepsTheComboSelectionOnItsItem) {

@@ -2,8 +2,13 @@
 #include <map>
 #include <numeric>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +74,32 @@ TEST(SimulatedLoop, TimeRunsAtRealSpeedWhileRealWorkIsUnderWay) {
     loop.RunUntil(start + 1min);  // nothing under way once answered: straight on
     worker.join();
     EXPECT_TRUE(answeredInTime && laterPassed && !loop.RealWorkUnderWay());
+}
+
+// On the simulated clock the descriptors are looked at seldom, yet what is ready is handled at once, all of it:
+// input waiting at the start, and a descriptor watched later.
+TEST(SimulatedLoop, ReadyDescriptorsAreHandledAtOnceThoughLookedAtSeldom) {
+    const TimePoint start = LocalTimePoint("2026-01-01T12:00:00");
+    SimulatedEventLoop loop(start);
+    int early[2], late[2];
+    ASSERT_TRUE(::pipe2(early, O_NONBLOCK) == 0 && ::pipe2(late, O_NONBLOCK) == 0);
+    ASSERT_TRUE(::write(early[1], "abc", 3) == 3 && ::write(late[1], "d", 1) == 1);
+    std::string read;
+    Times at;
+    auto reader = [&](int fd) {  // one byte a call
+        return [&, fd](short) {
+            char c;
+            if (::read(fd, &c, 1) == 1) read += c, at.push_back(loop.clock().Now());
+        };
+    };
+    loop.WatchFd(early[0], POLLIN, reader(early[0]));
+    Timer tick(loop, [] {}), watchLate(loop, [&] { loop.WatchFd(late[0], POLLIN, reader(late[0])); });
+    ASSERT_TRUE(tick.Every(1s));
+    watchLate.After(1h);
+    loop.RunUntil(start + 24h);
+    EXPECT_EQ(read, "abcd");
+    EXPECT_EQ(at, (Times{start, start, start, start + 1h}));
+    for (int fd : {early[0], early[1], late[0], late[1]}) ::close(fd);
 }
 
 // Calls posted from another thread wake the poll loop's wait and all run, once, in order (timers: tcp_mirror_test).

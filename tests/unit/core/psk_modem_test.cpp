@@ -148,6 +148,40 @@ TEST_F(PskModemTest, TextFedLikeTheStationDecodesBackFromTheSymbols) {
     EXPECT_EQ(modem.SentText(), text);
 }
 
+// With a lead (a sound on its own thread) symbols are handed on 4 to 8 periods ahead, in batches, by the text's
+// own steps or at NextHandOn() (the station's pump); the text is the same.
+TEST_F(PskModemTest, WithALeadSymbolsGoOutAheadInBatchesAndTheTextIsTheSame) {
+    modem.StopAtOnce(), symbols.clear(), others.clear();
+    modem.SetLead(8);
+    std::vector<Duration> ahead;
+    std::vector<TimePoint> handOns;
+    modem.SetSymbolSink([&](TimePoint when, PskSymbol symbol) {
+        ahead.push_back(when - clock.Now());
+        if (handOns.empty() || handOns.back() != clock.Now()) handOns.push_back(clock.Now());
+        if (symbol == PskSymbol::Reversal || symbol == PskSymbol::Steady)
+            symbols.push_back({when, symbol == PskSymbol::Steady});
+    });
+    auto waitFor = [&](TimePoint when) {
+        ASSERT_GT(modem.NextHandOn(), clock.Now()) << "the pump would spin";
+        clock.AdvanceTo(std::min(when, modem.NextHandOn())), modem.Poll();
+    };
+    modem.StartTransmitting();
+    EXPECT_EQ(std::pair(ahead.size(), modem.NextHandOn()), std::pair(std::size_t{9}, At(4 * 32)));
+    const std::string text = "CQ CQ DE SKED\r\nThe quick brown fox 73!\r\n";
+    for (char c : text) {
+        while (modem.CodesQueued() > PskModem::kMostQueued) waitFor(modem.NextChange());
+        modem.QueueCharacter(static_cast<unsigned char>(c));
+    }
+    modem.EndAfterQueue();
+    while (modem.Transmitting()) waitFor(TimePoint::max());
+    ExpectEvenlySpaced();
+    EXPECT_EQ(Decoded(), text);
+    EXPECT_EQ(modem.SentText(), text);
+    for (std::size_t i = 4; i + 1 < ahead.size(); ++i)  // but the first few and the carrier's end
+        ASSERT_TRUE(ahead[i] >= 4 * PskModem::kSymbol && ahead[i] <= 8 * PskModem::kSymbol) << i;
+    EXPECT_LT(handOns.size() * 3, ahead.size());
+}
+
 TEST_F(PskModemTest, IdentificationKeysTheCarrierInMorseBetweenTheCharacters) {
     modem.SetIdentificationText("PARIS");  // 43 units, with 7 off either side 57 units of two symbols
     modem.QueueCharacter('e');
