@@ -1,6 +1,7 @@
 #include "app/controls.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include <strings.h>
@@ -168,16 +169,28 @@ int EditControl::LineCount() const {
     return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
+ListChange RowsControl::ChangeSince(Revision shown) const {
+    if (shown == revision_) return {};
+    if (shown + 1 == revision_) return last_;
+    return {ListChange::kRefilled, 0};
+}
+
+void RowsControl::RowsChanged(ListChange change) {
+    ++revision_;
+    last_ = change;
+    Changed();
+}
+
 void ListBoxControl::AddString(const std::string& item) {
     items_.push_back(item);
-    Changed();
+    RowsChanged({ListChange::kInserted, Count() - 1});
 }
 
 void ListBoxControl::InsertString(int index, const std::string& item) {
     if (index < 0 || index > Count()) index = Count();
     items_.insert(items_.begin() + index, item);
     if (curSel_ >= index) ++curSel_;
-    Changed();
+    RowsChanged({ListChange::kInserted, index});
 }
 
 void ListBoxControl::DeleteString(int index) {
@@ -185,14 +198,21 @@ void ListBoxControl::DeleteString(int index) {
     items_.erase(items_.begin() + index);
     if (curSel_ == index) curSel_ = -1;
     else if (curSel_ > index) --curSel_;
-    Changed();
+    RowsChanged({ListChange::kRemoved, index});
 }
 
 void ListBoxControl::ResetContent() {
     if (items_.empty() && curSel_ == -1) return;
     items_.clear();
     curSel_ = -1;
-    Changed();
+    RowsChanged({ListChange::kRefilled, 0});
+}
+
+void ListBoxControl::SetItems(std::vector<std::string> items) {
+    if (items.empty()) return ResetContent();
+    items_.assign(std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+    curSel_ = -1;
+    RowsChanged({ListChange::kRefilled, 0});
 }
 
 void ListBoxControl::SetCurSel(int index) {
@@ -211,7 +231,7 @@ int ComboBoxControl::AddString(const std::string& item) {
     int index = static_cast<int>(at - items_.begin());
     items_.insert(at, item);
     if (curSel_ >= index) ++curSel_;
-    Changed();
+    RowsChanged({ListChange::kInserted, index});
     return index;
 }
 
@@ -219,7 +239,7 @@ void ComboBoxControl::InsertString(int index, const std::string& item) {
     if (index < 0 || index > Count()) index = Count();
     items_.insert(items_.begin() + index, item);
     if (curSel_ >= index) ++curSel_;
-    Changed();
+    RowsChanged({ListChange::kInserted, index});
 }
 
 void ComboBoxControl::DeleteString(int index) {
@@ -227,7 +247,7 @@ void ComboBoxControl::DeleteString(int index) {
     items_.erase(items_.begin() + index);
     if (curSel_ == index) curSel_ = -1;
     else if (curSel_ > index) --curSel_;
-    Changed();
+    RowsChanged({ListChange::kRemoved, index});
 }
 
 void ComboBoxControl::ResetContent() {
@@ -235,7 +255,7 @@ void ComboBoxControl::ResetContent() {
     items_.clear();
     curSel_ = -1;
     editText_.clear();
-    Changed();
+    RowsChanged({ListChange::kRefilled, 0});
 }
 
 void ComboBoxControl::SetCurSel(int index) {

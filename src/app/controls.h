@@ -2,6 +2,8 @@
 // Qt view and the console view observe them; tests inspect them.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -119,26 +121,64 @@ private:
     mutable int firstLine_ = 0;
 };
 
-class ListBoxControl : public Control {
+// What a view showing the rows of a list must do to show them as they are now.
+struct ListChange {
+    enum Kind {
+        kNone,      // nothing: the rows are as shown (the selection or the field may have changed)
+        kInserted,  // one row inserted at `row`
+        kRemoved,   // the row at `row` removed
+        kRefilled,  // anything else: every row anew
+    } kind = kNone;
+    int row = 0;
+};
+
+// The rows of a list or combo box, counted in revisions so that a view copies
+// only what changed: a queue of thousands of entries loses its head, or gains
+// one, without the view going through every row.
+class RowsControl : public Control {
+public:
+    using Revision = std::uint64_t;
+    // What a view that has shown nothing yet remembers.
+    static constexpr Revision kNothingShown = ~Revision{0};
+
+    Revision CurrentRevision() const { return revision_; }
+    // For a view that shows revision `shown`: one row when that is the
+    // revision before this one, every row when it is older (changes made
+    // during a notification, or a view that has shown nothing).
+    ListChange ChangeSince(Revision shown) const;
+
+protected:
+    // Counts a change of the rows and tells the observers.
+    void RowsChanged(ListChange change);
+
+private:
+    Revision revision_ = 0;
+    ListChange last_;  // from the revision before to this one
+};
+
+class ListBoxControl : public RowsControl {
 public:
 
     int Count() const { return static_cast<int>(items_.size()); }
     const std::string& Item(int index) const { return items_.at(static_cast<std::size_t>(index)); }
-    const std::vector<std::string>& Items() const { return items_; }
+    // A deque: the queue's list loses its head at every entry sent.
+    const std::deque<std::string>& Items() const { return items_; }
     void AddString(const std::string& item);
     void InsertString(int index, const std::string& item);
     void DeleteString(int index);
     void ResetContent();
+    // Every item at once (a load): one notification, nothing selected.
+    void SetItems(std::vector<std::string> items);
 
     int CurSel() const { return curSel_; }  // -1: nothing selected
     void SetCurSel(int index);
 
 private:
-    std::vector<std::string> items_;
+    std::deque<std::string> items_;
     int curSel_ = -1;
 };
 
-class ComboBoxControl : public Control {
+class ComboBoxControl : public RowsControl {
 public:
     explicit ComboBoxControl(bool sorted) : sorted_(sorted) {}
 

@@ -27,10 +27,14 @@ void WindowView::QueueChanged(const QueueChange& change) {
         case QueueChange::kRemoved:
             list.DeleteString(change.index);
             break;
-        case QueueChange::kReplaced:
-            list.ResetContent();
-            for (const QueueEntry& entry : queue_.Entries()) list.AddString(entry.text);
+        case QueueChange::kReplaced: {
+            // One notification for a whole load, whatever its length.
+            std::vector<std::string> texts;
+            texts.reserve(queue_.Entries().size());
+            for (const QueueEntry& entry : queue_.Entries()) texts.push_back(entry.text);
+            list.SetItems(std::move(texts));
             break;
+        }
     }
 }
 

@@ -82,10 +82,14 @@ void ScheduleEditor::Load(const std::string& path, bool fresh) {
     const EditorReading reading = ReadEditorSchedule(text, clock_.Time(), settings_.mode, settings_.baud,
                                                      untimedDisplay_, DataFileSizeOnDisk);
     if (reading.pskFrequency) settings_.pskFrequency = *reading.pskFrequency;
+    // The list in one go: a view copies a year of entries once, not once per entry.
+    std::vector<std::string> displays;
+    displays.reserve(reading.lines.size());
     for (const EditorLine& line : reading.lines) {
-        w_.scheduleList.AddString(line.display);
+        displays.push_back(line.display);
         comments_.push_back(line.comment);
     }
+    w_.scheduleList.SetItems(std::move(displays));
     expiredLeftOut_ += reading.expired;
     unreadableLeftOut_ += reading.unreadable;
     otherLeftOut_ += reading.notEntries;

@@ -35,8 +35,10 @@ long Seconds(std::uint32_t size, float perCharacter) {
 }  // namespace
 
 EditorReading ReadEditorSchedule(std::string_view text, std::time_t now, Mode mode, float baud, bool untimedDisplay,
-                                 const DataFileSize& sizeOf) {
+                                 const DataFileSize& sizeOnDisk) {
     using Status = EntryEstimate::Status;
+    // The estimates and the size column ask for the same files.
+    const DataFileSize sizeOf = SizeOncePerName(sizeOnDisk);
     EditorReading reading;
     const std::vector<ScheduleLine> lines = ParseSchedule(text);
     for (const ScheduleLine& line : lines) {

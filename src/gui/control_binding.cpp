@@ -1,5 +1,7 @@
 #include "gui/control_binding.h"
 
+#include <type_traits>
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,25 +11,32 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include "gui/paint_frames.h"
+
 namespace sked {
 
 QString ToQt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 std::string FromQt(const QString& text) { return text.toStdString(); }
 
-void Bindings::Watch(Control& model, Action sync) {
+void Bindings::Watch(Control& model, Action sync, PaintFrames* perFrame) {
     sync();
-    subscriptions_.emplace_back(model, std::move(sync));
+    if (!perFrame) {
+        subscriptions_.emplace_back(model, std::move(sync));
+        return;
+    }
+    const int copy = perFrame->Add(std::move(sync));
+    subscriptions_.emplace_back(model, [perFrame, copy] { perFrame->Request(copy); });
 }
 
-void Bindings::Edit(EditControl& model, QLineEdit* widget, TextAction edited) {
+void Bindings::Edit(EditControl& model, QLineEdit* widget, TextAction edited, PaintFrames* perFrame) {
     Watch(model, [&model, widget] {
         const QString text = ToQt(model.Text());
         // Same text: left alone, so the operator's cursor stays where it is.
         if (widget->text() != text) widget->setText(text);
         widget->setReadOnly(model.ReadOnly());
         widget->setEnabled(model.Enabled());
-    });
+    }, perFrame);
     if (edited)
         QObject::connect(widget, &QLineEdit::textEdited, widget,
                          [edited](const QString& text) { edited(FromQt(text)); });
@@ -69,15 +78,39 @@ void Bindings::Check(CheckBoxControl& model, QCheckBox* widget, IndexAction clic
     });
 }
 
+namespace {
+
+// Some milliseconds of measuring rows at a time.
+constexpr int kRowsPerLayoutBatch = 500;
+
+// Brings `widget`'s rows (a QListWidget or a QComboBox) to those of `model`,
+// of which it shows revision `shown`: one row inserted or removed, or every
+// row in one batch, so that a long list is copied once and then kept by rows.
+template <class Model, class Widget>
+void CopyRows(const Model& model, Widget* widget, RowsControl::Revision& shown) {
+    const ListChange change = model.ChangeSince(shown);
+    shown = model.CurrentRevision();
+    if (change.kind == ListChange::kInserted) {
+        widget->insertItem(change.row, ToQt(model.Item(change.row)));
+    } else if (change.kind == ListChange::kRemoved) {
+        if constexpr (std::is_same_v<Widget, QListWidget>) delete widget->takeItem(change.row);
+        else widget->removeItem(change.row);
+    }
+    // A widget that somehow counts otherwise is refilled too.
+    if (change.kind != ListChange::kRefilled && widget->count() == model.Count()) return;
+    QStringList rows;
+    rows.reserve(model.Count());
+    for (const std::string& item : model.Items()) rows.append(ToQt(item));
+    widget->clear();
+    widget->addItems(rows);
+}
+
+}  // namespace
+
 void Bindings::Combo(ComboBoxControl& model, QComboBox* widget, IndexAction picked, TextAction edited) {
-    Watch(model, [&model, widget] {
+    Watch(model, [&model, widget, shown = RowsControl::kNothingShown]() mutable {
         QSignalBlocker quiet(widget);
-        bool same = widget->count() == model.Count();
-        for (int i = 0; same && i < model.Count(); ++i) same = widget->itemText(i) == ToQt(model.Item(i));
-        if (!same) {
-            widget->clear();
-            for (const std::string& item : model.Items()) widget->addItem(ToQt(item));
-        }
+        CopyRows(model, widget, shown);
         widget->setCurrentIndex(model.CurSel());
         if (widget->isEditable()) {
             const QString text = ToQt(model.EditText());
@@ -92,14 +125,13 @@ void Bindings::Combo(ComboBoxControl& model, QComboBox* widget, IndexAction pick
 }
 
 void Bindings::List(ListBoxControl& model, QListWidget* widget, IndexAction selected) {
-    Watch(model, [&model, widget] {
+    // A year of entries is measured and placed a batch at a time between
+    // turns of the loop, which goes on keeping the station's time meanwhile.
+    widget->setLayoutMode(QListView::Batched);
+    widget->setBatchSize(kRowsPerLayoutBatch);
+    Watch(model, [&model, widget, shown = RowsControl::kNothingShown]() mutable {
         QSignalBlocker quiet(widget);
-        bool same = widget->count() == model.Count();
-        for (int i = 0; same && i < model.Count(); ++i) same = widget->item(i)->text() == ToQt(model.Item(i));
-        if (!same) {
-            widget->clear();
-            for (const std::string& item : model.Items()) widget->addItem(ToQt(item));
-        }
+        CopyRows(model, widget, shown);
         widget->setCurrentRow(model.CurSel());
         if (model.CurSel() < 0) widget->clearSelection();
         widget->setEnabled(model.Enabled());

@@ -22,6 +22,8 @@ class QSlider;
 
 namespace sked {
 
+class PaintFrames;
+
 QString ToQt(const std::string& text);
 std::string FromQt(const QString& text);
 
@@ -33,8 +35,8 @@ public:
     using Action = std::function<void()>;
 
     // A field: text, read-only, enabled. `edited` (may be empty) gets each
-    // change the operator types.
-    void Edit(EditControl& model, QLineEdit* widget, TextAction edited = {});
+    // change the operator types. With `perFrame`, copied at its next frame.
+    void Edit(EditControl& model, QLineEdit* widget, TextAction edited = {}, PaintFrames* perFrame = nullptr);
     // A push button, radio or group box: caption, mark, enabled. `clicked`
     // gets the click; afterwards the widget shows the model again, so a
     // radio the station did not mark stays unmarked.
@@ -48,8 +50,9 @@ public:
     void List(ListBoxControl& model, QListWidget* widget, IndexAction selected);
     void Slider(TrackbarControl& model, QSlider* widget);
 
-    // Copies `model` into the view now and after every change.
-    void Watch(Control& model, Action sync);
+    // Copies `model` into the view now and after every change (with
+    // `perFrame`, at the frame after a change).
+    void Watch(Control& model, Action sync, PaintFrames* perFrame = nullptr);
 
 private:
     std::vector<ControlSubscription> subscriptions_;

@@ -34,6 +34,11 @@ int DisplayBox::CharacterAt(int index) const {
     return static_cast<int>(ToQt(shown_.substr(0, static_cast<std::size_t>(index))).size());
 }
 
+bool DisplayBox::SelectionMovedOnly(const EditControl& model) const {
+    return model.Text() == shown_ && model.ReadOnly() == isReadOnly() && model.Enabled() == isEnabled() &&
+           WrapColumns(model) == lineWrapColumnOrWidth() && model.FirstVisibleLine() == firstLine_;
+}
+
 void DisplayBox::Show(const EditControl& model) {
     copying_ = true;
     if (model.Text() != shown_) {
@@ -43,9 +48,11 @@ void DisplayBox::Show(const EditControl& model) {
         selStart_ = selEnd_ = -1;
         firstLine_ = 0;
     }
-    setReadOnly(model.ReadOnly());
+    // Each of these costs even when it sets what is there (the wrap width
+    // lays the whole text out again): set only what changed.
+    if (isReadOnly() != model.ReadOnly()) setReadOnly(model.ReadOnly());
     setEnabled(model.Enabled());
-    setLineWrapColumnOrWidth(WrapColumns(model));
+    if (const int columns = WrapColumns(model); lineWrapColumnOrWidth() != columns) setLineWrapColumnOrWidth(columns);
     if (model.SelectionStart() != selStart_ || model.SelectionEnd() != selEnd_) {
         selStart_ = model.SelectionStart();
         selEnd_ = model.SelectionEnd();

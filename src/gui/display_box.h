@@ -17,6 +17,9 @@ public:
 
     // Copies the model in: text, read-only, margins, selection, scrolling.
     void Show(const EditControl& model);
+    // True when the model differs from what is shown in its selection alone
+    // (the character going out moved on): a copy that may wait for a frame.
+    bool SelectionMovedOnly(const EditControl& model) const;
     // What the operator types; not called while the model is copied in.
     void OnEdited(Bindings::TextAction edited) { edited_ = std::move(edited); }
 

@@ -1,5 +1,6 @@
 #include "gui/main_window_view.h"
 
+#include <chrono>
 #include <optional>
 
 #include <QAction>
@@ -85,10 +86,15 @@ QRadioButton* Radio() {
 
 QLabel* Label(const char* text) { return new QLabel(text); }
 
+// How often what moves with every character sent is painted: four times a
+// second keeps up with the eye at teleprinter speeds, and a field painted
+// costs more than the character it shows.
+constexpr std::chrono::milliseconds kPaintFrame{250};
+
 }  // namespace
 
 MainWindowView::MainWindowView(Station& station, QWidget* parent)
-    : QMainWindow(parent), station_(station), commands_(station.commands) {
+    : QMainWindow(parent), station_(station), commands_(station.commands), frames_(station.loop, kPaintFrame) {
     setObjectName("mainWindow");
     setWindowIcon(StationIcon());
     auto* central = new QWidget;
@@ -210,7 +216,8 @@ QWidget* MainWindowView::BuildQueueColumn() {
     w_.display->setObjectName("displayBox");
     d->addWidget(w_.display, 1);
     w_.statusLine = Field();
-    bindings_.Edit(m.statusLine, w_.statusLine);
+    // The status line runs with the text going out, a character at a time.
+    bindings_.Edit(m.statusLine, w_.statusLine, {}, &frames_);
     d->addWidget(w_.statusLine);
     layout->addWidget(display, 3);
     return column;
@@ -273,7 +280,7 @@ QWidget* MainWindowView::BuildOperatorColumn() {
     g->addWidget(Label("Count Down"), row, 0);
     g->addWidget(w_.countdown, row++, 1);
     w_.charCount = Field(8);
-    bindings_.Edit(m.charCountField, w_.charCount);
+    bindings_.Edit(m.charCountField, w_.charCount, {}, &frames_);
     g->addWidget(Label("Send Queue"), row, 0);
     g->addWidget(w_.charCount, row++, 1);
     layout->addWidget(state);
@@ -421,7 +428,13 @@ void MainWindowView::BuildMenus() {
 
 void MainWindowView::BindDisplay() {
     EditControl& model = station_.window.displayBox;
-    bindings_.Watch(model, [this, &model] { w_.display->Show(model); });
+    // A new text, margin or state at once; the selection, which moves with
+    // every character sent, at the next frame.
+    const int frame = frames_.Add([this, &model] { w_.display->Show(model); });
+    bindings_.Watch(model, [this, &model, frame] {
+        if (w_.display->SelectionMovedOnly(model)) frames_.Request(frame);
+        else w_.display->Show(model);
+    });
     w_.display->OnEdited([this](const std::string& text) { commands_.SetDisplayText(text); });
 }
 

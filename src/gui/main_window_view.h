@@ -14,6 +14,7 @@
 #include <QMainWindow>
 
 #include "gui/control_binding.h"
+#include "gui/paint_frames.h"
 
 class QAction;
 class QCheckBox;
@@ -97,6 +98,7 @@ private:
 
     Station& station_;
     StationCommands& commands_;
+    PaintFrames frames_;  // before the bindings that use it
     Bindings bindings_;
     Widgets w_;
     AboutDialog* about_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <unordered_map>
 
 #include "platform/clock.h"
 #include "platform/text_format.h"
@@ -141,6 +143,15 @@ float SecondsPerCharacter(Mode mode, float baud) {
     if (mode == Mode::Ascii) return 10.0f / baud;
     if (mode == Mode::Psk31) return 0.25f;
     return 7.5f / baud;
+}
+
+DataFileSize SizeOncePerName(DataFileSize sizeOf) {
+    using Sizes = std::unordered_map<std::string, std::optional<std::uintmax_t>>;
+    return [sizeOf = std::move(sizeOf), known = std::make_shared<Sizes>()](const std::string& name) {
+        auto [at, fresh] = known->try_emplace(name);
+        if (fresh) at->second = sizeOf(name);
+        return at->second;
+    };
 }
 
 std::vector<EntryEstimate> EstimateSchedule(const std::vector<ScheduleLine>& lines, std::time_t now,

@@ -77,6 +77,11 @@ float SecondsPerCharacter(Mode mode, float baud);
 // only for names that stay inside data/.
 using DataFileSize = std::function<std::optional<std::uintmax_t>(const std::string& name)>;
 
+// `sizeOf` asked at most once per name, for one reading of a schedule: a
+// year of bulletins names the same header and footer files thousands of
+// times, and each is seen as it was at its first mention.
+DataFileSize SizeOncePerName(DataFileSize sizeOf);
+
 // What becomes of an entry line, and when it starts.
 struct EntryEstimate {
     enum class Status {

@@ -20,8 +20,9 @@ const char* RefusalOf(EntryEstimate::Status status) {
 std::optional<std::uintmax_t> DataFileSizeOnDisk(const std::string& name) { return FileSize("data/" + name); }
 
 std::vector<QueueEntry> ScheduleLoader::Entries(std::string_view text, std::time_t now,
-                                                const StationSettings& settings, const DataFileSize& sizeOf,
+                                                const StationSettings& settings, const DataFileSize& sizeOnDisk,
                                                 std::vector<std::string>* log) {
+    const DataFileSize sizeOf = SizeOncePerName(sizeOnDisk);
     const std::vector<ScheduleLine> lines = ParseSchedule(text);
     std::vector<QueueEntry> entries;
     for (const EntryEstimate& estimate : EstimateSchedule(lines, now, now, settings.mode, settings.baud, sizeOf)) {

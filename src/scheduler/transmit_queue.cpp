@@ -1,5 +1,7 @@
 #include "scheduler/transmit_queue.h"
 
+#include <iterator>
+
 #include "platform/clock.h"
 #include "platform/text_format.h"
 
@@ -13,7 +15,7 @@ std::string QueueLine(std::time_t when, const std::string& rest) {
 
 void TransmitQueue::Replace(std::vector<QueueEntry> entries) {
     if (entries.empty() && entries_.empty()) return;
-    entries_ = std::move(entries);
+    entries_.assign(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
     Changed({QueueChange::kReplaced, 0});
 }
 

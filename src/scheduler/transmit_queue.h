@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -34,7 +35,7 @@ public:
     int Count() const { return static_cast<int>(entries_.size()); }
     bool Empty() const { return entries_.empty(); }
     const QueueEntry& At(int index) const { return entries_.at(static_cast<std::size_t>(index)); }
-    const std::vector<QueueEntry>& Entries() const { return entries_; }
+    const std::deque<QueueEntry>& Entries() const { return entries_; }
 
     // Replaces the whole queue (a load).
     void Replace(std::vector<QueueEntry> entries);
@@ -49,7 +50,9 @@ public:
 private:
     void Changed(QueueChange change);
 
-    std::vector<QueueEntry> entries_;
+    // A deque: the head leaves at every entry sent, and a long queue must not
+    // move every entry behind it each time.
+    std::deque<QueueEntry> entries_;
     std::map<int, Observer> observers_;
     int nextObserver_ = 1;
 };

@@ -84,6 +84,28 @@ TEST_F(MainWindowTest, TheFieldsFollowATransmissionAndAClosedWindowCancelsItAndQ
     EXPECT_TRUE(view->close());
 }
 
+// A year of hourly bulletins loaded under the window, as the program opens it: the list gets it in one batch and
+// then follows the queue a row at a time; the entry due 3 s after the start goes out on time.
+TEST_F(MainWindowTest, AYearOfBulletinsReachesTheListInOneBatchAndLeavesItByRows) {
+    std::string schedule = "01/01/2026 12:00:03 b.txt\n";
+    for (std::time_t hour = 0; hour < 8759; ++hour)
+        schedule += QueueLine(std::chrono::system_clock::to_time_t(T("2026-01-02T00:00:00")) + hour * 3600,
+                              "b.txt\nfooter.txt\n");
+    WriteData({{"schedule.lst", schedule}, {"b.txt", "QST\n"}, {"footer.txt", "DE QZ0XB\n"}});
+    ASSERT_TRUE(StartStation("", "2026-01-01T12:00:00", false));
+    view = std::make_unique<MainWindowView>(*station);
+    int batches = 0;
+    QObject::connect(W().scheduleList->model(), &QAbstractItemModel::rowsInserted, [&] { ++batches; });
+    ASSERT_TRUE(station->StartUp("QZ0XB 2 RTS"));
+    station->commands.Enable();
+    RunUntil(T("2026-01-01T12:00:04"));
+    Lines shown;
+    for (int row = 0; row < W().scheduleList->count(); ++row)
+        shown.push_back(W().scheduleList->item(row)->text().toStdString());
+    EXPECT_TRUE(shown == Items() && shown.size() == 17518 && batches == 1) << shown.size() << " " << batches;
+    EXPECT_EQ(StampOf("File <b.txt> in TRANSMIT Queue."), "12:00:03");
+}
+
 TEST_F(MainWindowTest, TheKeysTheWindowItselfItsAboutBoxAndAClickThatReturnsAtOnce) {
     WriteData("bulletin.txt", "qst de qz0xb\n");
     Open();

@@ -2,6 +2,8 @@
 # window_xvfb_test.sh SKEDCAST window|editor: Skedcast's windows under Xvfb, closed as a window manager does.
 #   window: on the real clock a click is answered within 100 ms while a bulletin goes out; closing cancels it, key up.
 #   editor: `skedcast CALL 0` shows the editor alone; Escape keeps it; closing ends with status 0, nothing changed.
+#   load: over a year of hourly bulletins the entry due 3 s after the start goes out on time; SIGTERM during the
+#         start ends the station within a second.
 here=$(dirname "$(readlink -f -- "$0")")
 . "$here/common.sh"
 begin "$2" "$1" Xvfb xdotool python3
@@ -48,6 +50,25 @@ if [ "$2" = window ]; then
   mcr=$(grep $'\tmcr\t' uart-trace.tsv | tail -1)
   [[ $mcr == *key=OFF* ]] || fail "the key is left down: $mcr"
   echo "PASS: window shown, responsive while sending, closed through the shut-down sequence with the key up"
+elif [ "$2" = load ]; then
+  echo "QST DE $CALL" >data/b.txt
+  # The station over an entry due in 3 s, then a year of hourly bulletins with one-word follower lines (17 519 lines).
+  year() { python3 -c 'import datetime as d; n, f = d.datetime.now(), "%m/%d/%Y %H:%M:%S b.txt"
+print((n + d.timedelta(seconds=3)).strftime(f)); [print((n + d.timedelta(1, hours=h)).strftime(f + "\nfooter.txt"))
+for h in range(8759)]' >data/schedule.lst
+    "$skedcast" --serial=emulated --audio=null --enable $CALL 2 RTS </dev/null >station.out 2>station.err & app=$!
+    pids+=("$app"); }
+  xvfb 1280x800x24
+  year
+  due=$(head -c 19 data/schedule.lst | cut -c12-)
+  queued() { sent=$(grep -h 'File <b.txt> in TRANSMIT Queue.' log/*.log 2>/dev/null | cut -c1-8); }
+  waitfor 10 queued && [ "$sent" = "$due" ] || fail "the entry due at $due went out at '$sent'"
+  kill -TERM $app && wait $app && year  # again: SIGTERM once the log tells that the start, the load with it, is under way
+  starts() { [ "$(cat log/*.log | grep -c 'has been STARTED')" = 2 ]; }
+  waitfor 10 starts && kill -TERM $app && waitfor 1 gone $app || fail "SIGTERM did not end the station within a second"
+  [ "$(cat log/*.log | grep -c 'SIGTERM : Shutting down')" = 2 ] && tail -1 log/*.log | grep -q 'has been TERMINATED' ||
+    fail "the second SIGTERM did not end the station through its shut-down sequence"
+  echo "PASS: the entry due at $due went out at $sent over a year of schedule; SIGTERM during the start ended it at once"
 else
   printf '01/01/2099 12:00:00 news.txt   // far ahead\nwx.txt\n' | tee data/schedule.lst >schedule.was
   echo "THE NEWS" >data/news.txt

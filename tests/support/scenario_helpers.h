@@ -81,7 +81,7 @@ protected:
         const std::time_t due = std::chrono::system_clock::to_time_t(when);
         station->queue.Insert(at < 0 ? station->queue.Count() : at, QueueEntry{QueueLine(due, name), due, name});
     }
-    Lines Items() const { return station->window.scheduleList.Items(); }
+    Lines Items() const { auto& i = station->window.scheduleList.Items(); return {i.begin(), i.end()}; }
     // "HH:MM:SS" of each line of `day`'s log reading `message`.
     Lines StampsOf(const std::string& message, const std::string& day = "20260101") const {
         Lines stamps;

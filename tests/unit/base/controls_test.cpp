@@ -1,10 +1,12 @@
 // The control models: a change notifies the observers once, a repeated value nobody; observers may leave any time.
 #include "app/controls.h"
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -88,6 +90,23 @@ TEST(ControlsTest, AddingOrInsertingKeepsTheComboSelectionOnItsItem) {
     for (ComboBoxControl* combo : {&sorted, &plain}) EXPECT_EQ(combo->CurSel(), 2);
     EXPECT_EQ(sorted.AddString("E"), 3);
     EXPECT_EQ(sorted.CurSel(), 2);
+}
+
+// A view showing the revision before learns the one row to copy, an older one (or none) refills, a current one nothing.
+TEST(ControlsTest, AViewOfTheRowsCopiesOneRowOrRefillsThemAll) {
+    ListBoxControl list;
+    const auto change = [&](RowsControl::Revision shown) {
+        return std::pair(list.ChangeSince(shown).kind, list.ChangeSince(shown).row);
+    };
+    list.SetItems({"a", "b", "c"});
+    const RowsControl::Revision loaded = list.CurrentRevision();
+    EXPECT_EQ(change(RowsControl::kNothingShown), std::pair(ListChange::kRefilled, 0));
+    list.DeleteString(0);
+    EXPECT_EQ(change(loaded), std::pair(ListChange::kRemoved, 0));
+    list.InsertString(1, "d");
+    EXPECT_EQ(std::tuple(change(loaded + 1), change(loaded).first, change(loaded + 2).first),
+              std::tuple(std::pair(ListChange::kInserted, 1), ListChange::kRefilled, ListChange::kNone));
+    EXPECT_EQ(list.Items(), (std::deque<std::string>{"b", "d", "c"}));
 }
 
 TEST(ControlsTest, ObserversCanLeaveOrChangeTheControlDuringANotification) {

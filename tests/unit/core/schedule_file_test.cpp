@@ -73,10 +73,10 @@ TEST_F(ScheduleText, LinesEntriesAndRefusals) {
     sizes["all.txt"] = std::numeric_limits<std::uintmax_t>::max();
     const std::string longName = "01/01/2026 12:30:00 " + std::string(240, 'n') + ".txt";
     const struct { std::string text; Lines items, log, asked; } cases[] = {
-        // Every line end; a zero byte ends the text of its line.
+        // Every line end; a zero byte ends the text of its line; each file is asked for once.
         {"news.txt\r\nwx.txt\r$RX\nnews.txt\0junk\r\n\r\n\n"s,
          {"01/01/2026 12:00:10 news.txt", "01/01/2026 12:09:14 wx.txt", "01/01/2026 12:11:59 $RX",
-          "01/01/2026 12:11:59 news.txt"}, {}, {"news.txt", "wx.txt", "news.txt"}},
+          "01/01/2026 12:11:59 news.txt"}, {}, {"news.txt", "wx.txt"}},
         // Blanks or tabs between words; a two-word line is no entry; the last line needs no end.
         {"01/01/2026\t12:30:00\tnews.txt\t// the\tnews\nhello world\n\twx.txt\t\nweather.txt",
          {"01/01/2026 12:30:00 news.txt // the news", "01/01/2026 12:39:04 wx.txt", "01/01/2026 12:41:49 weather.txt"},
