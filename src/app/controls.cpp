@@ -171,7 +171,7 @@ int EditControl::LineCount() const {
 
 ListChange RowsControl::ChangeSince(Revision shown) const {
     if (shown == revision_) return {};
-    if (shown + 1 == revision_) return last_;
+    if (shown != kNothingShown && shown + 1 == revision_) return last_;
     return {ListChange::kRefilled, 0};
 }
 
