@@ -27,10 +27,11 @@ close() {
 
 if [ "$2" = window ]; then
   for i in $(seq 40); do echo "BULLETIN LINE $i OF THE REAL CLOCK TEST RYRYRYRY"; done >data/long.txt
-  echo "$(date -d '+3 seconds' '+%m/%d/%Y %H:%M:%S') long.txt" >data/schedule.lst
+  # Far enough ahead that a slow start (a loaded machine) does not find the entry expired.
+  echo "$(date -d '+10 seconds' '+%m/%d/%Y %H:%M:%S') long.txt" >data/schedule.lst
   show Scheduler --serial=emulated:uart-trace.tsv --audio=null --enable $CALL 2 RTS
   started() { grep -q 'TXFile : Sending file <long.txt>.' log/*.log 2>/dev/null; }
-  waitfor 15 started || fail "the bulletin did not start"
+  waitfor 25 started || fail "the bulletin did not start"
   frames() { grep -c $'\tframe\t' uart-trace.tsv || :; }
   sleep 1
   before=$(frames)
