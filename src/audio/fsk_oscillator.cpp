@@ -73,8 +73,7 @@ void FskOscillator::SetTones(double centreHz, double halfShiftHz) {
 double FskOscillator::Next(bool space, bool glide) {
     HeadFor(space, glide ? &keyRamp_ : nullptr);
     const Tone& tone = space ? space_ : mark_;
-    if (Ramping()) stepNow_ = rampFrom_ + (tone.step - rampFrom_) * (*ramp_)[rampDone_++];
-    else stepNow_ = tone.step;
+    stepNow_ = Ramping() ? NextRampStep(tone) : tone.step;
     const double phase = WrapPhase(phase_.radians + stepNow_);
     phase_.radians = phase;
     return std::sin(phase) + std::cos(phase);
@@ -129,7 +128,7 @@ SKEDCAST_WITH_AVX2_COPY void FskOscillator::Sound(Phasor& z, std::span<double> r
 void FskOscillator::SoundShaped(Phasor& z, std::span<double> run, const Tone& tone) {
     std::size_t i = 0;
     for (; i < run.size() && Ramping(); ++i) {
-        stepNow_ = rampFrom_ + (tone.step - rampFrom_) * (*ramp_)[rampDone_++];
+        stepNow_ = NextRampStep(tone);
         z.radians = WrapPhase(z.radians + stepNow_);
         run[i] = std::sin(z.radians) + std::cos(z.radians);
     }

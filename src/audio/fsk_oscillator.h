@@ -87,6 +87,8 @@ private:
     // Turns towards the tone, starting `ramp` (none: a jump) if it is a change.
     void HeadFor(bool space, const std::vector<double>* ramp);
     bool Ramping() const { return ramp_ && rampDone_ < ramp_->size(); }
+    // The step of the next sample along the ramp under way towards `tone`.
+    double NextRampStep(const Tone& tone) { return rampFrom_ + (tone.step - rampFrom_) * (*ramp_)[rampDone_++]; }
     const std::vector<double>* CharacterRamp() const { return shaping_ ? &bitRamp_ : nullptr; }
     // A run of samples at one tone, the phasor turned on to its last sample.
     static void Sound(Phasor& z, std::span<double> run, const Tone& tone);
