@@ -8,6 +8,9 @@ packages=(
   libgtest-dev libgmock-dev             # unit and scenario tests
   libsndfile1-dev                       # WAV files (on-air rendering)
   libasound2-dev                        # sound cards (ALSA)
+  libsystemd-dev                        # readiness, status and watchdog under systemd (sd_notify)
+  libinih-dev                           # the station settings file (INI)
+  nlohmann-json3-dev                    # the control socket's JSON replies
   qt6-base-dev libgl-dev fonts-dejavu-core  # the windows (Qt 6 Widgets) and a fixed-pitch font
   libqt6svg6                            # the window's icon (SVG)
   xdotool                               # the window test's clicks under Xvfb

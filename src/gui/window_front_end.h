@@ -41,8 +41,4 @@ private:
     std::unique_ptr<Parts> parts_;
 };
 
-// True when a display can be reached: DISPLAY (X11) or WAYLAND_DISPLAY names
-// one whose socket answers. `problem` says why not.
-bool DisplayAvailable(std::string* problem = nullptr);
-
 }  // namespace sked

@@ -3,6 +3,7 @@
 // stale DISPLAY (a service, a closed remote session) must run headless
 // instead.
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,7 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "gui/window_front_end.h"
+#include "platform/display_probe.h"
 
 namespace sked {
 
