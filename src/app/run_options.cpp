@@ -49,7 +49,12 @@ const char* const kUsageText =
     "  --check-schedule             check data/schedule.lst as the station would load it now (or at\n"
     "                               the --simulate time): each entry and its start, each line refused\n"
     "                               and why; status 1 when a line is refused\n"
-    "  --help, --version\n";
+    "  --control=PATH               a control socket at PATH (mode 0660): skedcast ctl, or one command\n"
+    "                               per line with JSON replies\n"
+    "  --help, --version\n"
+    "\n"
+    "       skedcast ctl [--station=NAME | --control=PATH] [--json] COMMAND [ARGUMENTS...]\n"
+    "  sends a command to a running station (see skedcast ctl --help)\n";
 
 namespace {
 
@@ -147,7 +152,8 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
     RunOptions o;
     enum {
         kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion,
-        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise, kCwTimer, kFskShaping, kCheckSchedule
+        kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise, kCwTimer, kFskShaping, kCheckSchedule,
+        kControl
     };
     static const option longOptions[] = {
         {"serial", required_argument, nullptr, kSerial},  {"headless", no_argument, nullptr, kHeadless},
@@ -160,6 +166,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         {"noise", required_argument, nullptr, kNoise},    {"cw-timer", required_argument, nullptr, kCwTimer},
         {"fsk-shaping", required_argument, nullptr, kFskShaping},
         {"check-schedule", no_argument, nullptr, kCheckSchedule},
+        {"control", required_argument, nullptr, kControl},
         {nullptr, 0, nullptr, 0},
     };
     optind = 1;
@@ -220,6 +227,10 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 break;
             case kCheckSchedule:
                 o.checkSchedule = true;
+                break;
+            case kControl:
+                if (value.empty()) o.error = "--control wants the path of the control socket";
+                else o.controlPath = value;
                 break;
             case kFskShaping:
                 if (value == "on" || value == "off") o.fskShaping = value == "on";

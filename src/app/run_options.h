@@ -37,7 +37,8 @@ struct RunOptions {
     std::optional<bool> cwTimer;  // --cw-timer: the hourly identification's box
     bool help = false;
     bool version = false;
-    bool checkSchedule = false;  // --check-schedule: check data/schedule.lst and end
+    bool checkSchedule = false;
+    std::string controlPath;     // --control: the control socket; "" for none  // --check-schedule: check data/schedule.lst and end
     std::vector<std::string> parameters;  // the station's own parameters
     std::string error;                    // set when the options do not read
 };

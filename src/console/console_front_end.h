@@ -12,6 +12,8 @@
 
 #include "app/station.h"
 #include "console/line_reader.h"
+#include "console/running_lines.h"
+#include "console/typed_commands.h"
 #include "app/controls.h"
 
 namespace sked {
@@ -34,28 +36,22 @@ public:
     // incomplete.
     bool HandleLine(const std::string& line);
 
-    static std::string HelpText();
+    static std::string HelpText() { return TypedCommands::HelpText(); }
 
 private:
     void Print(const char* label, const std::string& text);
     void StatusChanged(const std::string& text);
     void ReadInput();
     void PostReadyLines();
-    void PrintStatus();
-    void PrintQueue();
-    void PrintFileList();
-    void PrintDisplay(bool fromFirstVisibleLine);
-    bool Refuse(const std::string& message);
 
     Station& station_;
-    StationCommands& commands_;
+    TypedCommands commands_;
     std::FILE* out_;
     int inputFd_ = -1;
     int inputWatch_ = 0;
     LineReader input_;
     std::vector<ControlSubscription> fields_;
-    std::string runningLine_;  // the line being sent, printed when finished
-    std::string lastStatus_;
+    RunningLines runningLines_;
 };
 
 }  // namespace sked

@@ -10,6 +10,7 @@
 
 #include "app/about_listing.h"
 #include "app/schedule_check.h"
+#include "console/control_client.h"
 #include "console/station_run.h"
 #include "platform/display_probe.h"
 #include "serial/line_release.h"
@@ -62,6 +63,8 @@ bool HandOverToWindows(char** argv, bool mustHaveWindow) {
 }  // namespace
 
 int StationMain(int argc, char** argv, WindowStarter* windows) {
+    // The control client opens no port: it needs none of what follows.
+    if (argc > 1 && std::strcmp(argv[1], "ctl") == 0) return RunControlClient(argc - 2, argv + 2);
     // Before any port is opened: no signal may end the station keyed.
     BlockTerminatingSignals();
     line_release::InstallCrashHandlers();

@@ -21,10 +21,16 @@
 #include "audio/alsa_wave_device.h"
 #include "audio/onair_renderer.h"
 #include "console/console_front_end.h"
+#include "console/control_server.h"
+#include "console/service_notifier.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
 
 namespace sked {
+
+// The exit status of a station that cannot run as configured: a service
+// manager need not try again until the configuration changes.
+inline constexpr int kConfigurationError = 2;
 
 // The headless front end: the real-clock or simulated loop, boxes printed and
 // answered at once, fields to standard output and commands from standard input.
@@ -68,15 +74,20 @@ template <class FrontEnd>
 int RunStation(const RunOptions& options, FrontEnd& front) {
     EventLoop& loop = front.Loop();
 
-    std::unique_ptr<SerialBackend> serial;
     std::optional<std::string> authentication;
+    if (!options.authFile.empty()) {
+        std::string problem;
+        authentication = ReadAuthenticationFile(options.authFile, problem);
+        if (!authentication) {
+            std::fprintf(stderr, "skedcast: --auth-file %s\n", problem.c_str());
+            return kConfigurationError;
+        }
+    }
+    // A device that is not there (yet) is not a configuration error: a
+    // service tries again, and a USB adapter plugged back in is found.
+    std::unique_ptr<SerialBackend> serial;
     try {
         serial = MakeSerialBackend(options, loop.clock());
-        if (!options.authFile.empty()) {
-            std::string problem;
-            authentication = ReadAuthenticationFile(options.authFile, problem);
-            if (!authentication) throw std::runtime_error("--auth-file " + problem);
-        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "skedcast: %s\n", e.what());
         return 1;
@@ -102,6 +113,16 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
     }
     Detaching<FrontEnd> detach{front};
     front.Attach(station);
+    // Steering and watching from other programs; gone before the station is.
+    std::unique_ptr<ControlServer> control;
+    if (!options.controlPath.empty()) {
+        control = std::make_unique<ControlServer>(station);
+        std::string problem;
+        if (!control->Open(options.controlPath, problem)) {
+            std::fprintf(stderr, "skedcast: --control=%s: %s\n", options.controlPath.c_str(), problem.c_str());
+            return kConfigurationError;
+        }
+    }
 
     ShutdownSignals signals(loop, [&](int signal) {
         // The editor alone keeps no log: the signal just ends it.
@@ -125,6 +146,8 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         if (options.fskShaping) commands.FskShaping(*options.fskShaping);
         front.Started();
         if (options.enable) commands.Enable();
+        ServiceNotifier service(station);
+        service.Ready();
 
         Timer runFor(loop, [&station] { station.RequestShutdown(); });
         Timer idleCheck(loop, [&station] {
@@ -138,6 +161,7 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         if (options.exitWhenIdle) idleCheck.Every(std::chrono::seconds(1));
 
         loop.Run();
+        service.Stopping();
         front.Finished();
         station.ShutDown();
     } catch (const StationExit& exit) {

@@ -245,6 +245,11 @@ Transmission::Next Transmission::Parts() {
     return SendCharacter();
 }
 
+std::optional<Transmission::Progress> Transmission::TextUnderWay() const {
+    if (phase_ != Phase::Parts || !partStarted_ || part_ >= plan_.parts.size()) return std::nullopt;
+    return Progress{plan_.parts[part_].name, at_, text_.size()};
+}
+
 Transmission::Next Transmission::StartPart() {
     TextPart& part = plan_.parts[part_];
     // A pause asked for in the lead-in or an earlier file holds at this

@@ -72,6 +72,14 @@ public:
                  Transmitter& transmitter, PskModem& psk, TcpMirror& mirror, AirEncoder& encoder);
 
     bool Busy() const { return phase_ != Phase::Idle; }
+    // The text going out: its file, the characters of it taken and in all.
+    struct Progress {
+        std::string name;
+        std::size_t sent = 0;
+        std::size_t total = 0;
+    };
+    // Nothing between texts (keying, lead-in, identification, tail) and when idle.
+    std::optional<Progress> TextUnderWay() const;
     // Starts a transmission; only when none is under way.
     void Start(TransmissionPlan plan, Hooks hooks);
 
