@@ -65,6 +65,7 @@ public:
     void UseAudio(WaveDevice& device, bool loopDriven, std::vector<std::string> cardNames = {});
     // The noise floor under the tones, in dB below them (at most 60).
     void SetSignalToNoise(double db) { signalToNoiseDb_ = db; }
+    double SignalToNoise() const { return signalToNoiseDb_; }
 
     int exitStatus() const { return exitStatus_; }
     bool editorOnly() const { return editorOnly_; }

@@ -285,16 +285,19 @@ bool StationCommands::SaveText(const std::string& name, const std::string& text)
 void StationCommands::Repeat(bool on) {
     s_.window.repeatCheck.SetCheck(on ? 1 : 0);
     s_.settings.repeat = on;
+    Kept(KeptSetting::kRepeat);
 }
 
 void StationCommands::Header(bool on) {
     s_.window.headerCheck.SetCheck(on ? 1 : 0);
     s_.settings.headerEnabled = on;
+    Kept(KeptSetting::kHeader);
 }
 
 void StationCommands::Diddle(bool on) {
     s_.window.diddleCheck.SetCheck(on ? 1 : 0);
     s_.settings.diddle = on;
+    Kept(KeptSetting::kDiddle);
 }
 
 // ---- Test transmissions ----
@@ -314,15 +317,23 @@ void StationCommands::Fox() {
 
 // ---- Mode, speed and tones ----
 
-void StationCommands::Mode(sked::Mode mode) { s_.modes.ModeClicked(mode); }
+void StationCommands::Mode(sked::Mode mode) {
+    s_.modes.ModeClicked(mode);
+    Kept(KeptSetting::kMode);
+}
 
 void StationCommands::Baud(int index) {
-    if (index >= 0 && index < kBaudButtons) s_.modes.BaudClicked(index);
+    if (index < 0 || index >= kBaudButtons) return;
+    s_.modes.BaudClicked(index);
+    Kept(KeptSetting::kBaud);
 }
 
 void StationCommands::ModeGroupClicked() { s_.view.ShowStatus("Mode Clicked"); }
 
-void StationCommands::ToneEntryStyle(bool centreAndShift) { s_.modes.EntryStyleClicked(centreAndShift); }
+void StationCommands::ToneEntryStyle(bool centreAndShift) {
+    s_.modes.EntryStyleClicked(centreAndShift);
+    Kept(KeptSetting::kToneEntry);
+}
 
 void StationCommands::SetTone(ToneField field, const std::string& text) {
     // The field's number, read as the fields always were: its first 29 characters.
@@ -335,20 +346,29 @@ void StationCommands::SetTone(ToneField field, const std::string& text) {
         case ToneField::kMark: tones.mark = value, w.markField.SetText(text); break;
         case ToneField::kSpace: tones.space = value, w.spaceField.SetText(text); break;
     }
+    static constexpr KeptSetting kKept[] = {KeptSetting::kCentre, KeptSetting::kShift, KeptSetting::kMark,
+                                            KeptSetting::kSpace};
+    Kept(kKept[static_cast<int>(field)]);
 }
 
 void StationCommands::SoundCard(const std::string& item) {
     ComboBoxControl& combo = s_.window.soundCardCombo;
     if (!SelectListItem(combo, item)) combo.SetEditText(item);
     s_.modes.SoundCardChanged(item);
+    Kept(KeptSetting::kSoundCard);
 }
 
-void StationCommands::NoSound(bool on) { s_.modes.NoSoundClicked(on); }
+void StationCommands::NoSound(bool on) {
+    s_.modes.NoSoundClicked(on);
+    Kept(KeptSetting::kNoSound);
+}
 
 void StationCommands::FskShaping(bool on) {
-    if (s_.settings.fskShaping == on) return;
-    s_.settings.fskShaping = on;
-    s_.log.LogEvent(on ? "FSK shaping : on, from the next keying" : "FSK shaping : off, from the next keying");
+    if (s_.settings.fskShaping != on) {
+        s_.settings.fskShaping = on;
+        s_.log.LogEvent(on ? "FSK shaping : on, from the next keying" : "FSK shaping : off, from the next keying");
+    }
+    Kept(KeptSetting::kFskShaping);
 }
 
 // ---- The TCP mirror ----
@@ -357,11 +377,13 @@ void StationCommands::NetPort(const std::string& item) {
     SelectListItem(s_.window.netPortCombo, item);
     // "OFF" reads as 0: no mirror.
     s_.settings.mirror.port = std::atoi(item.c_str());
+    Kept(KeptSetting::kNetPort);
 }
 
 void StationCommands::NetAddress(const std::string& address) {
     s_.window.addressField.SetText(address);
     s_.settings.mirror.address = address;
+    Kept(KeptSetting::kNetAddress);
 }
 
 void StationCommands::Authentication(const std::string& text) {
@@ -374,6 +396,7 @@ void StationCommands::Authentication(const std::string& text) {
 void StationCommands::CwTimer(bool on) {
     s_.window.cwTimerCheck.SetCheck(on ? 1 : 0);
     s_.cwid.CwTimerChanged(on);
+    Kept(KeptSetting::kCwTimer);
 }
 
 void StationCommands::SendCwid() { s_.cwid.SendCwidClicked(); }

@@ -4,6 +4,7 @@
 // the same controls through them.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "scheduler/command_interpreter.h"
@@ -15,12 +16,22 @@ class Station;
 // The tone fields.
 enum class ToneField { kCentre, kShift, kMark, kSpace };
 
+// The settings the operator's changes keep for the next start (skedcast.conf).
+enum class KeptSetting {
+    kMode, kBaud, kToneEntry, kCentre, kShift, kMark, kSpace, kSoundCard, kNoSound, kFskShaping,
+    kCwTimer, kHeader, kDiddle, kRepeat, kNetPort, kNetAddress
+};
+
 class StationCommands : public CommandTarget {
 public:
     // The composition is sent from this file, rewritten at every Send.
     static constexpr const char* kCompositionFile = "EditDisplayTemp.txt";
 
     explicit StationCommands(Station& station) : s_(station) {}
+
+    // Told after the operator changed a kept setting, by whichever front end;
+    // not when a "$" command of the schedule pressed the same control.
+    std::function<void(KeptSetting)> keptSettingChanged;
 
     // The scheduler and the transmission under way
     void Enable();
@@ -101,20 +112,47 @@ public:
     void Quit();
 
     // What the schedule's "$" commands press.
-    void PressMode(sked::Mode mode) override { Mode(mode); }
-    void PressBaud(int index) override { Baud(index); }
+    void PressMode(sked::Mode mode) override {
+        FromSchedule scope(*this);
+        Mode(mode);
+    }
+    void PressBaud(int index) override {
+        FromSchedule scope(*this);
+        Baud(index);
+    }
     void StorePskFrequency(float hertz) override;
     void ShowPskFrequency(float hertz) override;
     void ShowFskCentre(float hertz) override;
     void SendIdentification() override;
-    void SetCwTimer(bool on) override { CwTimer(on); }
+    void SetCwTimer(bool on) override {
+        FromSchedule scope(*this);
+        CwTimer(on);
+    }
     void DisableAndRelease() override;
     void SetKeyLine(KeyLine line) override;
     void ChangePort(int number) override;
-    void SetHeader(bool on) override { Header(on); }
-    void SetDiddle(bool on) override { Diddle(on); }
+    void SetHeader(bool on) override {
+        FromSchedule scope(*this);
+        Header(on);
+    }
+    void SetDiddle(bool on) override {
+        FromSchedule scope(*this);
+        Diddle(on);
+    }
 
 private:
+    // While one lives, the controls are pressed by the schedule, not the operator.
+    struct FromSchedule {
+        explicit FromSchedule(StationCommands& commands) : c(commands) { ++c.fromSchedule_; }
+        ~FromSchedule() { --c.fromSchedule_; }
+        FromSchedule(const FromSchedule&) = delete;
+        FromSchedule& operator=(const FromSchedule&) = delete;
+        StationCommands& c;
+    };
+    void Kept(KeptSetting setting) {
+        if (fromSchedule_ == 0 && keptSettingChanged) keptSettingChanged(setting);
+    }
+
     // Writes `text` to data/<name>, replacing the file whole; false (after a
     // log line naming the file and the reason) when it cannot.
     bool SaveText(const std::string& name, const std::string& text);
@@ -124,6 +162,7 @@ private:
     void SendFramed(const std::string& name, std::function<void()> after = {});
 
     Station& s_;
+    int fromSchedule_ = 0;
 };
 
 }  // namespace sked

@@ -16,6 +16,7 @@
 #include "app/command_line.h"
 #include "app/run_options.h"
 #include "app/serial_backend.h"
+#include "app/settings_keeper.h"
 #include "app/shutdown_signals.h"
 #include "app/station.h"
 #include "audio/alsa_wave_device.h"
@@ -135,6 +136,13 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         if (!station.StartUp(JoinParameters(options.parameters))) {
             front.Linger();
             return station.exitStatus();
+        }
+        // The operator's kept settings (skedcast.conf); the options below override them for this run.
+        SettingsKeeper kept(station);
+        if (!kept.ApplyAtStart(options.noiseDb.has_value())) {
+            station.ShutDown();
+            front.Linger();
+            throw StationExit{SettingsKeeper::kBadFileStatus};
         }
         // What a service needs before its first entry, as the window's fields would set it.
         StationCommands& commands = station.commands;
