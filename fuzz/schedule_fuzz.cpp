@@ -11,6 +11,7 @@
 #include "fuzz_zone.h"
 #include "scheduler/schedule.h"
 #include "scheduler/schedule_loader.h"
+#include "scheduler/timetable.h"
 #include "scheduler/transmit_queue.h"
 #include "transmit/data_file_name.h"
 
@@ -33,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<std::string> log;
         for (const QueueEntry& entry : ScheduleLoader::Entries(text, now, settings, FakeDataFileSize, &log)) {
             const LineTime time = ReadLineTime(entry.text);
-            Check(entry.text.size() <= 20 + kScheduleLineChars && entry.due > now);
+            // A repeating entry's occurrence shows its rule and time in brackets: a few characters more.
+            Check(entry.text.size() <= 24 + kScheduleLineChars && entry.due > now);
             // A dated line is due when its text reads; a follower's is written from its due moment (which in
             // the hour the clocks go back need not read back as the same pass).
             Check(time.kind == LineTime::kValid &&
@@ -43,8 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::istringstream words(entry.text);
             std::string date, clock, name;
             Check(static_cast<bool>(words >> date >> clock >> name) && name == entry.name);
+            // The occurrence after it, and its followers, come later.
+            if (!entry.repeats) continue;
+            TransmitQueue next;
+            QueueNextOccurrence(next, entry, now, settings, FakeDataFileSize);
+            for (const QueueEntry& later : next.Entries()) Check(later.due > entry.due && later.due > now);
         }
-        for (const std::string& line : log) Check(line.size() <= 64 + kScheduleLineChars);
+        // A refused rule quotes the word that does not read.
+        for (const std::string& line : log) Check(line.size() <= 128 + 2 * kScheduleLineChars);
     }
     return 0;
 }

@@ -46,9 +46,10 @@ const char* const kUsageText =
     "  --noise=DB                   the sound's noise floor, DB below the tones (0..60, default 60),\n"
     "                               to try receivers on a noisy signal\n"
     "  --fsk-shaping=on|off         raised-cosine frequency transitions in the AFSK (default off)\n"
-    "  --check-schedule             check data/schedule.lst as the station would load it now (or at\n"
-    "                               the --simulate time): each entry and its start, each line refused\n"
-    "                               and why; status 1 when a line is refused\n"
+    "  --check-schedule[=PERIOD]    check data/schedule.lst as the station would load it now (or at\n"
+    "                               the --simulate time): each entry and its start, each occurrence of\n"
+    "                               a repeating entry within PERIOD (24h unless given, e.g. 7d), each\n"
+    "                               line refused and why; status 1 when a line is refused\n"
     "  --control=PATH               a control socket at PATH (mode 0660): skedcast ctl, or one command\n"
     "                               per line with JSON replies\n"
     "  --help, --version\n"
@@ -165,7 +166,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         {"sound-card", required_argument, nullptr, kSoundCard}, {"audio", required_argument, nullptr, kAudio},
         {"noise", required_argument, nullptr, kNoise},    {"cw-timer", required_argument, nullptr, kCwTimer},
         {"fsk-shaping", required_argument, nullptr, kFskShaping},
-        {"check-schedule", no_argument, nullptr, kCheckSchedule},
+        {"check-schedule", optional_argument, nullptr, kCheckSchedule},
         {"control", required_argument, nullptr, kControl},
         {nullptr, 0, nullptr, 0},
     };
@@ -225,9 +226,20 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
             case kExitWhenIdle:
                 o.exitWhenIdle = true;
                 break;
-            case kCheckSchedule:
+            case kCheckSchedule: {
                 o.checkSchedule = true;
+                // How far ahead repeating entries are listed: 24h, 7d, ... (1 hour to 366 days).
+                char* end = nullptr;
+                const long count = value.empty() ? 24 : std::strtol(value.c_str(), &end, 10);
+                const long unit = value.empty() ? 3600 : *end == 'h' ? 3600 : *end == 'd' ? 86400 : 0;
+                const long seconds = count * unit;
+                if (!value.empty() && (end == value.c_str() || unit == 0 || end[1] != '\0'))
+                    o.error = "--check-schedule wants a period such as 24h or 7d, not \"" + value + "\"";
+                else if (seconds < 3600 || seconds > 366L * 86400)
+                    o.error = "--check-schedule: the period " + value + " is not between 1h and 366d";
+                else o.checkPeriodSeconds = seconds;
                 break;
+            }
             case kControl:
                 if (value.empty()) o.error = "--control wants the path of the control socket";
                 else o.controlPath = value;

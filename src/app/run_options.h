@@ -38,6 +38,7 @@ struct RunOptions {
     bool help = false;
     bool version = false;
     bool checkSchedule = false;
+    long checkPeriodSeconds = 24 * 3600;  // --check-schedule=PERIOD: how far ahead repeating entries are listed
     std::string controlPath;     // --control: the control socket; "" for none  // --check-schedule: check data/schedule.lst and end
     std::vector<std::string> parameters;  // the station's own parameters
     std::string error;                    // set when the options do not read

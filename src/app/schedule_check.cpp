@@ -4,11 +4,12 @@
 
 #include "scheduler/schedule.h"
 #include "scheduler/schedule_loader.h"
+#include "scheduler/timetable.h"
 #include "scheduler/transmit_queue.h"
 
 namespace sked {
 
-int CheckSchedule(std::time_t now, std::FILE* out) {
+int CheckSchedule(std::time_t now, std::FILE* out, long period) {
     const char* const path = ScheduleLoader::kScheduleFile;
     std::string text, problem;
     const ScheduleFileRead read = ReadScheduleFile(path, text, &problem);
@@ -33,13 +34,21 @@ int CheckSchedule(std::time_t now, std::FILE* out) {
                 ++due;
                 const bool dated = line.kind == ScheduleLine::Kind::Dated;
                 const bool missing = !line.name.starts_with('$') && !DataFileSizeOnDisk(line.name);
-                std::fprintf(out, "%s%s\n", (dated ? line.text : QueueLine(estimate.start, line.name)).c_str(),
-                             missing ? "   (no such file in data/)" : "");
+                const char* note = missing ? "   (no such file in data/)" : "";
+                if (line.kind == ScheduleLine::Kind::Repeating) {
+                    // The next occurrence, however far, and the others within the period.
+                    for (std::time_t t = estimate.start; t != -1 && (t == estimate.start || t <= now + period);
+                         t = NextOccurrence(line.rule, line.secondOfDay, t))
+                        std::fprintf(out, "%s%s\n", OccurrenceLine(t, line).c_str(), note);
+                    break;
+                }
+                std::fprintf(out, "%s%s\n", (dated ? line.text : QueueLine(estimate.start, line.name)).c_str(), note);
                 break;
             }
             default:
                 ++(estimate.status == EntryEstimate::Status::Expired ? expired : refused);
-                std::fprintf(out, "line %zu: %s: %s\n", number, RefusalOf(estimate.status), line.text.c_str());
+                std::fprintf(out, "line %zu: %s%s: %s\n", number, RefusalOf(estimate.status),
+                             line.ruleProblem.empty() ? "" : (" (" + line.ruleProblem + ")").c_str(), line.text.c_str());
                 break;
         }
     }

@@ -8,6 +8,7 @@
 
 #include "app/station.h"
 #include "app/wrapped_text.h"
+#include "scheduler/timetable.h"
 #include "platform/atomic_file.h"
 #include "platform/directory.h"
 #include "platform/text_format.h"
@@ -89,7 +90,13 @@ void StationCommands::Reload() {
     s_.loader.GetSchedule();
 }
 
-void StationCommands::DeleteEntry(int index) { s_.queue.Remove(index); }
+void StationCommands::DeleteEntry(int index) {
+    if (index < 0 || index >= s_.queue.Count()) return;
+    // An occurrence deleted is skipped: the next one takes its place.
+    const QueueEntry deleted = s_.queue.At(index);
+    s_.queue.Remove(index);
+    QueueNextOccurrence(s_.queue, deleted, s_.loop.clock().Time(), s_.settings, DataFileSizeOnDisk);
+}
 
 void StationCommands::FileAdd(const std::string& typed, int before) {
     const std::string text = typed.substr(0, kNameChars);
@@ -114,7 +121,7 @@ void StationCommands::FileAdd(const std::string& typed, int before) {
         const std::time_t entry = queue.At(position).due;
         if (entry - kFileAddLead >= 0) when = entry - kFileAddLead;
     }
-    queue.Insert(position, QueueEntry{QueueLine(when, text), when, name});
+    queue.Insert(position, QueueEntry{QueueLine(when, text), when, name, nullptr});
     s_.window.fileCombo.SetEditText("");
 }
 

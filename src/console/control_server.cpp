@@ -213,8 +213,11 @@ void ControlServer::WatchFields() {
         {"flow", &w.flowField},      {"down", &w.countdownField},    {"send", &w.charCountField},
         {"cwtimer", &w.cwTimerField}, {"comport", &w.comPortField},
     };
-    for (const auto& [name, field] : watched)
+    for (const auto& entry : watched) {
+        const char* name = entry.first;
+        EditControl* field = entry.second;
         fields_.emplace_back(*field, [this, name, field] { FieldChanged(name, field->Text()); });
+    }
 }
 
 void ControlServer::FieldChanged(const char* name, const std::string& text) {

@@ -87,7 +87,7 @@ int StationMain(int argc, char** argv, WindowStarter* windows) {
     }
     if (options.checkSchedule) {
         const bool simulated = options.simulate && options.simulateFrom != 0;
-        return CheckSchedule(simulated ? options.simulateFrom : std::time(nullptr), stdout);
+        return CheckSchedule(simulated ? options.simulateFrom : std::time(nullptr), stdout, options.checkPeriodSeconds);
     }
     const StationParameters parameters = ParseStationParameters(JoinParameters(options.parameters));
     // Port 0 opens the schedule editor alone: a window or nothing.

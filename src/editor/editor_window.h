@@ -17,6 +17,7 @@ struct EditorWindow {
     CheckBoxControl autoTimeCheck{};  // drawn as a push button
     ButtonControl saveButton{"Save"};
     EditControl dateField;
+    EditControl repeatField;  // a repeat rule in place of the date ("daily", "Mon..Fri", "every 30m")
     EditControl timeField;
     ButtonControl deleteButton{"Delete"};
     ButtonControl replaceButton{"Replace"};

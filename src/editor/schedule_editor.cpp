@@ -160,6 +160,10 @@ bool ScheduleEditor::CheckEntry(const char* operation, const std::string& name, 
     // The time tag a double-click copies into the field.
     if (!time.empty() && time.back() == 't') time.pop_back();
     when = -1;
+    if (const std::string repeat = Trimmed(w_.repeatField.Text()); !repeat.empty()) {
+        if (!date.empty()) return refuse("Enter a date or a repeat rule, not both.");
+        return CheckRepeating(refuse, first, repeat, date, time, when);
+    }
     if (date.empty() != time.empty())
         return refuse("Enter both a date and a time (MM/DD/YYYY and HH:MM:SS), or leave both empty for an entry "
                       "timed after the one before it.");
@@ -179,6 +183,30 @@ bool ScheduleEditor::CheckEntry(const char* operation, const std::string& name, 
     if (first.size() > longest)
         return refuse(Format("The name <%s> is longer than the station reads (%zu characters).", first.c_str(),
                              longest));
+    return true;
+}
+
+bool ScheduleEditor::CheckRepeating(const std::function<bool(const std::string&)>& refuse, const std::string& name,
+                                    const std::string& repeat, std::string& date, std::string& time,
+                                    std::time_t& when) {
+    const ScheduleWords words = FirstScheduleWords(repeat);
+    const bool interval = words.count > 0 && RuleTakesInterval(words.word[0]);
+    std::string problem;
+    auto rule = words.count == (interval ? 2 : 1) && StartsRepeatRule(words.word[0])
+                    ? ReadRepeatRule(words.word[0], interval ? words.word[1] : std::string_view(), problem)
+                    : std::nullopt;
+    if (!rule)
+        return refuse(Format("The repeat rule <%s> does not read (%s). Write daily, days such as Mon..Fri or "
+                             "Sat,Sun, or every 15m / every 2h.",
+                             repeat.c_str(), problem.empty() ? "not a rule" : problem.c_str()));
+    const auto second = ReadTimeOfDay(time);
+    if (!second) return refuse(Format("The time <%s> does not read as HH:MM:SS.", time.c_str()));
+    // Saved as written: the rule's words, the time as the station reads it.
+    date = interval ? std::string(words.word[0]) + " " + std::string(words.word[1]) : std::string(words.word[0]);
+    time = Format("%02d:%02d:%02d", *second / 3600, *second / 60 % 60, *second % 60);
+    when = NextOccurrence(*rule, *second, clock_.Time());
+    if (name.size() + date.size() + time.size() + 2 > kScheduleLineChars)
+        return refuse(Format("The name <%s> is longer than the station reads.", name.c_str()));
     return true;
 }
 
@@ -256,7 +284,9 @@ void ScheduleEditor::DoubleClick(int index) {
     std::string name = words.untimed ? words.first : words.third;
     bool tagged = !words.untimed && words.second.find('t') != std::string::npos;
     w_.fileCombo.SetEditText(name);
-    w_.dateField.SetText(tagged ? words.first : "");
+    const bool repeating = tagged && StartsRepeatRule(words.first);
+    w_.dateField.SetText(tagged && !repeating ? words.first : "");
+    w_.repeatField.SetText(repeating ? words.first : "");
     w_.timeField.SetText(tagged ? words.second : "");
     w_.editCheck.SetCheck(0);
     chooser_.CmEdit();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,9 @@ private:
     void DeleteLine(int position);
     std::vector<EditorLine> Lines() const;
 
+    // The repeat field's rule and the time, for a repeating entry.
+    bool CheckRepeating(const std::function<bool(const std::string&)>& refuse, const std::string& name,
+                        const std::string& repeat, std::string& date, std::string& time, std::time_t& when);
     // The Date and Time fields and the name checked before Insert or Replace
     // writes a line: false (after a message box saying why) when the line
     // would not read back. `date` and `time` come back as MM/DD/YYYY and

@@ -54,16 +54,24 @@ EditorReading ReadEditorSchedule(std::string_view text, std::time_t now, Mode mo
             ++reading.expired;
             continue;
         }
-        if (estimate.status == Status::Unreadable || (dated && estimate.status == Status::Invalid)) {
+        const bool repeating = line.kind == ScheduleLine::Kind::Repeating;
+        if (estimate.status == Status::Unreadable || estimate.status == Status::BadRule ||
+            ((dated || repeating) && estimate.status == Status::Invalid)) {
             ++reading.unreadable;
             continue;
         }
-        const Named named = NameField(line.name, sizeOf, dated ? 21 : 35);
+        const Named named = NameField(line.name, sizeOf, dated || repeating ? 21 : 35);
         const std::string duration = FormatDuration(Seconds(named.size, SecondsPerCharacter(mode, estimate.baud)));
         std::string display;
         if (dated) {
             display = Format("%s  %st %-40s  %5u %9s", line.date.c_str(), line.time.c_str(), named.field.c_str(),
                              named.size, duration.c_str());
+        } else if (repeating) {
+            // The rule and time as written, time-tagged like a date, and the next occurrence.
+            const std::tm t = LocalTime(estimate.start);
+            display = Format("%-10s  %st %-40s  %5u %9s  next %02d/%02d/%4d %02d:%02d:%02d", line.date.c_str(),
+                             line.time.c_str(), named.field.c_str(), named.size, duration.c_str(), t.tm_mon + 1,
+                             t.tm_mday, t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
         } else if (untimedDisplay) {
             display = Format("%22s%-40s  %5u %9s", "", named.field.c_str(), named.size, duration.c_str());
         } else {
@@ -72,7 +80,7 @@ EditorReading ReadEditorSchedule(std::string_view text, std::time_t now, Mode mo
                              t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec, named.field.c_str(), named.size,
                              duration.c_str());
         }
-        reading.lines.push_back({display, dated ? line.comment : ""});
+        reading.lines.push_back({display, dated || repeating ? line.comment : ""});
         reading.starts.push_back(estimate.start);
     }
     return reading;
@@ -82,6 +90,15 @@ DisplayWords SplitDisplayLine(const std::string& line) {
     DisplayWords split;
     split.untimed = !line.empty() && line[0] == ' ';
     ScheduleWords words = FirstScheduleWords(line);
+    // "every 30m" is one rule in two words.
+    if (words.count > 0 && !split.untimed && RuleTakesInterval(words.word[0])) {
+        const std::size_t afterRule = static_cast<std::size_t>(words.word[0].data() + words.word[0].size() - line.data());
+        const ScheduleWords rest = FirstScheduleWords(std::string_view(line).substr(afterRule));
+        split.first = std::string(words.word[0]) + (rest.count > 0 ? " " + std::string(rest.word[0]) : "");
+        if (rest.count > 1) split.second = rest.word[1];
+        if (rest.count > 2) split.third = rest.word[2];
+        return split;
+    }
     if (words.count > 0) split.first = words.word[0];
     if (words.count > 1) split.second = words.word[1];
     if (words.count > 2) split.third = words.word[2];
@@ -112,6 +129,8 @@ std::string WriteEditorSchedule(const std::vector<EditorLine>& lines) {
 
 std::string FieldsLine(const std::string& date, const std::string& time, const std::string& name) {
     if (date.empty() && time.empty()) return Format("%22s%s", "", name.c_str());
+    // A rule starts the line: a leading blank would make it untimed.
+    if (StartsRepeatRule(date.substr(0, date.find(' ')))) return Format("%-10s  %8st  %s", date.c_str(), time.c_str(), name.c_str());
     return Format("%10s  %8st  %s", date.c_str(), time.c_str(), name.c_str());
 }
 

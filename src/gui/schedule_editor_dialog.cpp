@@ -105,11 +105,15 @@ QWidget* ScheduleEditorDialog::BuildListHalf() {
 
     auto* fields = new QGridLayout;
     fields->addWidget(new QLabel("Date"), 0, 0);
-    fields->addWidget(new QLabel("Time"), 0, 1);
-    fields->addWidget(new QLabel("Filename"), 0, 2);
+    fields->addWidget(new QLabel("Repeat"), 0, 1);
+    fields->addWidget(new QLabel("Time"), 0, 2);
+    fields->addWidget(new QLabel("Filename"), 0, 3);
     w_.date = new QLineEdit;
     w_.date->setPlaceholderText("MM/DD/YYYY");
     bindings_.Edit(m.dateField, w_.date, [&m](const std::string& text) { m.dateField.SetText(text); });
+    w_.repeat = new QLineEdit;
+    w_.repeat->setPlaceholderText("daily, Mon..Fri, every 30m");
+    bindings_.Edit(m.repeatField, w_.repeat, [&m](const std::string& text) { m.repeatField.SetText(text); });
     w_.time = new QLineEdit;
     w_.time->setPlaceholderText("HH:MM:SS");
     bindings_.Edit(m.timeField, w_.time, [&m](const std::string& text) { m.timeField.SetText(text); });
@@ -127,9 +131,10 @@ QWidget* ScheduleEditorDialog::BuildListHalf() {
         m.fileCombo, combo, [this](int index) { editor_.chooser().ComboSelected(index); },
         [&m](const std::string& text) { m.fileCombo.SetEditText(text); });
     fields->addWidget(w_.date, 1, 0);
-    fields->addWidget(w_.time, 1, 1);
-    fields->addWidget(combo, 1, 2);
-    fields->setColumnStretch(2, 1);
+    fields->addWidget(w_.repeat, 1, 1);
+    fields->addWidget(w_.time, 1, 2);
+    fields->addWidget(combo, 1, 3);
+    fields->setColumnStretch(3, 1);
     layout->addLayout(fields);
 
     auto* buttons = new QHBoxLayout;

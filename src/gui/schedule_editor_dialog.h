@@ -34,7 +34,7 @@ public:
     // The widgets, for tests and screenshots.
     struct Widgets {
         QListWidget* list = nullptr;
-        QLineEdit *date = nullptr, *time = nullptr, *filter = nullptr, *fileName = nullptr, *dur = nullptr;
+        QLineEdit *date = nullptr, *repeat = nullptr, *time = nullptr, *filter = nullptr, *fileName = nullptr, *dur = nullptr;
         QComboBox* fileCombo = nullptr;
         QPushButton *insert = nullptr, *replace = nullptr, *remove = nullptr, *autoTime = nullptr, *save = nullptr,
                     *saveExit = nullptr, *cancel = nullptr, *editSave = nullptr, *clear = nullptr, *margin = nullptr;

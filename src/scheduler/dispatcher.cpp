@@ -1,6 +1,8 @@
 #include "scheduler/dispatcher.h"
 
 #include "platform/text_format.h"
+#include "scheduler/schedule_loader.h"
+#include "scheduler/timetable.h"
 #include "transmit/data_file_name.h"
 #include "transmit/data_files.h"
 
@@ -85,6 +87,7 @@ void Dispatcher::QueueStep(std::time_t now) {
             return;
         }
         queue_.Remove(0);
+        QueueNextOccurrence(queue_, head, now, settings_, DataFileSizeOnDisk);
         if (!head.IsCommand()) return SendEntry(head.name);
         commands_.Run(head.name.substr(1));
         state_.sendNow = false;

@@ -66,6 +66,37 @@ std::string TrimEnd(std::string_view text) {
 
 constexpr std::size_t kMaxScheduleBytes = 16 << 20;  // some 60 000 full lines
 
+// "RULE [INTERVAL] HH:MM:SS name [comment]": the rule and the time as written
+// stand where a dated entry's date and time do.
+void ReadRepeatingLine(std::string_view raw, const ScheduleWords& words, ScheduleLine& line) {
+    line.kind = ScheduleLine::Kind::Repeating;
+    std::string_view interval, time, name;
+    std::size_t end = words.end;
+    if (RuleTakesInterval(words.word[0])) {
+        const std::size_t afterRule = static_cast<std::size_t>(words.word[0].data() + words.word[0].size() - raw.data());
+        const ScheduleWords rest = FirstScheduleWords(raw.substr(afterRule));
+        interval = rest.word[0];
+        time = rest.word[1];
+        name = rest.word[2];
+        end = afterRule + rest.end;
+        line.date = std::string(words.word[0]) + " " + std::string(interval);
+        if (rest.count < 3) line.ruleProblem = "every wants an interval, a time of day and a name";
+    } else {
+        time = words.word[1];
+        name = words.word[2];
+        line.date = words.word[0];
+    }
+    line.time = time;
+    line.name = name;
+    line.tooLong = end > kScheduleLineChars;
+    line.comment = TrimEnd(raw.substr(end));
+    if (!line.ruleProblem.empty()) return;
+    if (auto rule = ReadRepeatRule(words.word[0], interval, line.ruleProblem)) line.rule = *rule;
+    else return;
+    if (auto second = ReadTimeOfDay(time)) line.secondOfDay = *second;
+    else line.ruleProblem = "\"" + std::string(time) + "\" is not a time of day (HH:MM:SS)";
+}
+
 }  // namespace
 
 std::string_view NextScheduleLine(std::string_view text, std::size_t& at) {
@@ -126,6 +157,10 @@ std::vector<ScheduleLine> ParseSchedule(std::string_view text) {
                 line.name = words.word[0];  // tested for a speed marker all the same
                 break;
             default:
+                if (StartsRepeatRule(words.word[0])) {
+                    ReadRepeatingLine(raw, words, line);
+                    break;
+                }
                 line.kind = ScheduleLine::Kind::Dated;
                 line.date = words.word[0];
                 line.time = words.word[1];
@@ -201,6 +236,17 @@ std::vector<EntryEstimate> EstimateSchedule(const std::vector<ScheduleLine>& lin
                 continue;
             }
             lastLength = lengthOf(line.name);
+            continue;
+        }
+        if (line.kind == ScheduleLine::Kind::Repeating) {
+            if (!line.ruleProblem.empty()) {
+                estimate.status = Status::BadRule;
+                continue;
+            }
+            estimate.start = runningTag = NextOccurrence(line.rule, line.secondOfDay, now);
+            if (runningTag == -1 || runningTag >= pastLastDate) estimate.status = Status::Invalid;
+            else if (!named) estimate.status = Status::OutsideData;
+            else lastLength = lengthOf(line.name);
             continue;
         }
         if (line.when.kind != LineTime::kValid) {

@@ -6,7 +6,9 @@
 // One entry per line (line ends LF, CR LF or CR): "month/day/year
 // hour:minute:second name [comment]" for a dated entry; a single word for
 // one that follows the entry before it, at the moment that one is estimated
-// to end; a name beginning with "$" is a command.
+// to end; a name beginning with "$" is a command. A repeating entry has a
+// rule in place of the date ("daily 21:00:00 news.txt", "Mon..Fri ...",
+// "every 30m 00:10:00 $CWID"): its next occurrence is its start.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scheduler/repeat_rule.h"
 #include "transmit/station_settings.h"
 
 namespace sked {
@@ -45,14 +48,19 @@ struct ScheduleLine {
         Pair,     // two words: no entry
         Untimed,  // one word: follows the entry before it
         Dated,    // date, time, name and perhaps a comment
+        Repeating,  // rule, time of day, name and perhaps a comment
     };
     Kind kind = Kind::Blank;
     std::string text;  // as the queue lists it: tabs as blanks, its first 254 characters
     std::string name;  // the file under data/ or the "$" command
-    std::string date, time;  // a dated entry's first two words, as written
+    std::string date, time;  // a dated entry's first two words (a repeating one's rule and time), as written
     std::string comment;     // what follows a dated entry's name, its blanks included
     LineTime when;           // a dated entry's date and time
     bool tooLong = false;    // its words reach beyond the 254 characters
+    // A repeating entry: its rule and time of day, or why they do not read.
+    RepeatRule rule;
+    int secondOfDay = 0;
+    std::string ruleProblem;
 };
 
 // The next line of `text` from `at`: it ends at LF, CR LF or CR, and at a
@@ -91,6 +99,7 @@ struct EntryEstimate {
         Invalid,       // a dated line naming no real date and time, or an untimed one beyond 2099
         OutsideData,   // a name that is neither a command nor a file inside data/
         TooLong,       // its words reach beyond the 254 characters
+        BadRule,       // a repeating entry whose rule or time of day does not read
     };
     std::size_t line = 0;  // index in the lines read
     Status status = Status::Due;
@@ -105,7 +114,8 @@ struct EntryEstimate {
 // (1 for a command or a missing file, none for a missing dated file), from
 // 10 s after `now` when nothing comes before it. An entry whose time is not
 // later than `expiry` (the loader: now) is Expired, and so is an untimed one
-// whose predecessor starts by then.
+// whose predecessor starts by then. A repeating entry starts at its first
+// occurrence after `now`.
 std::vector<EntryEstimate> EstimateSchedule(const std::vector<ScheduleLine>& lines, std::time_t now,
                                             std::time_t expiry, Mode mode, float baud, const DataFileSize& sizeOf);
 

@@ -1,7 +1,10 @@
 #include "scheduler/schedule_loader.h"
 
+#include <deque>
+
 #include "platform/directory.h"
 #include "platform/text_format.h"
+#include "scheduler/timetable.h"
 
 namespace sked {
 
@@ -12,6 +15,7 @@ const char* RefusalOf(EntryEstimate::Status status) {
         case EntryEstimate::Status::Invalid: return "Invalid date or time";
         case EntryEstimate::Status::OutsideData: return "Refused name outside data/";
         case EntryEstimate::Status::TooLong: return "Line too long";
+        case EntryEstimate::Status::BadRule: return "Unreadable repeat rule";
         case EntryEstimate::Status::Due: break;
     }
     return "";
@@ -24,16 +28,46 @@ std::vector<QueueEntry> ScheduleLoader::Entries(std::string_view text, std::time
                                                 std::vector<std::string>* log) {
     const DataFileSize sizeOf = SizeOncePerName(sizeOnDisk);
     const std::vector<ScheduleLine> lines = ParseSchedule(text);
+    // Dated entries in the file's order; each repeating entry's next
+    // occurrence, with its followers, then goes in its place by time.
     std::vector<QueueEntry> entries;
+    std::deque<std::vector<QueueEntry>> occurrences;  // deque: `target` stays valid as it grows
+    std::vector<QueueEntry>* target = &entries;
     for (const EntryEstimate& estimate : EstimateSchedule(lines, now, now, settings.mode, settings.baud, sizeOf)) {
         const ScheduleLine& line = lines[estimate.line];
-        if (estimate.status != EntryEstimate::Status::Due) {
-            if (log) log->push_back(Format("GetSchedule : %s %s", RefusalOf(estimate.status), line.text.c_str()));
+        const bool due = estimate.status == EntryEstimate::Status::Due;
+        if (line.kind == ScheduleLine::Kind::Dated || (line.kind == ScheduleLine::Kind::Repeating && !due))
+            target = &entries;
+        if (!due) {
+            if (log) {
+                std::string reason = RefusalOf(estimate.status);
+                if (estimate.status == EntryEstimate::Status::BadRule) reason += " (" + line.ruleProblem + ")";
+                log->push_back(Format("GetSchedule : %s %s", reason.c_str(), line.text.c_str()));
+            }
             continue;
         }
-        const bool dated = line.kind == ScheduleLine::Kind::Dated;
-        entries.push_back({dated ? line.text : QueueLine(estimate.start, line.name), estimate.start, line.name});
+        switch (line.kind) {
+            case ScheduleLine::Kind::Repeating: {
+                auto repetition = std::make_shared<Repetition>();
+                for (std::size_t i = estimate.line; i < lines.size(); ++i) {
+                    const auto kind = lines[i].kind;
+                    if (i > estimate.line && (kind == ScheduleLine::Kind::Dated || kind == ScheduleLine::Kind::Repeating))
+                        break;
+                    repetition->lines.push_back(lines[i]);
+                }
+                target = &occurrences.emplace_back();
+                target->push_back({OccurrenceLine(estimate.start, line), estimate.start, line.name, repetition});
+                break;
+            }
+            case ScheduleLine::Kind::Dated:
+                target->push_back({line.text, estimate.start, line.name, nullptr});
+                break;
+            default:
+                target->push_back({QueueLine(estimate.start, line.name), estimate.start, line.name, nullptr});
+                break;
+        }
     }
+    for (std::vector<QueueEntry>& block : occurrences) PlaceOccurrence(entries, std::move(block));
     return entries;
 }
 

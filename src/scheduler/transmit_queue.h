@@ -7,15 +7,21 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace sked {
 
+struct Repetition;
+
 struct QueueEntry {
     std::string text;  // "MM/DD/YYYY HH:MM:SS name ..." as the queue shows it
     std::time_t due = 0;
     std::string name;  // a file under data/ or a "$" command
+    // An occurrence of a repeating entry: the entry and its followers, to
+    // queue the next one when this one leaves the queue.
+    std::shared_ptr<const Repetition> repeats;
     bool IsCommand() const { return !name.empty() && name[0] == '$'; }
 };
 

@@ -79,7 +79,7 @@ protected:
     // Puts "MM/DD/YYYY HH:MM:SS name" into the queue at `at` (-1: at the end).
     void Queue(TimePoint when, const std::string& name, int at = -1) {
         const std::time_t due = std::chrono::system_clock::to_time_t(when);
-        station->queue.Insert(at < 0 ? station->queue.Count() : at, QueueEntry{QueueLine(due, name), due, name});
+        station->queue.Insert(at < 0 ? station->queue.Count() : at, QueueEntry{QueueLine(due, name), due, name, nullptr});
     }
     Lines Items() const { auto& i = station->window.scheduleList.Items(); return {i.begin(), i.end()}; }
     // "HH:MM:SS" of each line of `day`'s log reading `message`.

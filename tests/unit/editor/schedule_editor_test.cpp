@@ -48,6 +48,32 @@ protected:
     EditorWindow& w = editor.window();
 };
 
+TEST_F(Editor, RepeatingEntriesAreListedWithTheirNextOccurrenceInsertedByTheRepeatFieldAndSavedAsWritten) {
+    Open("daily 21:00:00 news.txt   // evening\n01/02/2026 09:00:00 wx.txt\n");
+    ASSERT_EQ(w.scheduleList.Count(), 2);
+    EXPECT_EQ(w.scheduleList.Item(0).substr(0, 22), "daily       21:00:00t ");
+    EXPECT_NE(w.scheduleList.Item(0).find("next 01/01/2026 21:00:00"), std::string::npos) << w.scheduleList.Item(0);
+    w.scheduleList.SetCurSel(1);
+    Fields("", "0:10:00", "$CWID");
+    w.repeatField.SetText("every 30m");
+    editor.Insert();
+    for (const char* bad : {"every 7x", "Mon..Fxi", "Sunday 09:00"}) {
+        w.repeatField.SetText(bad), w.timeField.SetText("09:00:00"), w.fileCombo.SetEditText("wx.txt");
+        boxes.shown.clear();
+        editor.Insert();
+        ASSERT_EQ(boxes.shown.size(), 1u) << bad;
+        EXPECT_NE(boxes.shown[0].text.find("does not read"), std::string::npos) << boxes.shown[0].text;
+    }
+    w.repeatField.SetText("Sat,Sun"), w.dateField.SetText("01/03/2026");
+    editor.Insert();
+    EXPECT_NE(boxes.shown.back().text.find("not both"), std::string::npos);
+    editor.DoubleClick(0);
+    EXPECT_EQ(w.repeatField.Text() + "|" + w.dateField.Text() + "|" + w.timeField.Text(), "daily||21:00:00t");
+    editor.Save();
+    EXPECT_EQ(ReadFile("data/schedule.lst"),
+              "daily\t21:00:00\tnews.txt   // evening\nevery 30m\t00:10:00\t$CWID\n01/02/2026\t09:00:00\twx.txt\n");
+}
+
 TEST_F(Editor, InsertReplaceAndDoubleClickWorkOnTheWorkingCopy) {
     Open("news.txt\n");
     Fields("1/2/2026", "9:00:00", "wx.txt");
