@@ -152,7 +152,9 @@ void ControlServer::Readable(int id) {
     }
     while (auto line = client.input.Next()) {
         if (line->tooLong) {
+            // The reply may find the client gone, and drop it: then nothing of it is left to read.
             Send(id, ErrorLine("request line longer than " + std::to_string(LineReader::kMaxLine) + " bytes"));
+            if (!clients_.contains(id)) return;
             continue;
         }
         // A call of its own on the loop, as a typed line: it acts between two characters.
@@ -160,7 +162,6 @@ void ControlServer::Readable(int id) {
         station_.loop.Post([self = std::weak_ptr<ControlServer*>(self_), id, text = std::move(line->text)] {
             if (auto server = self.lock()) (*server)->Run(id, text);
         });
-        if (!clients_.contains(id)) return;
     }
     if (client.closing) {
         station_.loop.ModifyWatch(client.watch, client.output.empty() ? 0 : POLLOUT);
