@@ -109,14 +109,16 @@ qt_needed=$(readelf -d "$binary" | grep -i 'NEEDED.*libQt' || true)
 # The units run the installed binary with the installed parameter files (/usr/bin and /etc in the package),
 # the control socket in the runtime folder systemd makes.
 bin=$installed_prefix/bin/skedcast
-station_args='--headless --enable --control=${RUNTIME_DIRECTORY}/control $SKEDCAST_OPTIONS $CALLSIGN $PORT $KEYLINE'
+station_args() {  # SOCKET
+  echo "--headless --enable --control=$1 \$SKEDCAST_OPTIONS \$CALLSIGN \$PORT \$KEYLINE"
+}
 expect_line() {  # FILE LINE
   grep -qxF "$2" "$1" || fail "${1#"$root"} lacks \"$2\": $(grep "^${2%%=*}=" "$1" | tr '\n' ' ')"
 }
-expect_line "$unit" "ExecStart=$bin $station_args"
+expect_line "$unit" "ExecStart=$bin $(station_args /run/skedcast/control)"
 expect_line "$unit" "ExecReload=$bin ctl reload"
 expect_line "$unit" "RuntimeDirectory=skedcast"
-expect_line "$template" "ExecStart=$bin $station_args"
+expect_line "$template" "ExecStart=$bin $(station_args /run/skedcast/%i/control)"
 expect_line "$template" "ExecReload=$bin ctl --station=%i reload"
 expect_line "$template" "RuntimeDirectory=skedcast/%i"
 expect_line "$template" "StateDirectory=skedcast/%i"
