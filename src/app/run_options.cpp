@@ -50,6 +50,8 @@ const char* const kUsageText =
     "                               the --simulate time): each entry and its start, each occurrence of\n"
     "                               a repeating entry within PERIOD (24h unless given, e.g. 7d), each\n"
     "                               line refused and why; status 1 when a line is refused\n"
+    "  --tx-timeout=MINUTES         no single key-down lasts longer: at the limit the transmission is\n"
+    "                               cancelled (ABORTED, with the reason) and the key dropped (default off)\n"
     "  --control=PATH               a control socket at PATH (mode 0660): skedcast ctl, or one command\n"
     "                               per line with JSON replies\n"
     "  --help, --version\n"
@@ -154,7 +156,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
     enum {
         kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion,
         kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise, kCwTimer, kFskShaping, kCheckSchedule,
-        kControl
+        kControl, kTxTimeout
     };
     static const option longOptions[] = {
         {"serial", required_argument, nullptr, kSerial},  {"headless", no_argument, nullptr, kHeadless},
@@ -168,6 +170,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         {"fsk-shaping", required_argument, nullptr, kFskShaping},
         {"check-schedule", optional_argument, nullptr, kCheckSchedule},
         {"control", required_argument, nullptr, kControl},
+        {"tx-timeout", required_argument, nullptr, kTxTimeout},
         {nullptr, 0, nullptr, 0},
     };
     optind = 1;
@@ -238,6 +241,15 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 else if (seconds < 3600 || seconds > 366L * 86400)
                     o.error = "--check-schedule: the period " + value + " is not between 1h and 366d";
                 else o.checkPeriodSeconds = seconds;
+                break;
+            }
+            case kTxTimeout: {
+                char* end = nullptr;
+                const long minutes = std::strtol(value.c_str(), &end, 10);
+                if (value == "off") o.txTimeoutMinutes = 0;
+                else if (value.empty() || *end != '\0' || minutes < 1 || minutes > 1440)
+                    o.error = "--tx-timeout wants minutes from 1 to 1440, or off, not \"" + value + "\"";
+                else o.txTimeoutMinutes = static_cast<int>(minutes);
                 break;
             }
             case kControl:

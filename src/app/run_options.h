@@ -39,6 +39,7 @@ struct RunOptions {
     bool version = false;
     bool checkSchedule = false;
     long checkPeriodSeconds = 24 * 3600;  // --check-schedule=PERIOD: how far ahead repeating entries are listed
+    int txTimeoutMinutes = 0;    // --tx-timeout: the longest single key-down; 0 for no limit
     std::string controlPath;     // --control: the control socket; "" for none  // --check-schedule: check data/schedule.lst and end
     std::vector<std::string> parameters;  // the station's own parameters
     std::string error;                    // set when the options do not read

@@ -26,6 +26,7 @@
 #include "console/service_notifier.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
+#include "platform/text_format.h"
 
 namespace sked {
 
@@ -152,6 +153,10 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         if (options.netPort) commands.NetPort(*options.netPort);
         if (options.cwTimer) commands.CwTimer(*options.cwTimer);
         if (options.fskShaping) commands.FskShaping(*options.fskShaping);
+        if (options.txTimeoutMinutes > 0) {
+            station.transmitter.SetTimeOut(std::chrono::minutes(options.txTimeoutMinutes));
+            station.log.LogEvent(Format("Transmit time-out : %d minutes", options.txTimeoutMinutes));
+        }
         front.Started();
         if (options.enable) commands.Enable();
         ServiceNotifier service(station);

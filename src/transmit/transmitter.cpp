@@ -23,7 +23,8 @@ Transmitter::Transmitter(EventLoop& loop, StationSettings& settings, StationView
       ports_(ports),
       psk_(psk),
       mirror_(mirror),
-      afterglow_(loop, [this] { EndAfterglow(); }) {
+      afterglow_(loop, [this] { EndAfterglow(); }),
+      timeOut_(loop, [this] { TimedOut(); }) {
     mirror_.SetHandlers({
         .linkChanged = [this](bool connected) { view_.LockLinkChoice(connected); },
         .lost =
@@ -86,7 +87,20 @@ bool Transmitter::KeyTransmitter(std::string* why) {
     view_.ShowTransmitter(true);
     log_.LogEvent("CmTX : Transmitter ON");
     Line().SetKey(true);
+    if (timeOutLimit_.count() > 0) timeOut_.After(timeOutLimit_);
     return true;
+}
+
+void Transmitter::TimedOut() {
+    if (!on_) return;
+    const std::string reason = Format("the transmit time-out of %d minute%s was reached",
+                                      static_cast<int>(timeOutLimit_.count()), timeOutLimit_.count() == 1 ? "" : "s");
+    log_.LogEvent("Transmit time-out : " + reason + ", the key is dropped.");
+    view_.ShowStatus("Transmit time-out : " + reason + ".");
+    // A transmission under way ends as on a lost device (ABORTED, with the
+    // reason); a key held on request is released.
+    if (lost_) lost_(reason);
+    ReleaseTransmitter();
 }
 
 bool Transmitter::StartSound(std::string* why) {
@@ -131,6 +145,7 @@ void Transmitter::ReleaseTransmitter() {
     view_.LockSoundChoice(false);
     mirror_.Close();
     on_ = false;
+    timeOut_.Stop();
     view_.ShowTransmitter(false);
     Line().SetKey(false);
     log_.LogEvent("CmRX : Transmitter OFF");

@@ -68,8 +68,13 @@ public:
     void SetGeneratorFactory(GeneratorFactory factory) { makeGenerator_ = std::move(factory); }
     // Told after every release (the hourly identification ends with it).
     void SetReleaseListener(std::function<void()> listener) { released_ = std::move(listener); }
-    // Told when what the keying needs is lost while keyed (the mirror's peer).
+    // Told when what the keying needs is lost while keyed (the mirror's peer),
+    // and when one key-down reaches the transmit time-out.
     void SetLossListener(std::function<void(const std::string& reason)> listener) { lost_ = std::move(listener); }
+    // No single key-down lasts longer than `limit` (zero: no limit): a
+    // schedule or a device gone wrong cannot hold a transmitter on the air.
+    void SetTimeOut(std::chrono::minutes limit) { timeOutLimit_ = limit; }
+    std::chrono::minutes TimeOut() const { return timeOutLimit_; }
 
     // The tone pair of the fields; the other pair of fields is filled in from
     // it, as the transmitter shows them once keyed.
@@ -81,6 +86,7 @@ private:
     bool StartSound(std::string* why);
     bool StartTones(std::string* why);
     void EndAfterglow();
+    void TimedOut();
 
     EventLoop& loop_;
     StationSettings& settings_;
@@ -98,6 +104,8 @@ private:
     Mode keyedMode_ = Mode::Military;  // the mode the transmitter was keyed in
     TimePoint afterglowEnd_{};
     Timer afterglow_;
+    std::chrono::minutes timeOutLimit_{0};
+    Timer timeOut_;
 };
 
 }  // namespace sked

@@ -188,3 +188,34 @@ TEST_F(KeyingSafety, NamesOutsideTheDataFolderAreRefused) {
 
 }  // namespace
 }  // namespace sked::test
+
+namespace sked::test {
+namespace {
+
+TEST_F(KeyingSafety, NoKeyDownOutlastsTheTransmitTimeOutAndTheQueueGoesOn) {
+    // 700 characters at 45.45 baud: almost two minutes; the limit is one.
+    WriteData({{"header.txt", ""}, {"footer.txt", ""}, {"long.txt", std::string(700, 'R')}, {"short.txt", "RY"}});
+    ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:10 long.txt", "01/01/2026 12:03:00 short.txt"}));
+    station->transmitter.SetTimeOut(std::chrono::minutes(1));
+    RunUntil(T("2026-01-01T12:04:00"));
+    const std::string reason = "the transmit time-out of 1 minute was reached";
+    EXPECT_TRUE(Logged("Transmit time-out : " + reason + ", the key is dropped."));
+    EXPECT_TRUE(Logged("SendAbort : <long.txt> not sent whole: " + reason + "."));
+    EXPECT_TRUE(Logged("ABORTED sending <long.txt>."));
+    EXPECT_TRUE(Logged("Completed sending <short.txt>."));
+    auto keys = KeyChanges();
+    ASSERT_GE(keys.size(), 4u);
+    EXPECT_EQ(keys[0].time, T("2026-01-01T12:00:10"));
+    EXPECT_EQ(keys[1].time, T("2026-01-01T12:01:10"));
+    EXPECT_FALSE(keys[1].on);
+    // Keyed by the operator: released at the limit too.
+    ASSERT_TRUE(Type("tx"));
+    RunFor(59s);
+    EXPECT_TRUE(KeyLineUp());
+    RunFor(2s);
+    EXPECT_FALSE(KeyLineUp());
+    EXPECT_FALSE(station->transmitter.On());
+}
+
+}  // namespace
+}  // namespace sked::test
