@@ -11,6 +11,7 @@
 
 #include <ini.h>
 
+#include "app/mode_words.h"
 #include "scheduler/schedule_commands.h"
 
 namespace sked {
@@ -41,15 +42,7 @@ std::string WriteNumber(double value) {
     return error == std::errc() ? std::string(text, end) : std::string();
 }
 
-struct ModeWord {
-    const char* word;
-    Mode mode;
-};
-// The console's words; "military" is written, "mil" read as well.
-constexpr ModeWord kModeWords[] = {{"ascii", Mode::Ascii},       {"ita2", Mode::Ita2}, {"telex", Mode::Telex},
-                                   {"military", Mode::Military}, {"mil", Mode::Military}, {"psk31", Mode::Psk31},
-                                   {"cw", Mode::Cw}};
-constexpr const char* kBaudWords[kBaudButtons] = {"45.45", "50", "56.9", "74.2", "100", "110", "300"};
+static_assert(std::size(kBaudWords) == kBaudButtons);
 constexpr int kLowestPskFrequency = 1500;
 constexpr int kHighestPskFrequency = 2100;
 constexpr int kPskFrequencyStep = 100;

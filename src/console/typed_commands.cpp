@@ -7,6 +7,7 @@
 #include <optional>
 #include <sstream>
 
+#include "app/mode_words.h"
 #include "platform/text_format.h"
 
 namespace sked {
@@ -55,14 +56,6 @@ std::string Unescape(const std::string& text) {
     return out;
 }
 
-struct ModeWord {
-    const char* word;
-    Mode mode;
-};
-constexpr ModeWord kModes[] = {{"ascii", Mode::Ascii},    {"ita2", Mode::Ita2},       {"telex", Mode::Telex},
-                               {"mil", Mode::Military}, {"military", Mode::Military}, {"psk31", Mode::Psk31},
-                               {"cw", Mode::Cw}};
-constexpr const char* kBauds[] = {"45.45", "50", "56.9", "74.2", "100", "110", "300"};
 
 }  // namespace
 
@@ -278,14 +271,14 @@ CommandReply TypedCommands::Run(const std::string& raw) {
         if (!n || *n < w.marginSlider.Min() || *n > w.marginSlider.Max()) return Refused("margin: 0..500");
         c.MarginChanged(*n);
     } else if (command == "mode") {
-        auto it = std::find_if(std::begin(kModes), std::end(kModes),
+        auto it = std::find_if(std::begin(kModeWords), std::end(kModeWords),
                                [&](const ModeWord& m) { return argument == m.word; });
-        if (it == std::end(kModes)) return Refused("mode: ascii, ita2, telex, mil, psk31 or cw");
+        if (it == std::end(kModeWords)) return Refused("mode: ascii, ita2, telex, mil, psk31 or cw");
         c.Mode(it->mode);
     } else if (command == "baud") {
-        auto it = std::find(std::begin(kBauds), std::end(kBauds), argument);
-        if (it == std::end(kBauds)) return Refused("baud: 45.45, 50, 56.9, 74.2, 100, 110 or 300");
-        c.Baud(static_cast<int>(it - std::begin(kBauds)));
+        auto it = std::find(std::begin(kBaudWords), std::end(kBaudWords), argument);
+        if (it == std::end(kBaudWords)) return Refused("baud: 45.45, 50, 56.9, 74.2, 100, 110 or 300");
+        c.Baud(static_cast<int>(it - std::begin(kBaudWords)));
     } else if (command == "tones") {
         if (argument != "centre" && argument != "center" && argument != "mark")
             return Refused("tones: centre (centre and shift) or mark (mark and space)");

@@ -15,12 +15,7 @@ namespace {
 
 class KeptSettingsProgram : public ScenarioTest {
 protected:
-    static Lines Arguments(const Lines& options) {
-        Lines all = {"--headless", "--simulate=2026-01-01T12:00:00", "--serial=emulated:trace.tsv"};
-        all.insert(all.end(), options.begin(), options.end());
-        all.insert(all.end(), {"QZ0XB", "2", "RTS"});
-        return all;
-    }
+    static Lines Arguments(const Lines& options) { return StationArguments(options); }
     // Runs the station with `typed` on its standard input; its exit status.
     static int Run(const Lines& options, const Lines& typed) {
         StationProcess station(Arguments(options));

@@ -20,13 +20,7 @@ namespace {
 
 class StationProgram : public ScenarioTest {
 protected:
-    // The program on the simulated clock from 12:00, its line traced to trace.tsv.
-    static Lines Arguments(const Lines& options) {
-        Lines all = {"--headless", "--simulate=2026-01-01T12:00:00", "--serial=emulated:trace.tsv"};
-        all.insert(all.end(), options.begin(), options.end());
-        all.insert(all.end(), {"QZ0XB", "2", "RTS"});
-        return all;
-    }
+    static Lines Arguments(const Lines& options) { return StationArguments(options); }
     // Status 0, the key released on the line, the log closed by the TERMINATED line.
     void EndsCleanly(StationProcess& station) {
         const int status = station.Wait();

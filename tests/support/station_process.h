@@ -86,6 +86,14 @@ private:
 };
 
 // The last modem-control line of an emulated serial trace ("... mcr 0x00 key=OFF power=OFF").
+// The program headless on the simulated clock from 12:00, its line traced to trace.tsv, with `options`.
+inline std::vector<std::string> StationArguments(const std::vector<std::string>& options) {
+    std::vector<std::string> all = {"--headless", "--simulate=2026-01-01T12:00:00", "--serial=emulated:trace.tsv"};
+    all.insert(all.end(), options.begin(), options.end());
+    all.insert(all.end(), {"QZ0XB", "2", "RTS"});
+    return all;
+}
+
 inline std::string LastMcr(const std::string& trace = "trace.tsv") {
     std::string last;
     for (const auto& line : ReadLines(trace))
