@@ -23,6 +23,11 @@ std::string EventLog::FileName(const std::tm& local) {
     return BlanksToZeros(Format("log/%4d%2d%2d.log", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday));
 }
 
+int EventLog::AddListener(std::function<void(const std::string& message)> listener) {
+    listeners_.emplace(nextListener_, std::move(listener));
+    return nextListener_++;
+}
+
 std::string EventLog::TodaysFileName() const { return FileName(LocalTime(clock_.Time())); }
 
 int EventLog::Append(const std::string& path, const std::string& text) {
@@ -50,7 +55,9 @@ int EventLog::Append(const std::string& path, const std::string& text) {
 }
 
 void EventLog::LogEvent(const std::string& message) {
-    if (listener_) listener_(message);
+    // A copy: a listener may add or remove one.
+    const auto listeners = listeners_;
+    for (const auto& [id, listener] : listeners) listener(message);
     // One reading of the clock gives both the file and the time stamp.
     std::tm local = LocalTime(clock_.Time());
     std::string name = FileName(local);

@@ -10,6 +10,7 @@
 
 #include <ctime>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "platform/clock.h"
@@ -27,8 +28,10 @@ public:
 
     void LogEvent(const std::string& message) override;
     // Hears every message as it is logged (the headless front end puts the
-    // schedule's refusals on standard output too); empty: nobody.
-    void SetListener(std::function<void(const std::string& message)> listener) { listener_ = std::move(listener); }
+    // schedule's refusals on standard output too, the control socket streams
+    // them to its watchers); RemoveListener with the id returned.
+    int AddListener(std::function<void(const std::string& message)> listener);
+    void RemoveListener(int id) { listeners_.erase(id); }
 
     // "log/YYYYMMDD.log" of a local calendar day.
     static std::string FileName(const std::tm& local);
@@ -44,7 +47,8 @@ private:
     EditControl& statusLine_;
     long lostLines_ = 0;
     bool writeFailureShown_ = false;
-    std::function<void(const std::string&)> listener_;
+    std::map<int, std::function<void(const std::string&)>> listeners_;
+    int nextListener_ = 1;
 };
 
 }  // namespace sked

@@ -21,13 +21,13 @@ std::string Trim(const std::string& text) {
 ConsoleFrontEnd::ConsoleFrontEnd(Station& station, std::FILE* out)
     : station_(station), commands_(station), out_(out) {
     // What the schedule refused reaches the journal, not only the station's log.
-    station_.log.SetListener([this](const std::string& message) {
+    logListener_ = station_.log.AddListener([this](const std::string& message) {
         if (message.starts_with("GetSchedule :")) Print("log", message);
     });
 }
 
 ConsoleFrontEnd::~ConsoleFrontEnd() {
-    station_.log.SetListener({});
+    station_.log.RemoveListener(logListener_);
     StopInput();
 }
 

@@ -52,6 +52,7 @@ private:
     LineReader input_;
     std::vector<ControlSubscription> fields_;
     RunningLines runningLines_;
+    int logListener_ = 0;
 };
 
 }  // namespace sked

@@ -71,9 +71,17 @@ bool ClearStaleSocket(const std::string& path, const sockaddr_un& address, std::
 }  // namespace
 
 ControlServer::ControlServer(Station& station)
-    : station_(station), commands_(station), self_(std::make_shared<ControlServer*>(this)) {}
+    : station_(station), commands_(station), self_(std::make_shared<ControlServer*>(this)) {
+    // Every line of the log, to whoever watches.
+    logListener_ = station_.log.AddListener([this](const std::string& message) {
+        if (!fields_.empty())
+            Broadcast(JsonLine(
+                {{"event", "log"}, {"time", LocalStamp(station_.loop.clock().Now(), false)}, {"text", message}}));
+    });
+}
 
 ControlServer::~ControlServer() {
+    station_.log.RemoveListener(logListener_);
     self_.reset();
     fields_.clear();
     for (auto& [id, client] : clients_) {

@@ -76,6 +76,7 @@ private:
     // The window's fields, observed only while some client watches.
     std::vector<ControlSubscription> fields_;
     RunningLines runningLines_;
+    int logListener_ = 0;
     // Shared with posted requests, so that one still queued when the server
     // goes finds it gone.
     std::shared_ptr<ControlServer*> self_;

@@ -102,7 +102,11 @@ pings_before = sum("WATCHDOG=1" in n for n in notes)
 watcher.event(lambda e: e.get("event") == "line" and e["text"].startswith("NEWS LINE 08"))
 until("watchdog pings while sending", lambda: sum("WATCHDOG=1" in n for n in notes) >= pings_before + 3)
 ctl("cancel")
-watcher.event(lambda e: e.get("field") == "transmit" and "OFF" in e["text"])
+# The key up, and the log's verdict: both reach the watcher, in whichever order the station makes them.
+seen = set()
+watcher.event(lambda e: seen.add("off" if e.get("field") == "transmit" and "OFF" in e["text"] else
+                                 "log" if e.get("event") == "log" and e["text"] == "ABORTED sending <news.txt>." else
+                                 "") or {"off", "log"} <= seen)
 ctl("reload")
 until("the idle STATUS= after the cancel", lambda: "Idle" in [n for n in notes if "STATUS=" in n][-1])
 ctl("quit")
