@@ -1,5 +1,6 @@
 #include "console/control_server.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -71,7 +72,10 @@ bool ClearStaleSocket(const std::string& path, const sockaddr_un& address, std::
 }  // namespace
 
 ControlServer::ControlServer(Station& station)
-    : station_(station), commands_(station), self_(std::make_shared<ControlServer*>(this)) {
+    : station_(station),
+      commands_(station),
+      acceptAgain_(station.loop, [this] { station_.loop.ModifyWatch(listenWatch_, POLLIN); }),
+      self_(std::make_shared<ControlServer*>(this)) {
     // Every line of the log, to whoever watches.
     logListener_ = station_.log.AddListener([this](const std::string& message) {
         if (!fields_.empty())
@@ -124,7 +128,15 @@ bool ControlServer::Open(const std::string& path, std::string& problem) {
 
 void ControlServer::Accept() {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;  // gone again before we took it, or out of descriptors: the watch calls again
+    if (fd < 0) {
+        // Out of descriptors, the waiting connection stays and the socket stays
+        // readable: listening again only after a pause keeps the loop from spinning.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            station_.loop.ModifyWatch(listenWatch_, 0);
+            acceptAgain_.After(kAcceptPause);
+        }
+        return;  // else gone again before it was taken
+    }
     if (ClientCount() >= kMaxClients) {
         const std::string refusal = ErrorLine("too many clients (" + std::to_string(kMaxClients) + ")");
         (void)::send(fd, refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -184,7 +196,9 @@ void ControlServer::Run(int id, const std::string& line) {
     std::string command = line.substr(line.find_first_not_of(" \t") == std::string::npos ? line.size()
                                                                                           : line.find_first_not_of(" \t"));
     while (!command.empty() && (command.back() == ' ' || command.back() == '\t')) command.pop_back();
-    if (command == "watch" || command == "WATCH") {
+    std::string word = command;
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (word == "watch") {  // in any case, as every command
         StartWatching(id);
         return;
     }

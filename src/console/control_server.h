@@ -9,6 +9,7 @@
 // whose unread replies pile up is dropped rather than waited for.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -28,6 +29,8 @@ public:
     // Unread output a client may leave behind before it is dropped.
     static constexpr std::size_t kMaxPendingOutput = 1 << 20;
     static constexpr int kMaxClients = 32;
+    // How long the socket is not listened to when the process is out of descriptors.
+    static constexpr std::chrono::seconds kAcceptPause{1};
 
     explicit ControlServer(Station& station);
     // Sends what it can of the replies still pending, closes every client and
@@ -73,6 +76,7 @@ private:
     int listenWatch_ = 0;
     int nextId_ = 1;
     std::map<int, Client> clients_;
+    Timer acceptAgain_;
     // The window's fields, observed only while some client watches.
     std::vector<ControlSubscription> fields_;
     RunningLines runningLines_;
