@@ -16,13 +16,26 @@ std::string Trim(const std::string& text) {
     return text.substr(b, e - b + 1);
 }
 
+// The log lines that say something went wrong: under a service manager
+// standard output is the journal, and a failure must not stay in the
+// station's own log alone.
+bool ReachesJournal(const std::string& message) {
+    static constexpr const char* kTroubles[] = {
+        "GetSchedule :",   "SendAbort :",        "Serial port :",    "Sound card :",  "On-air audio :",
+        "Kept settings :", "Transmit time-out :", "Control :",        "CmPSK31 : PSK31 cannot start",
+        "OnTimer : Out of Timers", "[TXFile : Cannot", "[TXFile : Refused", "Cannot write"};
+    for (const char* trouble : kTroubles)
+        if (message.starts_with(trouble)) return true;
+    return false;
+}
+
 }  // namespace
 
 ConsoleFrontEnd::ConsoleFrontEnd(Station& station, std::FILE* out)
     : station_(station), commands_(station), out_(out) {
-    // What the schedule refused reaches the journal, not only the station's log.
+    // What the schedule refused and what failed reach the journal, not only the station's log.
     logListener_ = station_.log.AddListener([this](const std::string& message) {
-        if (message.starts_with("GetSchedule :")) Print("log", message);
+        if (ReachesJournal(message)) Print("log", message);
     });
 }
 

@@ -357,3 +357,21 @@ TEST_F(Commands, ComposedTextInCwModeIsSentInMorseOnTheKeyingLine) {
 
 }  // namespace
 }  // namespace sked::test
+
+namespace sked::test {
+namespace {
+
+// Under a service manager standard output is the journal: what failed is printed there, not only logged.
+using Journal = ScenarioTest;
+TEST_F(Journal, FailuresReachStandardOutputAsLogLines) {
+    ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:05 missing.txt", "01/01/2026 12:00:30 $ITA2"}));
+    Console();
+    RunUntil(T("2026-01-01T12:00:40"));
+    const std::string shown = Output();
+    EXPECT_NE(shown.find("12:00:05 log: SendAbort : File <missing.txt> could not be opened"), std::string::npos)
+        << shown;
+    EXPECT_EQ(shown.find("log: CmTX"), std::string::npos);  // the ordinary course of things stays in the log
+}
+
+}  // namespace
+}  // namespace sked::test
