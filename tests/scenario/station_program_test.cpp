@@ -98,9 +98,16 @@ TEST_F(StationProgram, CancelTypedDuringARepeatedTestTextEndsItAtOnce) {
     ASSERT_TRUE(station.ReadUntil("CANCEL"));
     station.Type("quit");
     EndsCleanly(station);
-    ASSERT_NE(StampOf("CmCancel : Session CANCELED"), "") << station.output();
-    ASSERT_NE(StampOf("ABORTED sending <RYRYRYRY.txt>."), "");
-    EXPECT_LE(TimeOf("ABORTED sending <RYRYRYRY.txt>.") - TimeOf("CmCancel : Session CANCELED"), 1s);
+    // The simulated clock runs on until the typed lines arrive: on a busy machine that is days later.
+    std::string day;
+    for (const auto& file : std::filesystem::directory_iterator("log"))
+        if (ReadFile(file.path().string()).find("CmCancel : Session CANCELED") != std::string::npos)
+            day = file.path().stem().string();
+    ASSERT_NE(day, "") << station.output();
+    const std::string date = day.substr(0, 4) + "-" + day.substr(4, 2) + "-" + day.substr(6, 2) + "T";
+    const std::string aborted = StampOf("ABORTED sending <RYRYRYRY.txt>.", day);
+    ASSERT_NE(aborted, "");
+    EXPECT_LE(T(date + aborted) - T(date + StampOf("CmCancel : Session CANCELED", day)), 1s);
 }
 
 // Quit typed, and each terminating signal; a service's stop among them (SIGTERM, standard input at its end as
