@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <ini.h>
 
 #include "app/mode_words.h"
+#include "platform/text_format.h"
 #include "scheduler/schedule_commands.h"
 
 namespace sked {
@@ -20,12 +20,6 @@ namespace {
 
 // A value either reads ("") or says what the key wants.
 using Wants = std::string;
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
 // A whole number or a decimal one, read the same under every locale.
 template <class Number>
@@ -56,7 +50,7 @@ constexpr std::size_t kLongestAddress = 253;
 
 template <std::optional<bool> KeptSettings::*Field>
 Wants ReadSwitch(KeptSettings& kept, std::string_view value) {
-    const std::string word = Lower(value);
+    const std::string word = Lowered(value);
     if (word != "on" && word != "off") return "on or off";
     kept.*Field = word == "on";
     return "";
@@ -81,7 +75,7 @@ std::optional<std::string> WriteTone(const KeptSettings& kept) {
 }
 
 Wants ReadMode(KeptSettings& kept, std::string_view value) {
-    const std::string word = Lower(value);
+    const std::string word = Lowered(value);
     for (const ModeWord& m : kModeWords)
         if (word == m.word) {
             kept.mode = m.mode;
@@ -120,7 +114,7 @@ std::optional<std::string> WritePskFrequency(const KeptSettings& kept) {
 }
 
 Wants ReadEntry(KeptSettings& kept, std::string_view value) {
-    const std::string word = Lower(value);
+    const std::string word = Lowered(value);
     if (word != "centre" && word != "center" && word != "mark")
         return "centre (centre and shift) or mark (mark and space)";
     kept.centreAndShift = word != "mark";
@@ -133,7 +127,7 @@ std::optional<std::string> WriteEntry(const KeptSettings& kept) {
 
 Wants ReadCard(KeptSettings& kept, std::string_view value) {
     const auto number = ReadNumber<int>(value);
-    if (Lower(value) == "none") kept.soundCard = kNoSoundCard;
+    if (Lowered(value) == "none") kept.soundCard = kNoSoundCard;
     else if (number && (*number == kDefaultSoundCard || (*number >= 1 && *number <= kSoundCards)))
         kept.soundCard = *number;
     else return "None, -1 (the default device) or 1..4";
@@ -157,7 +151,7 @@ std::optional<std::string> WriteNoise(const KeptSettings& kept) {
 
 Wants ReadPort(KeptSettings& kept, std::string_view value) {
     const auto number = ReadNumber<int>(value);
-    if (Lower(value) == "off") kept.netPort = 0;
+    if (Lowered(value) == "off") kept.netPort = 0;
     else if (number && *number >= 1 && *number <= kMirrorPorts) kept.netPort = *number;
     else return "OFF or 1..16 (TCP port 6000..6015)";
     return "";
@@ -271,7 +265,7 @@ std::string KeptSettings::Set(std::string_view section, std::string_view name, s
         const Wants wants = key->read(*this, value);
         return wants.empty() ? "" : std::string(name) + " wants " + wants + ", not \"" + std::string(value) + "\"";
     }
-    if (Lower(name).starts_with("auth"))
+    if (Lowered(name).starts_with("auth"))
         return "the mirror's authentication text is never kept in this file (give it with --auth-file)";
     for (const Key& key : kKeys)
         if (name == key.name) return "the key " + quoted + " belongs in [" + key.section + "]";

@@ -5,16 +5,11 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "platform/text_format.h"
+
 namespace sked {
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    auto b = text.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    auto e = text.find_last_not_of(" \t\r\n");
-    return text.substr(b, e - b + 1);
-}
 
 // The log lines that say something went wrong: under a service manager
 // standard output is the journal, and a failure must not stay in the
@@ -61,7 +56,7 @@ void ConsoleFrontEnd::WatchFields() {
         if (!w.queueLine.Text().empty()) Print("queue", w.queueLine.Text());
     });
     fields_.emplace_back(w.autoSendField, [this, &w] { Print("autosend", w.autoSendField.Text()); });
-    fields_.emplace_back(w.transmitField, [this, &w] { Print("transmit", Trim(w.transmitField.Text())); });
+    fields_.emplace_back(w.transmitField, [this, &w] { Print("transmit", Trimmed(w.transmitField.Text())); });
     fields_.emplace_back(w.flowField, [this, &w] {
         if (!w.flowField.Text().empty()) Print("flow", w.flowField.Text());
     });

@@ -1,6 +1,5 @@
 #include "console/control_server.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -12,6 +11,8 @@
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+
+#include "platform/text_format.h"
 
 namespace sked {
 
@@ -193,12 +194,8 @@ void ControlServer::Run(int id, const std::string& line) {
     auto it = clients_.find(id);
     if (it == clients_.end()) return;
     --it->second.requestsUnderWay;
-    std::string command = line.substr(line.find_first_not_of(" \t") == std::string::npos ? line.size()
-                                                                                          : line.find_first_not_of(" \t"));
-    while (!command.empty() && (command.back() == ' ' || command.back() == '\t')) command.pop_back();
-    std::string word = command;
-    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (word == "watch") {  // in any case, as every command
+    const std::string command = Trimmed(line);
+    if (Lowered(command) == "watch") {  // in any case, as every command
         StartWatching(id);
         return;
     }

@@ -1,7 +1,6 @@
 #include "console/typed_commands.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -13,18 +12,6 @@
 namespace sked {
 
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string Trim(const std::string& text) {
-    auto b = text.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    auto e = text.find_last_not_of(" \t\r\n");
-    return text.substr(b, e - b + 1);
-}
 
 // "on"/"off" as a switch; nothing for anything else.
 std::optional<bool> OnOff(const std::string& word) {
@@ -119,7 +106,7 @@ void TypedCommands::StatusInto(CommandReply& reply) const {
         {"clock", w.clockField.Text()},
         {"comport", w.comPortField.Text()},
         {"autosend", w.autoSendField.Text()},
-        {"transmit", Trim(w.transmitField.Text())},
+        {"transmit", Trimmed(w.transmitField.Text())},
         {"flow", w.flowField.Text()},
         {"queue", w.queueLine.Text()},
         {"down", w.countdownField.Text()},
@@ -159,17 +146,17 @@ std::string TypedCommands::DisplayText(bool fromFirstVisibleLine) const {
 }
 
 CommandReply TypedCommands::Run(const std::string& raw) {
-    const std::string line = Trim(raw);
+    const std::string line = Trimmed(raw);
     CommandReply reply;
     if (line.empty()) return reply;
     std::istringstream in(line);
     std::string command;
     in >> command;
-    command = Lower(command);
+    command = Lowered(command);
     std::string rest;
     std::getline(in, rest);
-    rest = Trim(rest);
-    const std::string argument = Lower(rest);
+    rest = Trimmed(rest);
+    const std::string argument = Lowered(rest);
     StationCommands& c = station_.commands;
 
     // Commands without an argument.
@@ -241,9 +228,9 @@ CommandReply TypedCommands::Run(const std::string& raw) {
         words >> number;
         std::getline(words, text);
         auto n = Number(number);
-        if (!n || *n < 1 || *n > queued || Trim(text).empty())
+        if (!n || *n < 1 || *n > queued || Trimmed(text).empty())
             return Refused("insert: N TEXT, N an entry of the queue (1.." + std::to_string(queued) + ")");
-        c.FileAdd(Trim(text), *n - 1);
+        c.FileAdd(Trimmed(text), *n - 1);
     } else if (command == "show") {
         auto n = Number(rest);
         if (!n || *n < 1 || *n > queued)

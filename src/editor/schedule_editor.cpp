@@ -20,11 +20,8 @@ constexpr const char* kCaption = "Schedule Editor";
 // A new entry with nothing to time it from starts this long from now.
 constexpr std::time_t kFirstStart = 10;
 
-std::string Trimmed(const std::string& text) {
-    std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+// What surrounds a field's text and is not part of it.
+constexpr std::string_view kFieldBlanks = " \t";
 
 // Why `path`, which exists, cannot be read.
 std::string ReadProblem(const std::string& path) {
@@ -155,12 +152,12 @@ bool ScheduleEditor::CheckEntry(const char* operation, const std::string& name, 
     if (first[0] != '$' && !IsDataFileName(first))
         return refuse(Format("<%s> is not a file of the data folder.", first.c_str()));
 
-    date = Trimmed(w_.dateField.Text());
-    time = Trimmed(w_.timeField.Text());
+    date = Trimmed(w_.dateField.Text(), kFieldBlanks);
+    time = Trimmed(w_.timeField.Text(), kFieldBlanks);
     // The time tag a double-click copies into the field.
     if (!time.empty() && time.back() == 't') time.pop_back();
     when = -1;
-    if (const std::string repeat = Trimmed(w_.repeatField.Text()); !repeat.empty()) {
+    if (const std::string repeat = Trimmed(w_.repeatField.Text(), kFieldBlanks); !repeat.empty()) {
         if (!date.empty()) return refuse("Enter a date or a repeat rule, not both.");
         return CheckRepeating(refuse, first, repeat, date, time, when);
     }

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/clock.h"
+#include "platform/text_format.h"
 
 namespace sked {
 
@@ -13,15 +14,9 @@ constexpr int kSecondsPerDay = 24 * 3600;
 constexpr std::array<const char*, 7> kDayNames = {"sunday",   "monday", "tuesday", "wednesday",
                                                   "thursday", "friday", "saturday"};
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
-
 // A day by its three-letter abbreviation or its full name; -1 for neither.
 int DayOf(std::string_view word) {
-    const std::string lower = Lower(word);
+    const std::string lower = Lowered(word);
     for (int day = 0; day < 7; ++day) {
         const std::string_view name = kDayNames[static_cast<std::size_t>(day)];
         if (lower == name || lower == name.substr(0, 3)) return day;
@@ -68,15 +63,15 @@ std::optional<unsigned> ReadWeekdays(std::string_view word, std::string& problem
 }  // namespace
 
 bool StartsRepeatRule(std::string_view firstWord) {
-    const std::string lower = Lower(firstWord);
+    const std::string lower = Lowered(firstWord);
     return lower == "daily" || lower == "every" || (lower.size() >= 3 && DayOf(lower.substr(0, 3)) >= 0);
 }
 
-bool RuleTakesInterval(std::string_view firstWord) { return Lower(firstWord) == "every"; }
+bool RuleTakesInterval(std::string_view firstWord) { return Lowered(firstWord) == "every"; }
 
 std::optional<RepeatRule> ReadRepeatRule(std::string_view word, std::string_view interval, std::string& problem) {
     RepeatRule rule;
-    const std::string lower = Lower(word);
+    const std::string lower = Lowered(word);
     if (lower == "daily") return rule;
     if (lower == "every") {
         int count = 0;
