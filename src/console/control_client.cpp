@@ -7,10 +7,11 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+
+#include "platform/unix_socket.h"
 
 namespace sked {
 
@@ -39,19 +40,9 @@ struct Connection {
     }
 
     bool Connect(std::string& problem) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        if (path.size() >= sizeof address.sun_path) {
-            problem = "the path is too long";
-            return false;
-        }
-        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            problem = std::strerror(errno);
-            return false;
-        }
-        return true;
+        fd = ConnectUnix(path);
+        if (fd < 0) problem = std::strerror(errno);
+        return fd >= 0;
     }
 
     bool SendLine(const std::string& line) {

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/text_format.h"
+#include "platform/unix_socket.h"
 
 namespace sked {
 
@@ -38,31 +39,26 @@ std::string ReplyLine(const CommandReply& reply) {
     return JsonLine(json);
 }
 
-bool FillAddress(const std::string& path, sockaddr_un& address, std::string& problem) {
-    address = {};
-    address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address.sun_path) {
+socklen_t FillAddress(const std::string& path, sockaddr_un& address, std::string& problem) {
+    const socklen_t length = path.empty() ? 0 : UnixAddress(path, false, address);
+    if (length == 0)
         problem = path.empty() ? "no path given" : "the path is longer than " +
                                                        std::to_string(sizeof address.sun_path - 1) + " bytes";
-        return false;
-    }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    return true;
+    return length;
 }
 
 // A socket file at `path` that nothing answers on any more (a station that
 // ended without removing it) may go; anything else stays.
-bool ClearStaleSocket(const std::string& path, const sockaddr_un& address, std::string& problem) {
+bool ClearStaleSocket(const std::string& path, std::string& problem) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) return true;
     if (!S_ISSOCK(info.st_mode)) {
         problem = "it exists and is not a socket";
         return false;
     }
-    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool answered = probe >= 0 && ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    if (probe >= 0) ::close(probe);
-    if (answered) {
+    const int probe = ConnectUnix(path);
+    if (probe >= 0) {
+        ::close(probe);
         problem = "a running station already listens on it";
         return false;
     }
@@ -104,7 +100,8 @@ ControlServer::~ControlServer() {
 
 bool ControlServer::Open(const std::string& path, std::string& problem) {
     sockaddr_un address;
-    if (!FillAddress(path, address, problem) || !ClearStaleSocket(path, address, problem)) return false;
+    const socklen_t length = FillAddress(path, address, problem);
+    if (length == 0 || !ClearStaleSocket(path, problem)) return false;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         problem = std::strerror(errno);
@@ -112,7 +109,7 @@ bool ControlServer::Open(const std::string& path, std::string& problem) {
     }
     // Owner and group may connect (the group is how a service lets its operators in), nobody else.
     const mode_t oldMask = ::umask(0117);
-    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
     const int bindError = errno;
     ::umask(oldMask);
     if (!bound || ::chmod(path.c_str(), 0660) != 0 || ::listen(fd, SOMAXCONN) != 0) {

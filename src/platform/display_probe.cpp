@@ -3,40 +3,28 @@
 // stale DISPLAY (a service, a closed remote session) must run headless
 // instead.
 #include <cerrno>
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "platform/display_probe.h"
+#include "platform/unix_socket.h"
 
 namespace sked {
 
 namespace {
 
-bool ConnectUnix(const std::string& path, bool abstractName, std::string& problem) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::size_t offset = abstractName ? 1 : 0;
-    if (path.size() + offset >= sizeof address.sun_path) {
-        problem = path + ": name too long";
-        return false;
-    }
-    std::memcpy(address.sun_path + offset, path.data(), path.size());
-    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// Whether a server answers at `path`; why not in `problem`.
+bool Answers(const std::string& path, bool abstractName, std::string& problem) {
+    const int fd = ConnectUnix(path, abstractName);
     if (fd < 0) {
-        problem = std::string("socket: ") + std::strerror(errno);
+        problem = path + ": " + (errno == ENAMETOOLONG ? "name too long" : std::strerror(errno));
         return false;
     }
-    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
-    if (!ok) problem = path + ": " + std::strerror(errno);
     ::close(fd);
-    return ok;
+    return true;
 }
 
 // ":N" or ":N.S" (or "unix:N"): the local X server's socket, abstract or in /tmp/.X11-unix.
@@ -49,7 +37,7 @@ bool LocalX(const std::string& display, std::string& problem) {
     }
     const std::string path = "/tmp/.X11-unix/X" + number;
     std::string abstractProblem;
-    return ConnectUnix(path, true, abstractProblem) || ConnectUnix(path, false, problem);
+    return Answers(path, true, abstractProblem) || Answers(path, false, problem);
 }
 
 }  // namespace
@@ -71,7 +59,7 @@ bool DisplayAvailable(std::string* problem) {
             const char* runtime = std::getenv("XDG_RUNTIME_DIR");
             path = std::string(runtime ? runtime : "") + "/" + path;
         }
-        ok = ConnectUnix(path, false, reason);
+        ok = Answers(path, false, reason);
     }
     if (!ok && x11 && *x11) {
         const std::string display = x11;
