@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "app/station.h"
+#include "platform/clock.h"
 #include "platform/text_format.h"
 #include "scheduler/schedule.h"
 
@@ -18,13 +19,9 @@ std::string Remaining(long seconds) {
 
 // "21:00:00" today, "2026-12-08 21:00:00" on another day.
 std::string When(std::time_t due, std::time_t now) {
-    std::tm dueTime{}, nowTime{};
-    localtime_r(&due, &dueTime);
-    localtime_r(&now, &nowTime);
+    const std::tm dueTime = LocalTime(due), nowTime = LocalTime(now);
     const bool today = dueTime.tm_year == nowTime.tm_year && dueTime.tm_yday == nowTime.tm_yday;
-    char text[32];
-    std::strftime(text, sizeof text, today ? "%H:%M:%S" : "%Y-%m-%d %H:%M:%S", &dueTime);
-    return text;
+    return FormatTime(today ? "%H:%M:%S" : "%Y-%m-%d %H:%M:%S", dueTime);
 }
 
 }  // namespace
