@@ -15,7 +15,16 @@ control, notify_path = f"{work}/control", f"{work}/notify"
 notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
 notify.bind(notify_path)
 notes = []  # every message the station sent to its service manager, read at once as a manager would
-threading.Thread(target=lambda: [notes.append(notify.recv(4096).decode()) for _ in iter(int, 1)], daemon=True).start()
+arrived = threading.Condition()
+
+def read_notes():
+    while True:
+        note = notify.recv(4096).decode()
+        with arrived:
+            notes.append(note)
+            arrived.notify_all()
+
+threading.Thread(target=read_notes, daemon=True).start()
 
 def fail(why):
     print(f"FAIL: {why}\n(station folder kept: {work})", file=sys.stderr)
@@ -29,12 +38,10 @@ def ctl(*args, ok=True):
     return run
 
 def until(what, test, seconds=60):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if test():
-            return
-        time.sleep(0.05)  # polls the notes the reader thread collects
-    fail(f"no {what} within {seconds} s")
+    """Waits for the notification that makes `test` true, woken by each one as it arrives."""
+    with arrived:
+        if not arrived.wait_for(test, timeout=seconds):
+            fail(f"no {what} within {seconds} s")
 
 class Client:
     """A raw connection speaking the protocol: one request line, JSON lines back."""
