@@ -47,6 +47,11 @@ struct RunOptions {
 
 RunOptions ParseRunOptions(int argc, char* const argv[]);
 
+// The exit status of a station that cannot run as configured (an option, a
+// settings file, a file or socket an option names): a service manager need
+// not try again until the configuration changes.
+inline constexpr int kConfigurationError = 2;
+
 // The simulated clock starts within these years, and a run lasts at most ten
 // years of its clock: beyond them the station's dates and timers overflow.
 constexpr int kFirstSimulatedYear = 1970;

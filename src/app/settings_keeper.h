@@ -15,9 +15,6 @@ namespace sked {
 
 class SettingsKeeper {
 public:
-    // The exit status of a station whose kept settings do not read.
-    static constexpr int kBadFileStatus = 2;
-
     explicit SettingsKeeper(Station& station, std::string path = KeptSettings::kFile);
     ~SettingsKeeper();
     SettingsKeeper(const SettingsKeeper&) = delete;

@@ -83,7 +83,7 @@ int StationMain(int argc, char** argv, WindowStarter* windows) {
     }
     if (!options.error.empty()) {
         std::fprintf(stderr, "skedcast: %s\n\n%s", options.error.c_str(), kUsageText);
-        return 2;
+        return kConfigurationError;
     }
     if (options.checkSchedule) {
         const bool simulated = options.simulate && options.simulateFrom != 0;

@@ -30,9 +30,6 @@
 
 namespace sked {
 
-// The exit status of a station that cannot run as configured: a service
-// manager need not try again until the configuration changes.
-inline constexpr int kConfigurationError = 2;
 
 // The headless front end: the real-clock or simulated loop, boxes printed and
 // answered at once, fields to standard output and commands from standard input.
@@ -143,7 +140,7 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         if (!kept.ApplyAtStart(options.noiseDb.has_value())) {
             station.ShutDown();
             front.Linger();
-            throw StationExit{SettingsKeeper::kBadFileStatus};
+            throw StationExit{kConfigurationError};
         }
         // What a service needs before its first entry, as the window's fields would set it.
         StationCommands& commands = station.commands;
