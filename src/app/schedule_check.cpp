@@ -47,8 +47,7 @@ int CheckSchedule(std::time_t now, std::FILE* out, long period) {
             }
             default:
                 ++(estimate.status == EntryEstimate::Status::Expired ? expired : refused);
-                std::fprintf(out, "line %zu: %s%s: %s\n", number, RefusalOf(estimate.status),
-                             line.ruleProblem.empty() ? "" : (" (" + line.ruleProblem + ")").c_str(), line.text.c_str());
+                std::fprintf(out, "line %zu: %s: %s\n", number, RefusalOf(estimate, line).c_str(), line.text.c_str());
                 break;
         }
     }

@@ -21,6 +21,12 @@ const char* RefusalOf(EntryEstimate::Status status) {
     return "";
 }
 
+std::string RefusalOf(const EntryEstimate& estimate, const ScheduleLine& line) {
+    std::string reason = RefusalOf(estimate.status);
+    if (estimate.status == EntryEstimate::Status::BadRule) reason += " (" + line.ruleProblem + ")";
+    return reason;
+}
+
 std::optional<std::uintmax_t> DataFileSizeOnDisk(const std::string& name) { return FileSize("data/" + name); }
 
 std::vector<QueueEntry> ScheduleLoader::Entries(std::string_view text, std::time_t now,
@@ -39,11 +45,7 @@ std::vector<QueueEntry> ScheduleLoader::Entries(std::string_view text, std::time
         if (line.kind == ScheduleLine::Kind::Dated || (line.kind == ScheduleLine::Kind::Repeating && !due))
             target = &entries;
         if (!due) {
-            if (log) {
-                std::string reason = RefusalOf(estimate.status);
-                if (estimate.status == EntryEstimate::Status::BadRule) reason += " (" + line.ruleProblem + ")";
-                log->push_back(Format("GetSchedule : %s %s", reason.c_str(), line.text.c_str()));
-            }
+            if (log) log->push_back(Format("GetSchedule : %s %s", RefusalOf(estimate, line).c_str(), line.text.c_str()));
             continue;
         }
         switch (line.kind) {

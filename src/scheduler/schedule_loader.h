@@ -34,6 +34,8 @@ private:
 
 // Why an entry line is left out, as the log says it ("Expired time tag"); "" for one that is due.
 const char* RefusalOf(EntryEstimate::Status status);
+// The same with the reason a repeat rule does not read: "Unreadable repeat rule (every wants ...)".
+std::string RefusalOf(const EntryEstimate& estimate, const ScheduleLine& line);
 
 // Size of data/<name> on the disk.
 std::optional<std::uintmax_t> DataFileSizeOnDisk(const std::string& name);
