@@ -152,7 +152,7 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         if (options.fskShaping) commands.FskShaping(*options.fskShaping);
         if (options.txTimeoutMinutes > 0) {
             station.transmitter.SetTimeOut(std::chrono::minutes(options.txTimeoutMinutes));
-            station.log.LogEvent(Format("Transmit time-out : %d minutes", options.txTimeoutMinutes));
+            station.log.LogEvent(Format("Transmit time-out of %d minutes", options.txTimeoutMinutes));
         }
         front.Started();
         if (options.enable) commands.Enable();
