@@ -65,12 +65,25 @@ morse() {
   if [ "$1" = auto ]; then got=$(printf '%s' "$got" | sed 's/ *$//'); else got=$(words "$got"); fi
 }
 
-# xvfb SCREEN: a private Xvfb on a display it picks itself, DISPLAY exported once it serves.
+# xvfb SCREEN: a private Xvfb on a display it picks itself, DISPLAY exported once its socket takes a connection.
+# A server that names its display and then dies (a display number raced for) is started again, twice at most.
 xvfb() {
-  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  waitfor 10 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-  DISPLAY=":$(head -1 "$work/display")"
-  export DISPLAY
-  unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+  local try n
+  for try in 1 2 3; do
+    rm -f "$work/display"
+    Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    waitfor 10 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+    n=$(head -1 "$work/display")
+    if waitfor 5 python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).connect(sys.argv[1])' \
+         "/tmp/.X11-unix/X$n" 2>/dev/null && ! gone "${pids[-1]}"; then
+      DISPLAY=":$n"
+      export DISPLAY
+      unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+      return
+    fi
+    echo "Xvfb on :$n does not answer (try $try): $(cat "$work/xvfb.log")" >&2
+    kill "${pids[-1]}" 2>/dev/null || :
+  done
+  fail "no Xvfb display answered"
 }
