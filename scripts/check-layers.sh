@@ -3,7 +3,7 @@
 # of folders below it, never of a folder above. The build enforces it too (each
 # folder's library sees only the headers of the libraries it links); this is
 # the order in one readable place:
-#   platform < serial < net < audio < transmit < scheduler < app < editor < console < gui
+#   platform < serial < keying < net < audio < transmit < scheduler < app < editor < console < gui
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
@@ -11,14 +11,15 @@ rank() {
   case "$1" in
     platform) echo 0 ;;
     serial) echo 1 ;;
-    net) echo 2 ;;
-    audio) echo 3 ;;
-    transmit) echo 4 ;;
-    scheduler) echo 5 ;;
-    app) echo 6 ;;
-    editor) echo 7 ;;
-    console) echo 8 ;;
-    gui) echo 9 ;;
+    keying) echo 2 ;;
+    net) echo 3 ;;
+    audio) echo 4 ;;
+    transmit) echo 5 ;;
+    scheduler) echo 6 ;;
+    app) echo 7 ;;
+    editor) echo 8 ;;
+    console) echo 9 ;;
+    gui) echo 10 ;;
     *) echo -1 ;;
   esac
 }

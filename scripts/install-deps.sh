@@ -11,6 +11,8 @@ packages=(
   libsystemd-dev                        # readiness, status and watchdog under systemd (sd_notify)
   libinih-dev                           # the station settings file (INI)
   nlohmann-json3-dev                    # the control socket's JSON replies
+  libhamlib-dev libgpiod-dev            # keying a rig through Hamlib, a Linux GPIO line
+  libhamlib-utils                       # rigctld's dummy rig, which the keying tests key
   qt6-base-dev libgl-dev fonts-dejavu-core  # the windows (Qt 6 Widgets) and a fixed-pitch font
   libqt6svg6                            # the window's icon (SVG)
   xdotool                               # the window test's clicks under Xvfb

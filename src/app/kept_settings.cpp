@@ -11,6 +11,8 @@
 #include <ini.h>
 
 #include "app/mode_words.h"
+#include "app/run_options.h"
+#include "keying/ptt_setting.h"
 #include "platform/text_format.h"
 #include "scheduler/schedule_commands.h"
 
@@ -172,6 +174,26 @@ Wants ReadAddress(KeptSettings& kept, std::string_view value) {
 }
 std::optional<std::string> WriteAddress(const KeptSettings& kept) { return kept.address; }
 
+Wants ReadPtt(KeptSettings& kept, std::string_view value) {
+    PttSetting setting;
+    if (std::string wants = ReadPttSetting(value, setting); !wants.empty()) return wants;
+    kept.ptt = std::string(value);
+    return "";
+}
+std::optional<std::string> WritePtt(const KeptSettings& kept) { return kept.ptt; }
+
+Wants ReadTxTimeout(KeptSettings& kept, std::string_view value) {
+    const auto minutes = ReadNumber<int>(value);
+    if (Lowered(value) == "off") kept.txTimeoutMinutes = 0;
+    else if (minutes && *minutes >= 1 && *minutes <= kLongestTxTimeoutMinutes) kept.txTimeoutMinutes = *minutes;
+    else return "minutes from 1 to 1440, or off";
+    return "";
+}
+std::optional<std::string> WriteTxTimeout(const KeptSettings& kept) {
+    if (!kept.txTimeoutMinutes) return std::nullopt;
+    return *kept.txTimeoutMinutes == 0 ? "off" : std::to_string(*kept.txTimeoutMinutes);
+}
+
 struct Key {
     const char* section;
     const char* name;
@@ -181,6 +203,8 @@ struct Key {
 
 // In the order the file lists them.
 constexpr std::array kKeys = {
+    Key{"keying", "ptt", ReadPtt, WritePtt},
+    Key{"keying", "tx_timeout", ReadTxTimeout, WriteTxTimeout},
     Key{"signal", "mode", ReadMode, WriteMode},
     Key{"signal", "baud", ReadBaud, WriteBaud},
     Key{"signal", "psk31_frequency", ReadPskFrequency, WritePskFrequency},
@@ -295,7 +319,8 @@ std::string KeptSettings::Summary() const {
 std::string KeptSettings::Text() const {
     std::string text =
         "# Skedcast's kept settings: what the operator last chose, rewritten at every change.\n"
-        "# The schedule's $ commands and the command-line options do not change this file.\n"
+        "# The schedule's $ commands and the command-line options do not change this file; the keying\n"
+        "# section is set here by the operator alone (--ptt and --tx-timeout override it for one run).\n"
         "# The mirror's authentication text is never written here.\n";
     const char* section = nullptr;
     for (const Key& key : kKeys) {

@@ -1,4 +1,4 @@
-// The operator's kept settings: the signal, the tones, the sound, the hourly
+// The operator's kept settings: the keying device, the signal, the tones, the sound, the hourly
 // identification, the sending options and the mirror as the operator last
 // chose them, kept in skedcast.conf in the station folder so that a restart
 // comes up the way the operator left the station. Only what the operator set
@@ -37,6 +37,9 @@ struct KeptSettings {
     // [mirror]
     std::optional<int> netPort;  // 0 (OFF) or 1..16
     std::optional<std::string> address;
+    // [keying]: set in the file by the operator, never by the station.
+    std::optional<std::string> ptt;      // as --ptt takes it
+    std::optional<int> txTimeoutMinutes;  // 0: off
 
     struct KeyName {
         const char* section;

@@ -52,6 +52,9 @@ const char* const kUsageText =
     "                               line refused and why; status 1 when a line is refused\n"
     "  --tx-timeout=MINUTES         no single key-down lasts longer: at the limit the transmission is\n"
     "                               cancelled (ABORTED, with the reason) and the key dropped (default off)\n"
+    "  --ptt=DEVICE                 what keys the transmitter (default serial: the RTS or DTR line):\n"
+    "                               hamlib:MODEL[:DEVICE[:SPEED]], rigctld:HOST[:PORT],\n"
+    "                               cm108:/dev/hidrawN[:PIN] (pin 3 unless given), gpio:CHIP:LINE[:active-low]\n"
     "  --control=PATH               a control socket at PATH (mode 0660): skedcast ctl, or one command\n"
     "                               per line with JSON replies\n"
     "  --help, --version\n"
@@ -156,7 +159,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
     enum {
         kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion,
         kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise, kCwTimer, kFskShaping, kCheckSchedule,
-        kControl, kTxTimeout
+        kControl, kTxTimeout, kPtt
     };
     static const option longOptions[] = {
         {"serial", required_argument, nullptr, kSerial},  {"headless", no_argument, nullptr, kHeadless},
@@ -171,6 +174,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         {"check-schedule", optional_argument, nullptr, kCheckSchedule},
         {"control", required_argument, nullptr, kControl},
         {"tx-timeout", required_argument, nullptr, kTxTimeout},
+        {"ptt", required_argument, nullptr, kPtt},
         {nullptr, 0, nullptr, 0},
     };
     optind = 1;
@@ -247,9 +251,16 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 char* end = nullptr;
                 const long minutes = std::strtol(value.c_str(), &end, 10);
                 if (value == "off") o.txTimeoutMinutes = 0;
-                else if (value.empty() || *end != '\0' || minutes < 1 || minutes > 1440)
+                else if (value.empty() || *end != '\0' || minutes < 1 || minutes > kLongestTxTimeoutMinutes)
                     o.error = "--tx-timeout wants minutes from 1 to 1440, or off, not \"" + value + "\"";
                 else o.txTimeoutMinutes = static_cast<int>(minutes);
+                break;
+            }
+            case kPtt: {
+                PttSetting setting;
+                if (const std::string wants = ReadPttSetting(value, setting); !wants.empty())
+                    o.error = "--ptt wants " + wants + ", not \"" + value + "\"";
+                else o.ptt = setting;
                 break;
             }
             case kControl:

@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "keying/ptt_setting.h"
+
 namespace sked {
+
+// The longest transmit time-out that may be set, in minutes (a day).
+inline constexpr int kLongestTxTimeoutMinutes = 24 * 60;
 
 struct RunOptions {
     enum class Serial { Tty, Emulated, IoPorts };
@@ -39,7 +44,8 @@ struct RunOptions {
     bool version = false;
     bool checkSchedule = false;
     long checkPeriodSeconds = 24 * 3600;  // --check-schedule=PERIOD: how far ahead repeating entries are listed
-    int txTimeoutMinutes = 0;    // --tx-timeout: the longest single key-down; 0 for no limit
+    std::optional<int> txTimeoutMinutes;  // --tx-timeout: the longest single key-down; 0 for no limit
+    std::optional<PttSetting> ptt;        // --ptt: what keys the transmitter
     std::string controlPath;     // --control: the control socket; "" for none  // --check-schedule: check data/schedule.lst and end
     std::vector<std::string> parameters;  // the station's own parameters
     std::string error;                    // set when the options do not read

@@ -88,6 +88,9 @@ KeptSettings SettingsKeeper::Snapshot() const {
     now.repeat = s.repeat;
     now.netPort = s.mirror.port;
     now.address = s.mirror.address;
+    // The keying device is the file's own: the station never changes it.
+    now.ptt = kept_.ptt;
+    now.txTimeoutMinutes = kept_.txTimeoutMinutes;
     return now;
 }
 

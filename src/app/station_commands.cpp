@@ -462,7 +462,31 @@ void StationCommands::DisableAndRelease() {
     s_.transmitter.ReleaseTransmitter();
 }
 
+bool StationCommands::KeyedBySerialLine(const std::string& command) {
+    const KeyingDevice& keyer = s_.transmitter.Keyer();
+    if (keyer.IsSerialLine()) return true;
+    s_.log.LogEvent(Format("%s : does not apply: %s keys the transmitter", command.c_str(), keyer.Name().c_str()));
+    return false;
+}
+
+void StationCommands::SetRigFrequency(const std::string& kilohertz) { RigFrequency(kilohertz); }
+
+std::string StationCommands::RigFrequency(const std::string& kilohertz) {
+    // 1 kHz to 500 GHz: a figure outside is a typing error, not a band.
+    constexpr double kLowestKilohertz = 1, kHighestKilohertz = 5e8;
+    char* end = nullptr;
+    const double value = std::strtod(kilohertz.c_str(), &end);
+    std::string why;
+    if (kilohertz.empty() || *end != '\0' || !(value >= kLowestKilohertz && value <= kHighestKilohertz))
+        why = "the frequency wants kHz, not \"" + kilohertz + "\"";
+    else if (s_.transmitter.RequestFrequency(value * 1000, why)) return "";
+    s_.log.LogEvent("Frequency : " + why);
+    s_.view.ShowStatus("Frequency : " + why);
+    return why;
+}
+
 void StationCommands::SetKeyLine(KeyLine line) {
+    if (!KeyedBySerialLine(line == KeyLine::Rts ? "$RTS" : "$DTR")) return;
     if (s_.settings.keyLine == line) return;
     // Released on the line that keyed it; the other line becomes the power
     // line, so that switching the power on never keys the transmitter.
@@ -472,6 +496,7 @@ void StationCommands::SetKeyLine(KeyLine line) {
 }
 
 void StationCommands::ChangePort(int number) {
+    if (!KeyedBySerialLine(Format("$COM%d", number))) return;
     StationSettings& settings = s_.settings;
     if (ComPortBase(number) == 0) {
         s_.view.ShowStatus("Error: Invalid Port ID");

@@ -131,6 +131,9 @@ public:
     void DisableAndRelease() override;
     void SetKeyLine(KeyLine line) override;
     void ChangePort(int number) override;
+    void SetRigFrequency(const std::string& kilohertz) override;
+    // The rig's frequency in kHz (rig control only): "" when taken, else why not (logged).
+    std::string RigFrequency(const std::string& kilohertz);
     void SetHeader(bool on) override {
         FromSchedule scope(*this);
         Header(on);
@@ -141,6 +144,8 @@ public:
     }
 
 private:
+    // $RTS, $DTR and $COMn steer the serial keying line: with another keying device they are logged as not applying.
+    bool KeyedBySerialLine(const std::string& command);
     // While one lives, the controls are pressed by the schedule, not the operator.
     struct FromSchedule {
         explicit FromSchedule(StationCommands& commands) : c(commands) { ++c.fromSchedule_; }

@@ -60,6 +60,26 @@ private:
     std::unique_ptr<ConsoleFrontEnd> console_;
 };
 
+// The keying device --ptt or the kept settings name, opened and released;
+// the serial line unless another is named. False, said on standard error
+// and in the log, when it cannot be opened.
+inline bool UseKeyingDevice(Station& station, const RunOptions& options, const KeptSettings& kept) {
+    PttSetting setting;
+    if (options.ptt) setting = *options.ptt;
+    else if (kept.ptt) ReadPttSetting(*kept.ptt, setting);
+    if (setting.kind == PttSetting::Kind::Serial) return true;
+    std::string why;
+    std::unique_ptr<KeyingDevice> device = OpenKeyingDevice(setting, why);
+    if (!device) {
+        std::fprintf(stderr, "skedcast: --ptt=%s: %s\n", setting.text.c_str(), why.c_str());
+        station.log.LogEvent("Keying : " + why);
+        return false;
+    }
+    station.log.LogEvent("Keying : " + device->Name() + " keys the transmitter");
+    station.transmitter.UseKeyingDevice(std::move(device));
+    return true;
+}
+
 // Takes the front end off the station on every way out, before the station goes.
 template <class FrontEnd>
 struct Detaching {
@@ -150,9 +170,15 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         if (options.netPort) commands.NetPort(*options.netPort);
         if (options.cwTimer) commands.CwTimer(*options.cwTimer);
         if (options.fskShaping) commands.FskShaping(*options.fskShaping);
-        if (options.txTimeoutMinutes > 0) {
-            station.transmitter.SetTimeOut(std::chrono::minutes(options.txTimeoutMinutes));
-            station.log.LogEvent(Format("Transmit time-out of %d minutes", options.txTimeoutMinutes));
+        if (!UseKeyingDevice(station, options, kept.kept())) {
+            station.ShutDown();
+            front.Linger();
+            throw StationExit{options.ptt || !kept.kept().ptt ? 1 : kConfigurationError};
+        }
+        const int timeOut = options.txTimeoutMinutes.value_or(kept.kept().txTimeoutMinutes.value_or(0));
+        if (timeOut > 0) {
+            station.transmitter.SetTimeOut(std::chrono::minutes(timeOut));
+            station.log.LogEvent(Format("Transmit time-out of %d minutes", timeOut));
         }
         front.Started();
         if (options.enable) commands.Enable();

@@ -81,6 +81,7 @@ std::string TypedCommands::HelpText() {
            "  fskshaping on|off        raised-cosine FSK transitions, from the next keying\n"
            "  netport OFF|1..16        the TCP mirror's port (6000..6015)\n"
            "  address HOST, auth TEXT  the mirror's address and authentication text\n"
+           "  freq KHZ                 the rig's frequency, before the next keying (rig control only)\n"
            "  cwid                     send the identification\n"
            "  cwtimer on|off           hourly identification\n"
            "  tx, rx                   transmitter on / off\n"
@@ -279,6 +280,8 @@ CommandReply TypedCommands::Run(const std::string& raw) {
         auto n = Number(rest);
         if (argument != "off" && (!n || *n < 1 || *n > 16)) return Refused("netport: OFF or 1..16");
         c.NetPort(argument == "off" ? "OFF" : std::to_string(*n));
+    } else if (command == "freq") {
+        if (const std::string why = c.RigFrequency(rest); !why.empty()) return Refused("freq: " + why);
     } else if (command == "status") {
         StatusInto(reply);
     } else if (command == "queue") {

@@ -51,6 +51,7 @@ void CommandInterpreter::Run(const std::string& text) {
         case ScheduleAction::DiddleOn: return t.SetDiddle(true);
         case ScheduleAction::DiddleOff: return t.SetDiddle(false);
         case ScheduleAction::ComPort: return t.ChangePort(std::atoi(text.c_str() + 3));
+        case ScheduleAction::RigFrequency: return t.SetRigFrequency(text.substr(text.find('=') + 1));
     }
 }
 

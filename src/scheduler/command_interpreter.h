@@ -36,6 +36,8 @@ public:
     virtual void Reload() = 0;
     virtual void SetHeader(bool on) = 0;
     virtual void SetDiddle(bool on) = 0;
+    // $FREQ=: the rig's frequency, `text` as written after "=" (kHz).
+    virtual void SetRigFrequency(const std::string& text) = 0;
 };
 
 class CommandInterpreter {

@@ -29,6 +29,7 @@ constexpr ScheduleCommand kCommands[] = {
     {"F21", A::PskPreset, {}, 0, 2100.0f},
     {"PSK", A::Psk31},
     {"FSK=", A::FskCentre},
+    {"FREQ=", A::RigFrequency},
     {"CWID", A::Identify},
     {"CWT", A::CwTimerOn},
     {"CWS", A::CwTimerOff},

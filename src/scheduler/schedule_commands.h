@@ -35,6 +35,7 @@ enum class ScheduleAction {
     DiddleOn,
     DiddleOff,
     ComPort,         // the serial port COMn
+    RigFrequency,    // the rig's frequency in kHz after "FREQ=" (rig control only)
 };
 
 struct ScheduleCommand {

@@ -29,6 +29,19 @@ struct PortSlot {
 };
 std::array<PortSlot, kSlots> ports;
 
+struct WriteSlot {
+    std::atomic<int> fd{kFree};
+    std::atomic<const unsigned char*> bytes{nullptr};
+    std::atomic<std::size_t> size{0};
+};
+std::array<WriteSlot, kSlots> writes;
+
+struct ReleaseSlot {
+    std::atomic<void*> context{nullptr};
+    std::atomic<DeviceRelease> release{nullptr};
+};
+std::array<ReleaseSlot, kSlots> releases;
+
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS, SIGTRAP};
 struct sigaction previous[std::size(kCrashSignals)];
 
@@ -69,6 +82,41 @@ void RegisterPort(std::uint16_t base, PortRelease release) noexcept {
     }
 }
 
+void RegisterWrite(int fd, const unsigned char* bytes, std::size_t size) noexcept {
+    for (auto& slot : writes) {
+        int expected = kFree;
+        if (slot.fd.compare_exchange_strong(expected, fd)) {
+            slot.bytes.store(bytes);
+            slot.size.store(size);
+            return;
+        }
+    }
+}
+
+void UnregisterWrite(int fd) noexcept {
+    for (auto& slot : writes) {
+        int expected = fd;
+        if (slot.fd.compare_exchange_strong(expected, kFree)) return;
+    }
+}
+
+void RegisterRelease(DeviceRelease release, void* context) noexcept {
+    for (auto& slot : releases) {
+        void* expected = nullptr;
+        if (slot.context.compare_exchange_strong(expected, context)) {
+            slot.release.store(release);
+            return;
+        }
+    }
+}
+
+void UnregisterRelease(void* context) noexcept {
+    for (auto& slot : releases) {
+        void* expected = context;
+        if (slot.context.compare_exchange_strong(expected, nullptr)) return;
+    }
+}
+
 void ReleaseAll() noexcept {
     const int saved = errno;
     for (auto& slot : ttys) {
@@ -82,6 +130,16 @@ void ReleaseAll() noexcept {
         const int base = slot.base.load();
         const PortRelease release = slot.release.load();
         if (base != kFree && release) release(static_cast<std::uint16_t>(base));
+    }
+    for (auto& slot : writes) {
+        const int fd = slot.fd.load();
+        const unsigned char* bytes = slot.bytes.load();
+        if (fd != kFree && bytes) [[maybe_unused]] const ssize_t n = write(fd, bytes, slot.size.load());
+    }
+    for (auto& slot : releases) {
+        void* context = slot.context.load();
+        const DeviceRelease release = slot.release.load();
+        if (context && release) release(context);
     }
     errno = saved;
 }

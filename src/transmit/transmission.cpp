@@ -88,9 +88,11 @@ void Transmission::EndNow() {
     Finish();
 }
 
-std::string Transmission::Absence(const char* state) {
-    const std::string why = transmitter_.Line().WhyAbsent();
-    return Format("the serial port COM%d %s", settings_.portNumber, state) + (why.empty() ? "" : " (" + why + ")");
+std::string Transmission::Absence(const char* state) { return transmitter_.KeyerAbsence(state); }
+
+void Transmission::KeyMorse(bool closed) {
+    std::string why;
+    if (!transmitter_.Keyer().SetKey(closed, why)) Abort(why);
 }
 
 // The next step runs from the loop, never inside the call that asked for it.
@@ -136,8 +138,8 @@ Transmission::Next Transmission::KeyUp() {
         return Again();
     }
     std::string why;
-    // The keying line keys every mode: without its device nothing goes on the air.
-    if (!transmitter_.Line().Present()) why = Absence("is not there");
+    // The keying device keys every mode: without it nothing goes on the air.
+    if (!transmitter_.Keyer().Present()) why = Absence("is not there");
     else if (!transmitter_.KeyTransmitter(&why) && why.empty()) why = "the transmitter could not be keyed";
     if (!why.empty()) {
         reason_ = why;
@@ -167,7 +169,7 @@ Transmission::Next Transmission::LeadIn() {
                 return At(until_);
             case 1:
                 if (Now() < until_) return At(until_);
-                transmitter_.Line().SetKey(false);
+                KeyMorse(false);
                 until_ = Now() + kMorseUnit * kMorseLeadInGapUnits;
                 stage_ = 2;
                 return At(until_);
@@ -313,7 +315,7 @@ Transmission::Next Transmission::SendCharacter() {
         Abort("the mode was changed during the transmission");
         return Again();
     }
-    if (transmitter_.On() && !transmitter_.Line().Present()) {
+    if (transmitter_.On() && !transmitter_.Keyer().Present()) {
         Abort(Absence("is gone"));
         return Again();
     }
@@ -394,8 +396,8 @@ Transmission::Next Transmission::PutCode(int code) {
 
 void Transmission::CloseKey(bool closed) {
     if (breakKeyer_) return SetBreak(closed);
-    // The keying line is the Morse key; a transmitter released meanwhile is never keyed again by it.
-    if (transmitter_.On()) transmitter_.Line().SetKey(closed);
+    // The keying device is the Morse key; a transmitter released meanwhile is never keyed again by it.
+    if (transmitter_.On()) KeyMorse(closed);
 }
 
 void Transmission::SetBreak(bool on) {

@@ -133,6 +133,8 @@ private:
     bool Stopped() const { return cancelled_ || aborted_; }
     // The keying device missing: "the serial port COMn <state> (why)".
     std::string Absence(const char* state);
+    // Opens or closes the Morse key (the keying device); a device that refuses ends the transmission.
+    void KeyMorse(bool closed);
     TimePoint Now() const { return loop_.clock().Now(); }
     // A wait for the device's next change, never in the past (that would spin).
     TimePoint NotBefore(TimePoint when) const;

@@ -24,7 +24,10 @@ Transmitter::Transmitter(EventLoop& loop, StationSettings& settings, StationView
       psk_(psk),
       mirror_(mirror),
       afterglow_(loop, [this] { EndAfterglow(); }),
-      timeOut_(loop, [this] { TimedOut(); }) {
+      timeOut_(loop, [this] { TimedOut(); }),
+      serialKeyer_([this]() -> SerialLine& { return Line(); }),
+      keyCheck_(loop, [this] { CheckKey(); }),
+      releaseRetry_(loop, [this] { RetryRelease(); }) {
     mirror_.SetHandlers({
         .linkChanged = [this](bool connected) { view_.LockLinkChoice(connected); },
         .lost =
@@ -83,12 +86,87 @@ bool Transmitter::KeyTransmitter(std::string* why) {
         view_.LockSoundChoice(false);
         return false;
     }
-    on_ = true;
+    // Shown on before the key goes down, so that nothing is keyed while the window says OFF.
     view_.ShowTransmitter(true);
+    std::string refused;
+    if (!Keyer().SetKey(true, refused)) {
+        // Half keyed is keyed: the device is released before the failure is told.
+        view_.ShowTransmitter(false);
+        log_.LogEvent("Keying : " + refused);
+        ReleaseKeyingDevice();
+        EndTones();
+        mirror_.Close();
+        view_.LockSoundChoice(false);
+        view_.LockToneFields(false);
+        if (why) *why = refused;
+        return false;
+    }
+    releaseRetry_.Stop();
+    releaseRefused_ = false;
+    on_ = true;
     log_.LogEvent("CmTX : Transmitter ON");
-    Line().SetKey(true);
     if (timeOutLimit_.count() > 0) timeOut_.After(timeOutLimit_);
+    if (!Keyer().IsSerialLine()) keyCheck_.Every(kKeyCheck);
     return true;
+}
+
+std::string Transmitter::KeyerAbsence(const char* state) {
+    KeyingDevice& keyer = Keyer();
+    const std::string why = keyer.WhyAbsent();
+    const std::string device =
+        keyer.IsSerialLine() ? Format("the serial port COM%d", settings_.portNumber) : keyer.Name();
+    return device + " " + state + (why.empty() ? "" : " (" + why + ")");
+}
+
+void Transmitter::CheckKey() {
+    if (!on_) return keyCheck_.Stop();
+    const std::string problem = Keyer().CheckKeyed();
+    if (problem.empty()) return;
+    keyCheck_.Stop();
+    log_.LogEvent("Keying : " + problem);
+    // A transmission under way ends as on a lost device (ABORTED, with the reason).
+    if (lost_) lost_(problem);
+    ReleaseTransmitter();
+}
+
+void Transmitter::ReleaseKeyingDevice() {
+    std::string why;
+    if (Keyer().SetKey(false, why)) {
+        if (releaseRefused_) log_.LogEvent("Keying : " + Keyer().Name() + " took the release: the key is off.");
+        releaseRefused_ = false;
+        releaseRetry_.Stop();
+        TuneRig();
+        return;
+    }
+    if (!releaseRefused_)
+        log_.LogEvent(Format("Keying : %s; the key is retried off every %d seconds.", why.c_str(),
+                             static_cast<int>(kReleaseRetry.count())));
+    releaseRefused_ = true;
+    releaseRetry_.After(kReleaseRetry);
+}
+
+void Transmitter::RetryRelease() {
+    if (!on_) ReleaseKeyingDevice();
+}
+
+bool Transmitter::RequestFrequency(double hertz, std::string& why) {
+    if (!Keyer().SetsFrequency()) {
+        why = Keyer().Name() + " sets no frequency: rig control does (--ptt=hamlib: or rigctld:)";
+        return false;
+    }
+    pendingFrequency_ = hertz;
+    if (!on_ && !releaseRefused_) TuneRig();
+    return true;
+}
+
+void Transmitter::TuneRig() {
+    if (!pendingFrequency_) return;
+    const double hertz = *pendingFrequency_;
+    pendingFrequency_.reset();
+    std::string why;
+    if (const auto reported = Keyer().SetFrequency(hertz, why))
+        log_.LogEvent(Format("Frequency : %.3f kHz set; the rig reports %.3f kHz", hertz / 1000, *reported / 1000));
+    else log_.LogEvent("Frequency : " + why);
 }
 
 void Transmitter::TimedOut() {
@@ -146,8 +224,9 @@ void Transmitter::ReleaseTransmitter() {
     mirror_.Close();
     on_ = false;
     timeOut_.Stop();
+    keyCheck_.Stop();
     view_.ShowTransmitter(false);
-    Line().SetKey(false);
+    ReleaseKeyingDevice();
     log_.LogEvent("CmRX : Transmitter OFF");
     view_.LockToneFields(false);
     if (released_) released_();

@@ -1,4 +1,4 @@
-// The transmitter on and off: the TCP mirror, the keying line and the signal
+// The transmitter on and off: the TCP mirror, the keying device and the signal
 // path of the mode (the PSK31 carrier, or the tone generator that follows the
 // line with its AFSK tones). Keying and releasing act at once; after a
 // release the tones or the carrier run on a little (the afterglow) without
@@ -7,9 +7,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "audio/tone_generator.h"
+#include "keying/keying_device.h"
+#include "keying/serial_keying.h"
 #include "net/tcp_mirror.h"
 #include "platform/event_loop.h"
 #include "platform/message_box.h"
@@ -40,8 +43,28 @@ public:
     Transmitter(const Transmitter&) = delete;
     Transmitter& operator=(const Transmitter&) = delete;
 
-    // The serial line of the station's port.
+    // How long a release the keying device did not take waits before it is tried again.
+    static constexpr std::chrono::seconds kReleaseRetry{5};
+    // How often a keying device that can report its key is asked while keyed.
+    static constexpr std::chrono::seconds kKeyCheck{1};
+
+    // The serial line of the station's port: the teleprinter frames go out
+    // on its transmit data line, whatever keys the transmitter.
     SerialLine& Line() { return ports_.Port(settings_.portNumber); }
+    // What keys the transmitter: the serial line's RTS or DTR unless another
+    // device is used.
+    KeyingDevice& Keyer() { return keyer_ ? *keyer_ : serialKeyer_; }
+    // Keys with `device` from now on (released, and the transmitter off).
+    void UseKeyingDevice(std::unique_ptr<KeyingDevice> device) { keyer_ = std::move(device); }
+    // The keying device is gone, in the words of the log ("is not there", "is gone").
+    std::string KeyerAbsence(const char* state);
+    // Releases the keying device, whatever the station thinks it holds (at
+    // start-up after a crash, and at shut-down); a refusal is retried.
+    void ReleaseKeyingDevice();
+    // Sets the rig's frequency, at once when the transmitter is off, else
+    // when it is next released; the log tells what the rig reports back.
+    // False, with the reason, when the keying device sets no frequency.
+    bool RequestFrequency(double hertz, std::string& why);
 
     // Keys the transmitter with the sound of the mode (the tones, the PSK31
     // carrier); already on, it only passes the sound to a mode changed since.
@@ -87,6 +110,9 @@ private:
     bool StartTones(std::string* why);
     void EndAfterglow();
     void TimedOut();
+    void CheckKey();
+    void RetryRelease();
+    void TuneRig();
 
     EventLoop& loop_;
     StationSettings& settings_;
@@ -106,6 +132,12 @@ private:
     Timer afterglow_;
     std::chrono::minutes timeOutLimit_{0};
     Timer timeOut_;
+    SerialKeying serialKeyer_;
+    std::unique_ptr<KeyingDevice> keyer_;
+    Timer keyCheck_;
+    Timer releaseRetry_;
+    bool releaseRefused_ = false;  // the last release was not taken: tried again until it is
+    std::optional<double> pendingFrequency_;
 };
 
 }  // namespace sked
