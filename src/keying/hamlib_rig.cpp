@@ -37,8 +37,8 @@ HamlibRig::~HamlibRig() {
 }
 
 std::string HamlibRig::Failed(const char* what, int status) {
-    // Hamlib's text is its first line; what follows is its debugging record.
-    std::string text = rigerror(status);
+    // Hamlib's text alone (rigerror adds its debugging record), its first line.
+    std::string text = rigerror2(status);
     text = text.substr(0, text.find('\n'));
     problem_ = name_ + ": " + what + ": " + text;
     return problem_;
@@ -57,6 +57,8 @@ bool HamlibRig::Connect(std::string& why) {
     if (model_.speed > 0) SetConfig(rig_, "serial_speed", std::to_string(model_.speed));
     SetConfig(rig_, "timeout", std::to_string(kAnswerTime.count()));
     SetConfig(rig_, "retry", "0");
+    // The key is set through the rig's own commands; a model that names no keying (the dummy rig) is given them.
+    if (rig_->state.pttport.type.ptt == RIG_PTT_NONE) SetConfig(rig_, "ptt_type", "RIG");
     if (const int status = rig_open(rig_); status != RIG_OK) {
         why = Failed("cannot be opened", status);
         Disconnect();

@@ -88,7 +88,13 @@ void Transmission::EndNow() {
     Finish();
 }
 
-std::string Transmission::Absence(const char* state) { return transmitter_.KeyerAbsence(state); }
+// The keying device keys every mode; the serial line carries the frames of the modes on it, whatever keys.
+std::string Transmission::Absence(const char* state) {
+    if (!transmitter_.Keyer().Present()) return transmitter_.KeyerAbsence(state);
+    if (OnTheLine(mode_) && !transmitter_.Keyer().IsSerialLine() && !transmitter_.Line().Present())
+        return transmitter_.LineAbsence(state);
+    return "";
+}
 
 void Transmission::KeyMorse(bool closed) {
     std::string why;
@@ -137,10 +143,9 @@ Transmission::Next Transmission::KeyUp() {
         phase_ = Phase::Release;
         return Again();
     }
-    std::string why;
-    // The keying device keys every mode: without it nothing goes on the air.
-    if (!transmitter_.Keyer().Present()) why = Absence("is not there");
-    else if (!transmitter_.KeyTransmitter(&why) && why.empty()) why = "the transmitter could not be keyed";
+    // Without its devices nothing goes on the air.
+    std::string why = Absence("is not there");
+    if (why.empty() && !transmitter_.KeyTransmitter(&why) && why.empty()) why = "the transmitter could not be keyed";
     if (!why.empty()) {
         reason_ = why;
         aborted_ = true;
@@ -315,8 +320,8 @@ Transmission::Next Transmission::SendCharacter() {
         Abort("the mode was changed during the transmission");
         return Again();
     }
-    if (transmitter_.On() && !transmitter_.Keyer().Present()) {
-        Abort(Absence("is gone"));
+    if (const std::string gone = transmitter_.On() ? Absence("is gone") : ""; !gone.empty()) {
+        Abort(gone);
         return Again();
     }
     const unsigned char c = static_cast<unsigned char>(text_[at_++]);

@@ -132,6 +132,7 @@ private:
     void EndPart();
     bool Stopped() const { return cancelled_ || aborted_; }
     // The keying device missing: "the serial port COMn <state> (why)".
+    // Why a device the transmission needs is missing ("" when none is), in the log's words.
     std::string Absence(const char* state);
     // Opens or closes the Morse key (the keying device); a device that refuses ends the transmission.
     void KeyMorse(bool closed);

@@ -112,10 +112,14 @@ bool Transmitter::KeyTransmitter(std::string* why) {
 
 std::string Transmitter::KeyerAbsence(const char* state) {
     KeyingDevice& keyer = Keyer();
+    if (keyer.IsSerialLine()) return LineAbsence(state);
     const std::string why = keyer.WhyAbsent();
-    const std::string device =
-        keyer.IsSerialLine() ? Format("the serial port COM%d", settings_.portNumber) : keyer.Name();
-    return device + " " + state + (why.empty() ? "" : " (" + why + ")");
+    return keyer.Name() + " " + state + (why.empty() ? "" : " (" + why + ")");
+}
+
+std::string Transmitter::LineAbsence(const char* state) {
+    const std::string why = Line().WhyAbsent();
+    return Format("the serial port COM%d %s", settings_.portNumber, state) + (why.empty() ? "" : " (" + why + ")");
 }
 
 void Transmitter::CheckKey() {

@@ -58,6 +58,8 @@ public:
     void UseKeyingDevice(std::unique_ptr<KeyingDevice> device) { keyer_ = std::move(device); }
     // The keying device is gone, in the words of the log ("is not there", "is gone").
     std::string KeyerAbsence(const char* state);
+    // The same of the serial port, whose transmit data line carries the frames.
+    std::string LineAbsence(const char* state);
     // Releases the keying device, whatever the station thinks it holds (at
     // start-up after a crash, and at shut-down); a refusal is retried.
     void ReleaseKeyingDevice();

@@ -3,7 +3,8 @@
 // whole on a keyed line of a present device, or stay keyed after shut-down. The rounds change port, keying line and
 // mode in the middle of files and with entries due, unplug the port, refuse the mirror, cancel then enable or
 // reload. A failing round prints its seed; SKEDCAST_KEYING_SEED replays one round, SKEDCAST_KEYING_STEPS runs longer
-// (default 3000 steps).
+// (default 3000 steps). The rounds run on the serial keying line, then on each other keying device's emulated back
+// end (a CM108 and a GPIO chip recorded in files, Hamlib's dummy rig), whose last record must be the release.
 #include <cctype>
 #include <filesystem>
 #include <map>
@@ -11,6 +12,7 @@
 #include <random>
 #include <set>
 
+#include "keying/ptt_setting.h"
 #include "platform/text_format.h"
 #include "scheduler/key_holding.h"
 #include "support/local_port.h"
@@ -81,6 +83,29 @@ struct Round {
     std::set<int> unplugged;                      // ports whose adapter is out
 };
 
+// Hands each key change of the device under test to the round as it is made.
+class WatchedKeyer : public KeyingDevice {
+public:
+    WatchedKeyer(std::unique_ptr<KeyingDevice> device, std::function<void(bool)> changed)
+        : device_(std::move(device)), changed_(std::move(changed)) {}
+    std::string Name() const override { return device_->Name(); }
+    bool Present() override { return device_->Present(); }
+    bool SetKey(bool down, std::string& why) override {
+        const bool taken = device_->SetKey(down, why);
+        if (taken) changed_(down);
+        return taken;
+    }
+    bool KeyDown() const override { return device_->KeyDown(); }
+    std::string CheckKeyed() override { return device_->CheckKeyed(); }
+
+private:
+    std::unique_ptr<KeyingDevice> device_;
+    std::function<void(bool)> changed_;
+};
+
+// The key of a device other than the serial line, among the ports' keys.
+constexpr std::uint16_t kDevice = 0;
+
 class RandomKeying : public ScenarioTest, public UartObserver {
 protected:
     // What this test reads of the station (its only inner probes).
@@ -109,13 +134,29 @@ protected:
         const bool reading = t && t->started && e.time >= t->from && (!t->finished || e.time < t->until);
         if (e.kind == UartEventKind::kFrame) {
             if (const char sign = SignOf(e); reading && sign) t->signs += sign;
-            if (reading && !r.keyed[e.base]) t->unkeyed = true;
+            if (reading && !r.keyed[device_ ? kDevice : e.base]) t->unkeyed = true;
         } else if (e.kind == UartEventKind::kMcr) {
-            if (reading && e.keyOn && !r.keyed[e.base]) ++t->elements;
-            r.keyed[e.base] = e.keyOn;
-            if (e.keyOn && !ShownOn())
-                Fail(e.time, Format("port 0x%X keyed (mcr 0x%02X) while OFF is shown", e.base, e.value));
+            if (device_ && e.keyOn) Fail(e.time, Format("port 0x%X keyed though another device keys", e.base));
+            KeyChanged(e.time, e.base, e.keyOn);
         }
+    }
+
+    void KeyChanged(TimePoint when, std::uint16_t base, bool on) {
+        auto& t = r.current;
+        if (t && t->started && when >= t->from && !t->finished && on && !r.keyed[base]) ++t->elements;
+        r.keyed[base] = on;
+        if (on && !ShownOn()) Fail(when, Format("key 0x%X down while OFF is shown", base));
+    }
+
+    // The device under test in place of the serial keying line, its records in `record`.
+    void UseDevice(const std::string& ptt) {
+        PttSetting setting;
+        ASSERT_EQ(ReadPttSetting(ptt, setting), "") << ptt;
+        std::string why;
+        auto device = OpenKeyingDevice(setting, why);
+        ASSERT_TRUE(device) << why;
+        station->transmitter.UseKeyingDevice(
+            std::make_unique<WatchedKeyer>(std::move(device), [this](bool on) { KeyChanged(Now(), kDevice, on); }));
     }
 
     void Sample() {
@@ -161,8 +202,9 @@ protected:
         }
     }
 
-    void RunRound(std::uint64_t seed, int steps) {
+    void RunRound(std::uint64_t seed, int steps, const std::string& ptt = "serial") {
         r = Round{};
+        device_ = ptt != "serial";
         uart.events.clear();
         std::mt19937_64 rng(seed);
         auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
@@ -201,7 +243,9 @@ protected:
         TimePoint t = T("2026-01-01T12:00:00");
         writeSchedule(t, 3 + static_cast<int>(pick(12)));
 
+        WriteFile("keying.rec", "");
         ASSERT_TRUE(Start());
+        if (device_) UseDevice(ptt);
         ports->AddObserver(this);
         station->window.queueLine.Observe([this] { QueueLineChanged(station->window.queueLine.Text()); });
         station->window.transmitField.Observe([this] {
@@ -266,7 +310,12 @@ protected:
         ports->Sync();
         Sample();
         for (const auto& [base, keyed] : r.keyed)
-            if (keyed) Fail(Now(), Format("port 0x%X still keyed after shut-down", base));
+            if (keyed) Fail(Now(), Format("key 0x%X still down after shut-down", base));
+        station->transmitter.UseKeyingDevice(nullptr);  // closed as at the end of the program
+        const std::string record = ReadFile("keying.rec");
+        if (ptt.starts_with("gpio") && !record.ends_with("4=0\n")) Fail(Now(), "the GPIO line left high");
+        if (ptt.starts_with("cm108") && !record.ends_with(std::string("\0\0\0\4\0", 5)))
+            Fail(Now(), "the CM108 pin left high");
         const auto log = LogMessages();
         EXPECT_EQ(log.back(), "***** Skedcast has been TERMINATED *****") << "seed " << seed;
         std::optional<std::string> open;  // every file taken from the queue ends in exactly one result line
@@ -290,6 +339,7 @@ protected:
     }
 
     Round r;
+    bool device_ = false;  // keyed by a device other than the serial line
     const LocalPort closed{false};  // a mirror peer that refuses
 };
 
@@ -300,13 +350,23 @@ std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
 
 TEST_F(RandomKeying, NeverKeyedWhenItShouldNotBe) {
     constexpr int kStepsPerRound = 40;
-    if (std::getenv("SKEDCAST_KEYING_SEED")) return RunRound(EnvNumber("SKEDCAST_KEYING_SEED", 1), kStepsPerRound);
+    // SKEDCAST_KEYING_DEVICE: the --ptt of a replayed round (serial unless given).
+    const char* device = std::getenv("SKEDCAST_KEYING_DEVICE");
+    const std::string replayed = device && *device ? device : "serial";
+    if (std::getenv("SKEDCAST_KEYING_SEED"))
+        return RunRound(EnvNumber("SKEDCAST_KEYING_SEED", 1), kStepsPerRound, replayed);
     const std::uint64_t steps = EnvNumber("SKEDCAST_KEYING_STEPS", 3000);
-    for (std::uint64_t round = 0; round * kStepsPerRound < steps && !HasFailure(); ++round) {
-        SCOPED_TRACE("replay with SKEDCAST_KEYING_SEED=" + std::to_string(1000 + round));
-        TearDown();
-        SetUp();
-        RunRound(1000 + round, kStepsPerRound);
+    // Each other device a share of the serial line's rounds (the rounds, not the devices, find the faults); the
+    // dummy rig fewer, as Hamlib waits 50 ms of real time after each release (each Morse element in CW mode).
+    for (const std::string ptt : {"serial", "cm108:keying.rec:3", "gpio:keying.rec:4", "hamlib:1"}) {
+        const std::uint64_t share = ptt == "serial" ? steps : ptt == "hamlib:1" ? steps / 40 : steps / 3;
+        for (std::uint64_t round = 0; round * kStepsPerRound < share && !HasFailure(); ++round) {
+            SCOPED_TRACE("replay with SKEDCAST_KEYING_DEVICE=" + ptt +
+                         " SKEDCAST_KEYING_SEED=" + std::to_string(1000 + round));
+            TearDown();
+            SetUp();
+            RunRound(1000 + round, kStepsPerRound, ptt);
+        }
     }
 }
 
