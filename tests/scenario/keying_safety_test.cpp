@@ -193,12 +193,12 @@ namespace sked::test {
 namespace {
 
 TEST_F(KeyingSafety, NoKeyDownOutlastsTheTransmitTimeOutAndTheQueueGoesOn) {
-    // 700 characters at 45.45 baud: almost two minutes; the limit is one.
-    WriteData({{"header.txt", ""}, {"footer.txt", ""}, {"long.txt", std::string(700, 'R')}, {"short.txt", "RY"}});
-    ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:10 long.txt", "01/01/2026 12:03:00 short.txt"}));
-    station->transmitter.SetTimeOut(std::chrono::minutes(1));
-    RunUntil(T("2026-01-01T12:04:00"));
-    const std::string reason = "the transmit time-out of 1 minute was reached";
+    // 11000 characters at 45.45 baud: half an hour on the air; the limit is ten minutes.
+    WriteData({{"header.txt", ""}, {"footer.txt", ""}, {"long.txt", std::string(11000, 'R')}, {"short.txt", "RY"}});
+    ASSERT_TRUE(StartEnabled({"01/01/2026 12:00:10 long.txt", "01/01/2026 12:15:00 short.txt"}));
+    station->transmitter.SetTimeOut(std::chrono::minutes(10));
+    RunUntil(T("2026-01-01T12:20:00"));
+    const std::string reason = "the transmit time-out of 10 minutes was reached";
     EXPECT_TRUE(Logged("Transmit time-out : " + reason + ", the key is dropped."));
     EXPECT_TRUE(Logged("SendAbort : <long.txt> not sent whole: " + reason + "."));
     EXPECT_TRUE(Logged("ABORTED sending <long.txt>."));
@@ -206,11 +206,11 @@ TEST_F(KeyingSafety, NoKeyDownOutlastsTheTransmitTimeOutAndTheQueueGoesOn) {
     auto keys = KeyChanges();
     ASSERT_GE(keys.size(), 4u);
     EXPECT_EQ(keys[0].time, T("2026-01-01T12:00:10"));
-    EXPECT_EQ(keys[1].time, T("2026-01-01T12:01:10"));
+    EXPECT_EQ(keys[1].time, T("2026-01-01T12:10:10"));
     EXPECT_FALSE(keys[1].on);
     // Keyed by the operator: released at the limit too.
     ASSERT_TRUE(Type("tx"));
-    RunFor(59s);
+    RunFor(9min + 59s);
     EXPECT_TRUE(KeyLineUp());
     RunFor(2s);
     EXPECT_FALSE(KeyLineUp());

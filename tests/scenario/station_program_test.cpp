@@ -266,6 +266,35 @@ TEST_F(StationProgram, TheEditorAloneEndsOnSigtermWithNothingSavedOrLogged) {
     EXPECT_EQ(ReadFile("data/schedule.lst"), "wx.txt\n");
 }
 
+// Keyed by a CM108 pin (--ptt) or a GPIO line (the kept settings), both recorded in a file as the emulated devices
+// are: a SIGHUP ends the station through its shut-down sequence, a SIGSEGV through the crash handler; either way
+// the last record is the release.
+TEST_F(StationProgram, AHangUpOrACrashLeavesTheKeyingDeviceReleased) {
+    const std::string cm108Released("\0\0\0\4\0", 5), cm108Keyed("\0\0\4\4\0", 5);
+    const struct { const char* ptt; std::string keyed, released; } devices[] = {
+        {"--ptt=cm108:keying.rec", cm108Keyed, cm108Released},
+        {"[keying]\nptt = gpio:keying.rec:17:active-low\n", "17=0\n", "17=1\n"},
+    };
+    for (const auto& d : devices)
+        for (const int signal : {SIGHUP, SIGSEGV}) {
+            SCOPED_TRACE(std::string(d.ptt) + (signal == SIGHUP ? ", SIGHUP" : ", SIGSEGV"));
+            WriteFile("keying.rec", "");
+            const bool kept = d.ptt[0] == '[';
+            WriteFile("skedcast.conf", kept ? d.ptt : "");
+            StationProcess station(Arguments(kept ? Lines{} : Lines{d.ptt}));
+            station.Type("tx");
+            station.Type("status");  // answered once tx has run to its end
+            ASSERT_TRUE(station.ReadUntil("Auto Send")) << station.output();
+            ASSERT_TRUE(ReadFile("keying.rec").ends_with(d.keyed));
+            station.Signal(signal);
+            const int status = station.Wait();
+            if (signal == SIGHUP) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            else EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;  // (a sanitizer exits 1)
+            EXPECT_TRUE(ReadFile("keying.rec").ends_with(d.released));
+            EXPECT_EQ(LastMcr().find("key=ON"), std::string::npos) << LastMcr();  // the serial line never keyed
+        }
+}
+
 // A crash: the registered ports are released by the handler (reporting it on standard error) before the process
 // dies of the signal, or through a sanitizer's report that was there first.
 void ReportRelease(std::uint16_t base) noexcept {
