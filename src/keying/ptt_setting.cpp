@@ -93,11 +93,12 @@ std::string ReadPttSetting(std::string_view text, PttSetting& setting) {
     std::string wants;
     if (text == "serial") s.kind = PttSetting::Kind::Serial;
     else if (f[0] == "hamlib") s.kind = PttSetting::Kind::Hamlib, wants = ReadHamlib(f, s);
-    else if (f[0] == "rigctld") s.kind = PttSetting::Kind::Rigctld, wants = ReadRigctld(text.substr(8), s);
+    else if (f[0] == "rigctld" && f.size() > 1)
+        s.kind = PttSetting::Kind::Rigctld, wants = ReadRigctld(text.substr(f[0].size() + 1), s);
     else if (f[0] == "cm108") s.kind = PttSetting::Kind::Cm108, wants = ReadCm108(f, s);
     else if (f[0] == "gpio") s.kind = PttSetting::Kind::Gpio, wants = ReadGpio(f, s);
+    else if (f[0] == "rigctld") wants = "rigctld:HOST[:PORT], the host rigctld listens on";
     else wants = "serial, hamlib:, rigctld:, cm108: or gpio:";
-    if (f[0] == "rigctld" && text.size() <= 8) wants = "rigctld:HOST[:PORT], the host rigctld listens on";
     if (!wants.empty()) return wants;
     setting = std::move(s);
     return "";

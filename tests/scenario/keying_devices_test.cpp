@@ -20,7 +20,7 @@ TEST(PttSetting, ReadsEveryDeviceAndSaysWhatAWrongOneWants) {
     EXPECT_EQ(std::tuple(s.kind, s.hidraw, s.pin), std::tuple(PttSetting::Kind::Cm108, "/dev/hidraw2", 3));
     ASSERT_EQ(ReadPttSetting("gpio:gpiochip0:17:active-low", s), "");
     EXPECT_EQ(std::tuple(s.kind, s.chip, s.line, s.activeLow), std::tuple(PttSetting::Kind::Gpio, "gpiochip0", 17u, true));
-    for (const char* wrong : {"", "rts", "hamlib:", "hamlib:x", "hamlib:1:/dev/x:fast", "rigctld:", "rigctld:h:0",
+    for (const char* wrong : {"", "rts", "hamlib:", "hamlib:x", "hamlib:1:/dev/x:fast", "rigctld", "rigctld:", "rigctld:h:0",
                               "rigctld:[::1", "cm108:", "cm108:/dev/hidraw0:9", "gpio:chip", "gpio:chip:-1",
                               "gpio:chip:4:high"}) {
         const PttSetting before = s;
