@@ -18,7 +18,9 @@ bool ReachesJournal(const std::string& message) {
     static constexpr const char* kTroubles[] = {
         "GetSchedule :",   "SendAbort :",        "Serial port :",    "Sound card :",  "On-air audio :",
         "Kept settings :", "Transmit time-out :", "Control :",        "CmPSK31 : PSK31 cannot start",
-        "OnTimer : Out of Timers", "[TXFile : Cannot", "[TXFile : Refused", "Cannot write"};
+        "OnTimer : Out of Timers", "[TXFile : Cannot", "[TXFile : Refused", "Cannot write",
+        // The keying device and the rig: what they refused, and what the rig reports back.
+        "Keying :", "Frequency :"};
     for (const char* trouble : kTroubles)
         if (message.starts_with(trouble)) return true;
     return false;
