@@ -173,7 +173,7 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         if (!UseKeyingDevice(station, options, kept.kept())) {
             station.ShutDown();
             front.Linger();
-            throw StationExit{options.ptt || !kept.kept().ptt ? 1 : kConfigurationError};
+            throw StationExit{1};  // a device not there (yet): a service tries again
         }
         const int timeOut = options.txTimeoutMinutes.value_or(kept.kept().txTimeoutMinutes.value_or(0));
         if (timeOut > 0) {
