@@ -59,7 +59,7 @@ for _ in range(3):
 else:
     fail("rigctld did not start")
 ours_two = None
-when = time.strftime("%m/%d/%Y %H:%M:%S", time.localtime(time.time() + 3))
+when = time.strftime("%m/%d/%Y %H:%M:%S", time.gmtime(time.time() + 3))  # the station runs on UTC
 open(f"{work}/data/schedule.lst", "w").write(f"{when} $FREQ=14085\nshort.txt\n")
 station = subprocess.Popen([skedcast, "--headless", "--serial=emulated:trace.tsv", "--audio=null", "--enable",
                             f"--ptt=rigctld:127.0.0.1:{port}", f"--control={work}/control", "QZ0XB", "2", "RTS"],
