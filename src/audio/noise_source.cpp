@@ -53,11 +53,11 @@ NoiseSource::NoiseSource(RandomSource random) : inputs_(kTaps - 1, 0.0f), gaussi
 
 namespace {
 
-using FloatOctet = float __attribute__((vector_size(32)));
+using FloatVector = float __attribute__((vector_size(32)));
 
-// Octets are loaded into variables in place, never passed or returned by
+// Vectors are loaded into variables in place, never passed or returned by
 // value: how a call passes them would depend on the copy's instructions.
-inline void Load(FloatOctet& octet, const float* values) { std::memcpy(&octet, values, sizeof octet); }
+inline void Load(FloatVector& vector, const float* values) { std::memcpy(&vector, values, sizeof vector); }
 
 }  // namespace
 
@@ -92,7 +92,7 @@ SKEDCAST_WITH_AVX2_COPY void NoiseSource::FilterBlock(std::size_t count) {
     // one. The noise sits 60 dB under the tones: single precision is ample.
     constexpr std::size_t kHistory = kTaps - 1;
     constexpr std::size_t kCentre = kTaps / 2;
-    constexpr std::size_t kWidth = sizeof(FloatOctet) / sizeof(float);
+    constexpr std::size_t kWidth = sizeof(FloatVector) / sizeof(float);
     constexpr std::size_t kSums = 4;
     filtered_.resize(count);
     float* out = filtered_.data();
@@ -105,7 +105,7 @@ SKEDCAST_WITH_AVX2_COPY void NoiseSource::FilterBlock(std::size_t count) {
         // costs less than summing them one at a time.
         if (i + kGroup > count) i = count - kGroup;
         // Four named sums, not an array: the compiler keeps them in registers.
-        FloatOctet sum0 = {}, sum1 = {}, sum2 = {}, sum3 = {}, a, b, c, d, e, f, g, h;
+        FloatVector sum0 = {}, sum1 = {}, sum2 = {}, sum3 = {}, a, b, c, d, e, f, g, h;
         for (std::size_t k = 0; k < kCentre; ++k) {
             const float tap = kHalfResponseFloat[k];
             const float* newer = in + kHistory - k + i;
