@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 namespace sked {
 
@@ -21,7 +22,6 @@ AfskGenerator::AfskGenerator(EventLoop& loop, WaveDevice& device, PhaseAccumulat
       modulator_(settings, phase),
       card_(device, loop.clock()),
       block_(std::max(modulator_.MaxBlockLength(), modulator_.FadeOutLength())),
-      samples_(block_.size()),
       line_(block_.size()),
       pump_(loop, [this] { Pump(); }) {
     queue_.reserve(kQueueLength);
@@ -89,11 +89,16 @@ std::size_t AfskGenerator::RenderNextBlock() {
 }
 
 void AfskGenerator::FollowBreakEdges(std::size_t length) {
+    // The sample of the edge in front, worked out once per edge rather than per sample.
+    std::optional<std::int64_t> due;
     for (std::size_t i = 0; i < length; ++i) {
         const std::int64_t sample = samplesRendered_ + static_cast<std::int64_t>(i);
-        while (!breakEdges_.empty() && SampleOf(breakEdges_.front()) <= sample) {
+        while (!breakEdges_.empty()) {
+            if (!due) due = SampleOf(breakEdges_.front());
+            if (*due > sample) break;
             lineAtSpace_ = breakEdges_.front().on;
             breakEdges_.pop_front();
+            due.reset();
         }
         line_[i] = lineAtSpace_ ? 1 : 0;
     }
@@ -155,8 +160,7 @@ bool AfskGenerator::Pass() {
 }
 
 bool AfskGenerator::Write(std::size_t length) {
-    std::copy_n(block_.begin(), length, samples_.begin());
-    if (card_.WriteOutput(samples_.data(), static_cast<int>(length)) == static_cast<int>(length)) return true;
+    if (card_.WriteOutput(block_.data(), static_cast<int>(length)) == static_cast<int>(length)) return true;
     // The transmission cannot go on without its tones: the loop ends it.
     ReportFailure(card_.GetErrorCode());
     card_.CloseOutput();

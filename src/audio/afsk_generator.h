@@ -117,7 +117,6 @@ private:
     AfskModulator modulator_;
     SoundCard card_;
     std::vector<std::int16_t> block_;
-    std::vector<double> samples_;
 
     std::mutex queueLock_;
     std::vector<std::uint32_t> queue_;  // guarded by queueLock_

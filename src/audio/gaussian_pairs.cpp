@@ -1,5 +1,6 @@
 #include "audio/gaussian_pairs.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -81,29 +82,43 @@ std::size_t GaussianPairs::FillRounds(std::span<float> out, float scale) {
     const std::size_t pairs = out.size() / 2;
     std::uint32_t state = random_.state();
     std::size_t made = 0;
-    while (pairs - made >= kLanes) {
-        const Words base = Words{} + state;
-        const Floats u1 = Spread(base * firstMultiplier + firstIncrement);
-        const Floats u2 = Spread(base * secondMultiplier + secondIncrement);
-        const Floats s = u1 * u1 + u2 * u2;
-        const Ints keep = (s < 1.0f) & (s != 0.0f);  // -1 for a point inside the circle
-        // Candidates left out get s = 1 (f = 0), so no lane divides by zero.
-        const Floats inside = keep ? s : Floats{} + 1.0f;
-        const Floats f = scale * PolarFactors(inside);
-        const Floats first = u1 * f, second = u2 * f;
-        const std::array<Floats, 2> interleaved = {__builtin_shufflevector(first, second, 0, 4, 1, 5),
-                                                   __builtin_shufflevector(first, second, 2, 6, 3, 7)};
-        std::array<float, 2 * kLanes> values;
-        std::memcpy(values.data(), interleaved.data(), sizeof values);
-        std::array<std::int32_t, kLanes> kept;
-        std::memcpy(kept.data(), &keep, sizeof kept);
-        // Every candidate's pair is written at the next free place; only a
-        // kept one moves the place on.
-        for (std::size_t j = 0; j < kLanes; ++j) {
-            std::memcpy(&out[2 * made], &values[2 * j], 2 * sizeof(float));
-            made += static_cast<std::size_t>(kept[j] & 1);
+    // A round runs while four more pairs fit, and a round makes four at
+    // most: so the rounds that fit now all run, whatever they keep. Those
+    // are taken a batch at a time, each step over the whole batch before the
+    // next, so that no step waits on the one before it for the same round.
+    constexpr std::size_t kBatch = 64;
+    std::array<Floats, kBatch> u1s, u2s, factors;
+    std::array<Ints, kBatch> keeps;
+    for (std::size_t rounds; (rounds = std::min(kBatch, (pairs - made) / kLanes)) > 0;) {
+        for (std::size_t r = 0; r < rounds; ++r) {
+            const Words base = Words{} + state;
+            const Floats u1 = Spread(base * firstMultiplier + firstIncrement);
+            const Floats u2 = Spread(base * secondMultiplier + secondIncrement);
+            const Floats s = u1 * u1 + u2 * u2;
+            const Ints keep = (s < 1.0f) & (s != 0.0f);  // -1 for a point inside the circle
+            // Candidates left out get s = 1 (f = 0), so no lane divides by zero.
+            factors[r] = keep ? s : Floats{} + 1.0f;
+            u1s[r] = u1;
+            u2s[r] = u2;
+            keeps[r] = keep;
+            state = state * kRoundLeap.multiplier + kRoundLeap.increment;
         }
-        state = state * kRoundLeap.multiplier + kRoundLeap.increment;
+        for (std::size_t r = 0; r < rounds; ++r) factors[r] = scale * PolarFactors(factors[r]);
+        for (std::size_t r = 0; r < rounds; ++r) {
+            const Floats first = u1s[r] * factors[r], second = u2s[r] * factors[r];
+            const std::array<Floats, 2> interleaved = {__builtin_shufflevector(first, second, 0, 4, 1, 5),
+                                                       __builtin_shufflevector(first, second, 2, 6, 3, 7)};
+            std::array<float, 2 * kLanes> values;
+            std::memcpy(values.data(), interleaved.data(), sizeof values);
+            std::array<std::int32_t, kLanes> kept;
+            std::memcpy(kept.data(), &keeps[r], sizeof kept);
+            // Every candidate's pair is written at the next free place; only
+            // a kept one moves the place on.
+            for (std::size_t j = 0; j < kLanes; ++j) {
+                std::memcpy(&out[2 * made], &values[2 * j], 2 * sizeof(float));
+                made += static_cast<std::size_t>(kept[j] & 1);
+            }
+        }
     }
     random_.Resume(state);
     return made;

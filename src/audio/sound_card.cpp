@@ -43,6 +43,10 @@ void ToSamples(const double* from, std::int16_t* to, int count) {
     for (; i < count; ++i) to[i] = ToSample(from[i]);
 }
 
+void ToSamples(const std::int16_t* from, std::int16_t* to, int count) {
+    std::copy_n(from, count, to);
+}
+
 }  // namespace
 
 SoundCard::SoundCard(WaveDevice& device, const Clock& clock) : device_(device), clock_(clock) {}
@@ -105,7 +109,12 @@ std::uint64_t SoundCard::Outstanding() const {
     return submitted_ - done_;
 }
 
-int SoundCard::WriteOutput(const double* samples, int count) {
+int SoundCard::WriteOutput(const double* samples, int count) { return Write(samples, count); }
+
+int SoundCard::WriteOutput(const std::int16_t* samples, int count) { return Write(samples, count); }
+
+template <typename Sample>
+int SoundCard::Write(const Sample* samples, int count) {
     {
         std::lock_guard lock(mutex_);
         if (!open_) {

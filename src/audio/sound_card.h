@@ -45,6 +45,9 @@ public:
     // closed, unless it was not open (NotOpen) or the samples were refused
     // (BadParameter).
     int WriteOutput(const double* samples, int count);
+    // The same for samples already on the 16-bit scale (each is its own
+    // truncation): copied as they are.
+    int WriteOutput(const std::int16_t* samples, int count);
     // Queues the partly filled slot now, shorter than the others, and starts
     // playback if it has not started: the end of a stream is not held back
     // for samples that may not come. True when done (or nothing was
@@ -70,6 +73,9 @@ public:
     TimePoint WriteReadyAt();
 
 private:
+    // WriteOutput for either kind of sample.
+    template <typename Sample>
+    int Write(const Sample* samples, int count);
     // Queues the filled slot and, with all three queued, waits for one back.
     // False (the stream closed, the failure kept) on failure.
     bool QueueFillSlot();

@@ -86,15 +86,10 @@ QRadioButton* Radio() {
 
 QLabel* Label(const char* text) { return new QLabel(text); }
 
-// How often what moves with every character sent is painted: four times a
-// second keeps up with the eye at teleprinter speeds, and a field painted
-// costs more than the character it shows.
-constexpr std::chrono::milliseconds kPaintFrame{250};
-
 }  // namespace
 
 MainWindowView::MainWindowView(Station& station, QWidget* parent)
-    : QMainWindow(parent), station_(station), commands_(station.commands), frames_(station.loop, kPaintFrame) {
+    : QMainWindow(parent), station_(station), commands_(station.commands), frames_(station.loop) {
     setObjectName("mainWindow");
     setWindowIcon(StationIcon());
     auto* central = new QWidget;

@@ -1,8 +1,11 @@
 #include "gui/paint_frames.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace sked {
 
-PaintFrames::PaintFrames(EventLoop& loop, Duration frame) : frame_(frame), timer_(loop, [this] { Paint(); }) {}
+PaintFrames::PaintFrames(EventLoop& loop) : timer_(loop, [this] { Paint(); }) {}
 
 int PaintFrames::Add(std::function<void()> copy) {
     copies_.push_back({std::move(copy), false});
@@ -11,12 +14,16 @@ int PaintFrames::Add(std::function<void()> copy) {
 
 void PaintFrames::Request(int number) {
     copies_.at(static_cast<std::size_t>(number)).requested = true;
-    // The frame starts with the first change after a quiet spell, so a
-    // single change is shown a frame later at most.
-    if (!timer_.Running()) timer_.After(frame_);
+    // A change is shown at the next second at most.
+    if (!timer_.Running()) timer_.Every(std::chrono::seconds(1), EventLoop::Alignment::WallSecond);
 }
 
 void PaintFrames::Paint() {
+    // A frame with nothing to copy ends the run of frames until the next change.
+    if (std::none_of(copies_.begin(), copies_.end(), [](const Copy& copy) { return copy.requested; })) {
+        timer_.Stop();
+        return;
+    }
     for (Copy& copy : copies_)
         if (copy.requested) {
             copy.requested = false;

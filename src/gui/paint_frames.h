@@ -2,7 +2,10 @@
 // and the count of characters left move with every character sent, and
 // painting them costs the window far more than sending the character costs
 // the station: copied once a frame, they show the same, painted at most that
-// often. The frame is a timer of the station's loop, like everything else.
+// often. A frame falls on the wall clock's second, with the station's own
+// tick that moves the clock and the countdown, so the window paints all of
+// it in one pass a second. The frame is a timer of the station's loop, like
+// everything else, and runs only while something waits for it.
 #pragma once
 
 #include <functional>
@@ -14,7 +17,7 @@ namespace sked {
 
 class PaintFrames {
 public:
-    PaintFrames(EventLoop& loop, Duration frame);
+    explicit PaintFrames(EventLoop& loop);
     PaintFrames(const PaintFrames&) = delete;
     PaintFrames& operator=(const PaintFrames&) = delete;
 
@@ -31,7 +34,6 @@ private:
         bool requested = false;
     };
     std::vector<Copy> copies_;
-    Duration frame_;
     Timer timer_;
 };
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <tuple>
 
@@ -64,6 +65,12 @@ TEST_F(MainWindowTest, TheFieldsFollowATransmissionAndAClosedWindowCancelsItAndQ
     Open();
     Queue(T("2026-01-01T12:00:05"), "bulletin.txt");
     W().enable->click();
+    // The display is painted a frame a second: at each, it shows the character going out then.
+    std::set<int> framesShown;
+    for (int second = 10; second < 15; ++second) At(T("2026-01-01T12:00:00") + std::chrono::seconds(second), [&] {
+        EXPECT_EQ(W().display->textCursor().selectionStart(), station->window.displayBox.SelectionStart());
+        framesShown.insert(W().display->textCursor().selectionStart());
+    });
     At("2026-01-01T12:00:15", [&] {
         EXPECT_EQ(Text(W().queueLine) + " " + Text(W().transmit), "TXFile : Sending file <bulletin.txt>. ON");
         // The character going out is the one selected in the display.
@@ -77,6 +84,7 @@ TEST_F(MainWindowTest, TheFieldsFollowATransmissionAndAClosedWindowCancelsItAndQ
         EXPECT_TRUE(view->isVisible() && Logged("CmCancel : Session CANCELED") && loop->QuitRequested());
     });
     RunUntil(T("2026-01-01T12:00:40"));
+    EXPECT_EQ(framesShown.size(), 5u);  // every frame moved on
     // What the program does once its loop has returned.
     station->ShutDown();
     EXPECT_TRUE(!KeyLineUp() && Logged("ABORTED sending <bulletin.txt>."));
