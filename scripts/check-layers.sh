@@ -3,7 +3,7 @@
 # of folders below it, never of a folder above. The build enforces it too (each
 # folder's library sees only the headers of the libraries it links); this is
 # the order in one readable place:
-#   platform < serial < net < audio < transmit < scheduler < app < editor < console < gui
+#   platform < serial < net < audio < transmit < scheduler < app < editor < console < web, gui (side by side)
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
@@ -18,7 +18,7 @@ rank() {
     app) echo 6 ;;
     editor) echo 7 ;;
     console) echo 8 ;;
-    gui) echo 9 ;;
+    web | gui) echo 9 ;;
     *) echo -1 ;;
   esac
 }

@@ -18,6 +18,7 @@ packages=(
   minimodem multimon-ng sox             # decoders that check what goes on the air
   fldigi xvfb pulseaudio pulseaudio-utils  # PSK31 decoded by fldigi, headless (Xvfb, a private PulseAudio)
   clang libclang-rt-14-dev              # fuzz targets (libFuzzer)
+  chromium chromium-driver python3-selenium  # the web page's test in a real browser (headless)
   python3 libx11-6                      # test helpers (the X window checks use libX11 through ctypes)
   tzdata
 )

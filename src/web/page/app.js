@@ -32,13 +32,13 @@ function show(state) {
 async function start() {
   const state = await api("/api/session");
   csrf = state.csrf;
-  document.title = $("title").textContent = state.title || "Skedcast";
+  setField("title", state.title || "Skedcast");
   show(state);
 }
 
 function setField(name, text) {
   if (name === "clock") { $("clock").textContent = text; return; }
-  if (name === "title") { document.title = $("title").textContent = text; return; }
+  if (name === "title") { document.title = $("title").textContent = text.replace(/\s+/g, " ").trim(); return; }
   if (name === "queue") {
     $("queue").replaceChildren(...text.split("\n").filter(Boolean).map((t) => {
       const li = document.createElement("li"); li.textContent = t; return li;
