@@ -12,6 +12,7 @@ packages=(
   libinih-dev                           # the station settings file (INI)
   nlohmann-json3-dev                    # the control socket's JSON replies
   libmicrohttpd-dev libsodium-dev       # the web page (HTTP/HTTPS from the station's loop; the password's hash)
+  openssl                               # the web page's test makes a certificate for HTTPS
   qt6-base-dev libgl-dev fonts-dejavu-core  # the windows (Qt 6 Widgets) and a fixed-pitch font
   libqt6svg6                            # the window's icon (SVG)
   xdotool                               # the window test's clicks under Xvfb

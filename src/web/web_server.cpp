@@ -195,6 +195,7 @@ WebServer::WebServer(Station& station, WebConfig config)
       config_(std::move(config)),
       commands_(station),
       feed_(station),
+      schedule_(station),
       timeout_(station.loop, [this] { RunServer(); }),
       housekeeping_(station.loop, [this] { Housekeeping(); }),
       self_(std::make_shared<WebServer*>(this)) {
@@ -418,10 +419,15 @@ int WebServer::Route(MHD_Connection* connection, Request& r) {
         if (r.url == "/api/session") return SessionInfo(connection, r);
         if (r.url == "/api/events") return OpenEvents(connection, r);
         if (r.url == "/api/file") return ReadFile(connection, r);
+        if (r.url == "/api/schedule") {
+            if (!SessionOf(connection)) return Refuse(connection, r, MHD_HTTP_FORBIDDEN, "not logged in");
+            return Schedule(connection, r);
+        }
         return Refuse(connection, r, MHD_HTTP_NOT_FOUND, "no such page");
     }
     if (r.method == "POST" && r.url == "/api/login") return Login(connection, r);
-    const bool known = (r.method == "POST" && (r.url == "/api/command" || r.url == "/api/logout")) ||
+    const bool known = (r.method == "POST" && (r.url == "/api/command" || r.url == "/api/logout" ||
+                                               r.url == "/api/schedule")) ||
                        (r.method == "PUT" && r.url == "/api/file");
     if (!known) return Refuse(connection, r, MHD_HTTP_NOT_FOUND, "no such action");
     // Every change of state: a session, and the token the page was given with it.
@@ -437,6 +443,7 @@ int WebServer::Route(MHD_Connection* connection, Request& r) {
                      std::string(kCookie) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0");
     }
     if (r.url == "/api/command") return Command(connection, r);
+    if (r.url == "/api/schedule") return Schedule(connection, r);
     return WriteFile(connection, r);
 }
 
@@ -541,6 +548,20 @@ int WebServer::Command(MHD_Connection* connection, Request& r) {
         json["fields"] = fields;
     }
     return Reply(connection, MHD_HTTP_OK, JsonText(json), "application/json");
+}
+
+int WebServer::Schedule(MHD_Connection* connection, Request& r) {
+    Json request = r.method == "POST" ? Json::parse(r.body, nullptr, false) : Json{{"op", "view"}};
+    if (!request.is_object()) return Refuse(connection, r, MHD_HTTP_BAD_REQUEST, "the action is not a JSON object");
+    const nlohmann::json reply = schedule_.Act(request);
+    const std::string op = request.value("op", "");
+    if (!reply["ok"].get<bool>()) {
+        LogRefusal("Web : refused the schedule's " + Printable(op, 10) + " from " + r.address + ": " +
+                   Printable(reply["error"].get<std::string>(), 160));
+        return Reply(connection, MHD_HTTP_UNPROCESSABLE_CONTENT, JsonText(reply), "application/json");
+    }
+    if (op == "save") station_.log.LogEvent("Web : " + r.address + " saved data/schedule.lst");
+    return Reply(connection, MHD_HTTP_OK, JsonText(reply), "application/json");
 }
 
 int WebServer::ReadFile(MHD_Connection* connection, Request& r) {

@@ -21,6 +21,7 @@
 #include "console/typed_commands.h"
 #include "web/station_feed.h"
 #include "web/web_access.h"
+#include "web/web_schedule.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -79,6 +80,7 @@ private:
     int ReadFile(MHD_Connection* connection, Request& request);
     int WriteFile(MHD_Connection* connection, Request& request);
     int SessionInfo(MHD_Connection* connection, Request& request);
+    int Schedule(MHD_Connection* connection, Request& request);
     const Sessions::Session* SessionOf(MHD_Connection* connection);
     bool HostAllowed(MHD_Connection* connection) const;
     std::string SessionCookie(const std::string& token) const;
@@ -93,6 +95,7 @@ private:
     WebConfig config_;
     TypedCommands commands_;
     StationFeed feed_;
+    WebSchedule schedule_;
     LoginLimiter limiter_;
     Sessions sessions_;
     MHD_Daemon* daemon_ = nullptr;

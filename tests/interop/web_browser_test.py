@@ -12,7 +12,7 @@ skedcast, shots = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 work = tempfile.mkdtemp(prefix="skedcast-browser.")
 os.mkdir(f"{work}/data"), os.mkdir(f"{work}/log")
 for name, text in {"header.txt": "ZCZC\n", "footer.txt": "NNNN\n", "schedule.lst": "",
-                   "news.txt": "".join(f"NEWS LINE {n:02d} THE QUICK BROWN FOX\n" for n in range(20))}.items():
+                   "wx.txt": "WX\n", "news.txt": "".join(f"NEWS LINE {n:02d} THE QUICK BROWN FOX\n" for n in range(20))}.items():
     open(f"{work}/data/{name}", "w").write(text)
 open(f"{work}/upload.txt", "w").write("".join(f"UPLOADED LINE {n} DE QZ0XB\n" for n in range(3)))
 password = "correct horse battery"
@@ -64,6 +64,20 @@ if browser.find_element(By.ID, "station").is_displayed():
     fail("the station showed after a wrong password")
 type_into("password", password), press("#loginForm button")
 until("the live page", lambda: text("link") == "live" and text("clock"))
+
+# The schedule under the editor's rules: a refusal with its reason, then an entry saved and in the station's queue.
+type_into("entryName", "wx.txt"), type_into("entryDate", "13/45/2026"), type_into("entryTime", "10:00:00")
+press("[data-schedule=insert]")
+until("the editor's refusal", lambda: "do not read as MM/DD/YYYY HH:MM:SS" in text("scheduleError"))
+later = time.gmtime(time.time() + 7200)
+type_into("entryDate", time.strftime("%m/%d/%Y", later)), type_into("entryTime", time.strftime("%H:%M:%S", later))
+press("[data-schedule=insert]")
+until("the new line", lambda: "wx.txt" in text("schedule"))
+press("[data-schedule=save]")
+until("the schedule saved", lambda: "saved" in text("scheduleError"))
+until("the entry in the queue", lambda: time.strftime("%H:%M:%S wx.txt", later) in text("queue"))
+if time.strftime("%m/%d/%Y %H:%M:%S wx.txt", later) not in " ".join(open(f"{work}/data/schedule.lst").read().split()):
+    fail("data/schedule.lst lacks the entry saved")
 
 # A bulletin from the browser's disk into data/, then sent at 300 baud.
 browser.find_element(By.ID, "fileUpload").send_keys(f"{work}/upload.txt")

@@ -2,7 +2,7 @@
 """The web page against the real station on the real clock, sending a bulletin at 300 baud while clients
 misbehave: each refusal must be answered, logged with the client's address, and the bulletin's frames must stay
 back to back. Every wait is for something the station does, with a time-out."""
-import http.client, json, os, re, socket, subprocess, sys, tempfile, threading, time
+import http.client, json, os, re, socket, ssl, subprocess, sys, tempfile, threading, time
 
 skedcast = os.path.abspath(sys.argv[1])
 work = tempfile.mkdtemp(prefix="skedcast-web.")
@@ -179,4 +179,27 @@ if len(frames) < 300 or any(abs(g - 11 / 300) > 0.0011 for g in gaps):
     fail(f"{len(frames)} frames, gaps from {min(gaps):.4f} to {max(gaps):.4f} s")
 if "key=OFF" not in [t[3] for t in trace if t[2] == "mcr"][-1]:
     fail("the key was left down")
+# HTTPS with a certificate of the test's own: the page's session cookie is then Secure, and a quit ends it.
+subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{work}/key.pem", "-out",
+                f"{work}/cert.pem", "-days", "2", "-subj", "/CN=localhost"], check=True, capture_output=True, timeout=60)
+station = subprocess.Popen([skedcast, "--headless", "--http=0", f"--http-cert={work}/cert.pem",
+                            f"--http-key={work}/key.pem", "--serial=emulated", "--audio=null", "QZ0XB"], cwd=work,
+                           env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+port = next(int(m.group(1)) for line in station.stdout if (m := re.search(r"at https://127\.0\.0\.1:(\d+)/", line)))
+tls = ssl.create_default_context(cafile=f"{work}/cert.pem")
+tls.check_hostname = False
+def secure(method, path, body=None, headers={}):
+    c = http.client.HTTPSConnection("127.0.0.1", port, context=tls, timeout=30)
+    c.request(method, path, body=body, headers=dict({"Host": "localhost"}, **headers))
+    r = c.getresponse()
+    return r.status, r.getheader("Set-Cookie") or "", r.read()
+status, cookie_line, body = secure("GET", "/api/session")
+if status != 200 or "; Secure" not in cookie_line:
+    fail(f"over HTTPS: {status} {cookie_line!r}")
+# Without a password only this machine's names are answered: not one a web site points at 127.0.0.1.
+if secure("GET", "/api/session", headers={"Host": "rebound.example:80"})[0] != 403:
+    fail("a page without a password answered a foreign Host")
+secure("POST", "/api/command", "quit", {"Cookie": cookie_line.split(";")[0], "X-CSRF-Token": json.loads(body)["csrf"]})
+if station.wait(timeout=60) != 0:
+    fail(f"the HTTPS station ended with status {station.returncode}")
 print(f"web page: {len(frames)} frames back to back, {cut} of 200 connections refused, {len(events)} events")

@@ -26,6 +26,7 @@ function show(state) {
   for (const el of document.querySelectorAll(".operator")) el.hidden = !state.loggedIn;
   $("logout").hidden = !(state.loggedIn && state.password);
   if (!$("station").hidden && !events) listen();
+  if (state.loggedIn) api("/api/schedule").then(showSchedule).catch(() => {});
   if (!state.loggedIn && state.password) $("password").focus();
 }
 
@@ -138,4 +139,31 @@ $("fileUpload").addEventListener("change", async () => {
   $("fileText").value = await file.text();
   $("fileStatus").textContent = "read " + file.name + ": Save puts it into data/";
 });
+// The schedule under the editor's rules: a line is chosen by a click; Save writes the file and reloads it.
+let chosen = -1;
+function showSchedule(reply) {
+  $("schedule").replaceChildren(...reply.lines.map((text, i) => {
+    const li = document.createElement("li");
+    li.textContent = text;
+    li.classList.toggle("chosen", i === chosen);
+    li.addEventListener("click", () => { chosen = chosen === i ? -1 : i; showSchedule(reply); });
+    return li;
+  }));
+  $("scheduleStatus").textContent = reply.status || "";
+}
+async function schedule(op) {
+  $("scheduleError").textContent = "";
+  const action = { op, index: chosen, name: $("entryName").value, date: $("entryDate").value,
+                   time: $("entryTime").value, repeat: $("entryRepeat").value };
+  const response = await fetch("/api/schedule", { method: "POST", body: JSON.stringify(action),
+    headers: { "X-CSRF-Token": csrf, "Content-Type": "application/json" } });
+  const reply = await response.json();
+  if (op === "delete" && reply.ok) chosen = -1;
+  if (reply.lines) showSchedule(reply);
+  $("scheduleError").textContent = reply.ok ? (op === "save" ? "saved; the station has reloaded it" : "")
+                                            : reply.error;
+}
+for (const button of document.querySelectorAll("[data-schedule]"))
+  button.addEventListener("click", () => schedule(button.dataset.schedule));
+
 start().catch((e) => { $("loginError").textContent = e.message; $("login").hidden = false; });
