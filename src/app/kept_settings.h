@@ -37,6 +37,10 @@ struct KeptSettings {
     // [mirror]
     std::optional<int> netPort;  // 0 (OFF) or 1..16
     std::optional<std::string> address;
+    // [web]: the page's start, set by hand in the file (the page has no control for it); options override it.
+    std::optional<std::string> webAddress;  // as --http takes it
+    std::optional<std::string> webPasswordFile;
+    std::optional<bool> webPublicStatus;
 
     struct KeyName {
         const char* section;

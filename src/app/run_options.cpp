@@ -132,17 +132,6 @@ std::optional<std::time_t> ReadTimestamp(const std::string& text, std::string& w
     return t;
 }
 
-// The web page's options that do not go together; "" when they do.
-std::string HttpOptionsProblem(const RunOptions& o) {
-    const bool any = !o.httpPasswordFile.empty() || o.httpPublicStatus || !o.httpCert.empty() || !o.httpKey.empty();
-    if (o.httpHost.empty()) return any ? "the --http-... options need --http=[ADDRESS:]PORT" : "";
-    if (o.httpCert.empty() != o.httpKey.empty()) return "--http-cert and --http-key go together";
-    if (o.httpPasswordFile.empty() && !IsLoopbackAddress(o.httpHost))
-        return "--http=" + o.httpHost + ": the page is reachable from other machines there and would let anyone "
-               "steer the station; give --http-password-file (written by skedcast passwd FILE) or a loopback address";
-    return "";
-}
-
 }  // namespace
 
 std::optional<std::time_t> ParseLocalTimestamp(const std::string& text, std::string* problem) {
@@ -183,6 +172,16 @@ bool ParseHttpAddress(const std::string& text, std::string& host, int& port, std
     }
     port = static_cast<int>(number);
     return true;
+}
+
+std::string HttpOptionsProblem(const RunOptions& o) {
+    const bool any = !o.httpPasswordFile.empty() || o.httpPublicStatus || !o.httpCert.empty() || !o.httpKey.empty();
+    if (o.httpHost.empty()) return any ? "the --http-... options need --http=[ADDRESS:]PORT" : "";
+    if (o.httpCert.empty() != o.httpKey.empty()) return "--http-cert and --http-key go together";
+    if (o.httpPasswordFile.empty() && !IsLoopbackAddress(o.httpHost))
+        return "--http=" + o.httpHost + ": the page is reachable from other machines there and would let anyone "
+               "steer the station; give --http-password-file (written by skedcast passwd FILE) or a loopback address";
+    return "";
 }
 
 bool IsLoopbackAddress(const std::string& host) {

@@ -76,6 +76,9 @@ std::optional<std::string> ReadAuthenticationFile(const std::string& path, std::
 // "PORT", "ADDRESS:PORT" or "[IPV6]:PORT" as --http takes it (a bare port listens on 127.0.0.1).
 // False, with the reason in `problem`, when it does not read.
 bool ParseHttpAddress(const std::string& text, std::string& host, int& port, std::string& problem);
+// Why the web page's options do not go together (a page others can reach without a password, a certificate
+// without its key, ...); "" when they do.
+std::string HttpOptionsProblem(const RunOptions& options);
 // Whether a numeric address only this machine can reach (127.0.0.0/8, ::1).
 bool IsLoopbackAddress(const std::string& host);
 

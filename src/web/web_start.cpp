@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "app/kept_settings.h"
 #include "web/web_server.h"
 
 namespace sked::web {
@@ -49,7 +50,23 @@ bool ReadPassword(const char* prompt, std::string& password) {
 
 }  // namespace
 
-std::unique_ptr<StationAddOn> StartWebPage(Station& station, const RunOptions& options, std::string& problem) {
+std::unique_ptr<StationAddOn> StartWebPage(Station& station, const RunOptions& given, std::string& problem) {
+    // The kept settings' [web] section where the options say nothing (a file that does not read is the
+    // settings keeper's to report, and ends the station then).
+    RunOptions options = given;
+    KeptSettings kept;
+    std::string unread;
+    if (ReadKeptSettings(KeptSettings::kFile, kept, unread)) {
+        if (options.httpHost.empty() && kept.webAddress)
+            ParseHttpAddress(*kept.webAddress, options.httpHost, options.httpPort, unread);
+        if (options.httpPasswordFile.empty() && kept.webPasswordFile) options.httpPasswordFile = *kept.webPasswordFile;
+        if (!options.httpPublicStatus && kept.webPublicStatus) options.httpPublicStatus = *kept.webPublicStatus;
+        problem = HttpOptionsProblem(options);
+        if (!problem.empty()) {
+            problem = std::string(KeptSettings::kFile) + " [web] with the options: " + problem;
+            return nullptr;
+        }
+    }
     if (options.httpHost.empty()) return nullptr;
     WebConfig config;
     config.host = options.httpHost;

@@ -26,6 +26,14 @@ for address in ["0.0.0.0:0", "192.0.2.7:8080", "[::]:0"]:
     if run.returncode != 2 or "--http-password-file" not in run.stderr:
         fail(f"--http={address} without a password: status {run.returncode}, {run.stderr!r}")
 
+# The same from the kept settings' [web] section.
+open(f"{work}/skedcast.conf", "w").write("[web]\naddress = 0.0.0.0:0\n")
+run = subprocess.run([skedcast, "--headless", "--serial=emulated", "--audio=null", "QZ0XB"], cwd=work, env=env,
+                     capture_output=True, text=True, timeout=30)
+if run.returncode != 2 or "skedcast.conf [web]" not in run.stderr or "--http-password-file" not in run.stderr:
+    fail(f"[web] address = 0.0.0.0:0 without a password: status {run.returncode}, {run.stderr!r}")
+os.remove(f"{work}/skedcast.conf")
+
 password = "correct horse battery"
 subprocess.run([skedcast, "passwd", f"{work}/hash"], input=password + "\n", text=True, check=True,
                capture_output=True, timeout=30)
