@@ -85,7 +85,7 @@ refused(403, "a wrong CSRF token", "POST", "/api/command", "enable", cookie, "0"
 refused(403, "no CSRF token", "POST", "/api/command", "enable", cookie)
 
 # The page's event stream, read as it comes.
-events, arrived = [], threading.Condition()
+events, arrived, ticks = [], threading.Condition(), []  # ticks: when each new clock text arrived
 def stream():
     s = socket.create_connection(("127.0.0.1", port))
     s.sendall(f"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: {cookie}\r\n\r\n".encode())
@@ -95,6 +95,8 @@ def stream():
         for m in re.finditer(rb"data: (\{.*?\})\r?\n", buffer):
             with arrived:
                 events.append(json.loads(m.group(1)))
+                if events[-1].get("name") == "clock":
+                    ticks.append(time.monotonic())
                 arrived.notify_all()
         buffer = buffer[buffer.rfind(b"\n") + 1:]
 threading.Thread(target=stream, daemon=True).start()
@@ -165,6 +167,10 @@ until("later line", lambda e: e.get("t") == "line" and e["text"].startswith("NEW
 command("cancel")
 until("transmitter off", lambda e: e.get("name") == "transmit" and "OFF" in e["text"])
 until("the log's ABORTED", lambda e: e.get("t") == "log" and e["text"] == "ABORTED sending <news.txt>.")
+# The clock's second reached the page within a second each time, abusive clients or not.
+late = max(b - a for a, b in zip(ticks, ticks[1:]))
+if len(ticks) < 10 or late > 1.5:
+    fail(f"{len(ticks)} clock events, the longest gap {late:.2f} s")
 log = log_text()
 for refusal in ["refused POST /api/command from 127.0.0.1: not logged in", "from 127.0.0.1: wrong password",
                 "from 127.0.0.1: the CSRF token is missing or wrong", "/api/file from 127.0.0.1: the name holds a folder",
@@ -210,4 +216,5 @@ if secure("GET", "/api/session", headers={"Host": "rebound.example:80"})[0] != 4
 secure("POST", "/api/command", "quit", {"Cookie": cookie_line.split(";")[0], "X-CSRF-Token": json.loads(body)["csrf"]})
 if station.wait(timeout=60) != 0:
     fail(f"the HTTPS station ended with status {station.returncode}")
-print(f"web page: {len(frames)} frames back to back, {cut} of 200 connections refused, {len(events)} events")
+print(f"web page: {len(frames)} frames back to back, {cut} of 200 connections refused, {len(events)} events, "
+      f"clock events at most {late:.2f} s apart")
