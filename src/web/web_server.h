@@ -39,7 +39,9 @@ struct WebConfig {
 
 class WebServer : public StationAddOn {
 public:
-    static constexpr unsigned kMaxConnections = 64;
+    // A page takes a handful (its event stream, a few requests at a time); a flood is cut short, and so is the
+    // work one run of the server does for it between two characters.
+    static constexpr unsigned kMaxConnections = 32;
     static constexpr std::size_t kMaxHeaderBytes = 32 * 1024;  // the request line and headers of one request
     static constexpr std::size_t kMaxCommandBytes = 4096;
     static constexpr unsigned kIdleTimeoutSeconds = 30;
