@@ -3,7 +3,7 @@
 # of folders below it, never of a folder above. The build enforces it too (each
 # folder's library sees only the headers of the libraries it links); this is
 # the order in one readable place:
-#   platform < serial < keying < net < audio < transmit < scheduler < app < editor < console < gui
+#   platform < serial < keying < net < audio < transmit < scheduler < app < editor < console < web, gui (side by side)
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
@@ -19,7 +19,7 @@ rank() {
     app) echo 7 ;;
     editor) echo 8 ;;
     console) echo 9 ;;
-    gui) echo 10 ;;
+    web | gui) echo 10 ;;
     *) echo -1 ;;
   esac
 }

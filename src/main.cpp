@@ -1,5 +1,13 @@
 // skedcast: the unattended teleprinter broadcast station, headless (console,
-// service and control client); skedcast-gui adds the windows.
-#include "console/station_main.h"
+// service, control client and web page); skedcast-gui adds the windows.
+#include <cstring>
 
-int main(int argc, char* argv[]) { return sked::StationMain(argc, argv, nullptr); }
+#include "console/station_add_on.h"
+#include "console/station_main.h"
+#include "web/web_server.h"
+
+int main(int argc, char* argv[]) {
+    if (argc > 1 && std::strcmp(argv[1], "passwd") == 0) return sked::web::PasswordCommand(argc - 2, argv + 2);
+    sked::StationAddOns() = sked::web::StartWebPage;
+    return sked::StationMain(argc, argv, nullptr);
+}

@@ -194,6 +194,25 @@ std::optional<std::string> WriteTxTimeout(const KeptSettings& kept) {
     return *kept.txTimeoutMinutes == 0 ? "off" : std::to_string(*kept.txTimeoutMinutes);
 }
 
+Wants ReadWebAddress(KeptSettings& kept, std::string_view value) {
+    std::string host, problem;
+    int port = 0;
+    if (!ParseHttpAddress(std::string(value), host, port, problem)) return "[ADDRESS:]PORT as --http takes it";
+    kept.webAddress = std::string(value);
+    return "";
+}
+std::optional<std::string> WriteWebAddress(const KeptSettings& kept) { return kept.webAddress; }
+
+Wants ReadWebPasswordFile(KeptSettings& kept, std::string_view value) {
+    const bool plain = std::all_of(value.begin(), value.end(), [](char c) {
+        return std::isgraph(static_cast<unsigned char>(c)) && c != ';' && c != '#';
+    });
+    if (value.empty() || !plain) return "the path of the file skedcast passwd wrote (no blanks, ';' or '#')";
+    kept.webPasswordFile = std::string(value);
+    return "";
+}
+std::optional<std::string> WriteWebPasswordFile(const KeptSettings& kept) { return kept.webPasswordFile; }
+
 struct Key {
     const char* section;
     const char* name;
@@ -223,6 +242,10 @@ constexpr std::array kKeys = {
     Key{"sending", "repeat", ReadSwitch<&KeptSettings::repeat>, WriteSwitch<&KeptSettings::repeat>},
     Key{"mirror", "port", ReadPort, WritePort},
     Key{"mirror", "address", ReadAddress, WriteAddress},
+    Key{"web", "address", ReadWebAddress, WriteWebAddress},
+    Key{"web", "password_file", ReadWebPasswordFile, WriteWebPasswordFile},
+    Key{"web", "public_status", ReadSwitch<&KeptSettings::webPublicStatus>,
+        WriteSwitch<&KeptSettings::webPublicStatus>},
 };
 
 const Key* FindKey(std::string_view section, std::string_view name) {

@@ -40,6 +40,10 @@ struct KeptSettings {
     // [keying]: set in the file by the operator, never by the station.
     std::optional<std::string> ptt;      // as --ptt takes it
     std::optional<int> txTimeoutMinutes;  // 0: off
+    // [web]: the page's start, set by hand in the file (the page has no control for it); options override it.
+    std::optional<std::string> webAddress;  // as --http takes it
+    std::optional<std::string> webPasswordFile;
+    std::optional<bool> webPublicStatus;
 
     struct KeyName {
         const char* section;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cstdlib>
 
+#include <arpa/inet.h>
 #include <getopt.h>
 
 #include "platform/clock.h"
@@ -57,10 +58,18 @@ const char* const kUsageText =
     "                               cm108:/dev/hidrawN[:PIN] (pin 3 unless given), gpio:CHIP:LINE[:active-low]\n"
     "  --control=PATH               a control socket at PATH (mode 0660): skedcast ctl, or one command\n"
     "                               per line with JSON replies\n"
+    "  --http=[ADDRESS:]PORT        serve the web page on ADDRESS (default 127.0.0.1; [::1] for IPv6)\n"
+    "                               and TCP PORT (0: any free port, the one taken is printed)\n"
+    "  --http-password-file=FILE    the operator password's hash, written by skedcast passwd FILE;\n"
+    "                               needed for any address other than loopback\n"
+    "  --http-public-status         the page may be watched without logging in (steering still needs it)\n"
+    "  --http-cert=PEM --http-key=PEM   serve the page over HTTPS with this certificate and key\n"
     "  --help, --version\n"
     "\n"
     "       skedcast ctl [--station=NAME | --control=PATH] [--json] COMMAND [ARGUMENTS...]\n"
-    "  sends a command to a running station (see skedcast ctl --help)\n";
+    "  sends a command to a running station (see skedcast ctl --help)\n"
+    "       skedcast passwd FILE\n"
+    "  writes the web page's password hash to FILE (the password is read from standard input)\n";
 
 namespace {
 
@@ -135,6 +144,56 @@ std::optional<std::time_t> ParseLocalTimestamp(const std::string& text, std::str
     return t;
 }
 
+bool ParseHttpAddress(const std::string& text, std::string& host, int& port, std::string& problem) {
+    std::string portText = text;
+    host = "127.0.0.1";
+    if (!text.empty() && text.front() == '[') {
+        const std::size_t close = text.find("]:");
+        if (close == std::string::npos) {
+            problem = "an IPv6 address is written [ADDRESS]:PORT";
+            return false;
+        }
+        host = text.substr(1, close - 1);
+        portText = text.substr(close + 2);
+    } else if (const std::size_t colon = text.rfind(':'); colon != std::string::npos) {
+        host = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+    }
+    in6_addr six{};
+    in_addr four{};
+    const bool numeric = host.find(':') != std::string::npos ? ::inet_pton(AF_INET6, host.c_str(), &six) == 1
+                                                             : ::inet_pton(AF_INET, host.c_str(), &four) == 1;
+    if (!numeric) {
+        problem = "\"" + host + "\" is not a numeric IPv4 or IPv6 address";
+        return false;
+    }
+    char* end = nullptr;
+    const long number = std::strtol(portText.c_str(), &end, 10);
+    if (portText.empty() || *end != '\0' || number < 0 || number > 65535) {
+        problem = "the port \"" + portText + "\" is not a number from 0 to 65535";
+        return false;
+    }
+    port = static_cast<int>(number);
+    return true;
+}
+
+std::string HttpOptionsProblem(const RunOptions& o) {
+    const bool any = !o.httpPasswordFile.empty() || o.httpPublicStatus || !o.httpCert.empty() || !o.httpKey.empty();
+    if (o.httpHost.empty()) return any ? "the --http-... options need --http=[ADDRESS:]PORT" : "";
+    if (o.httpCert.empty() != o.httpKey.empty()) return "--http-cert and --http-key go together";
+    if (o.httpPasswordFile.empty() && !IsLoopbackAddress(o.httpHost))
+        return "--http=" + o.httpHost + ": the page is reachable from other machines there and would let anyone "
+               "steer the station; give --http-password-file (written by skedcast passwd FILE) or a loopback address";
+    return "";
+}
+
+bool IsLoopbackAddress(const std::string& host) {
+    in_addr four{};
+    if (::inet_pton(AF_INET, host.c_str(), &four) == 1) return (ntohl(four.s_addr) >> 24) == 127;
+    in6_addr six{};
+    return ::inet_pton(AF_INET6, host.c_str(), &six) == 1 && IN6_IS_ADDR_LOOPBACK(&six);
+}
+
 std::optional<std::string> ReadAuthenticationFile(const std::string& path, std::string& problem) {
     std::FILE* file = std::fopen(path.c_str(), "r");
     if (!file) {
@@ -159,7 +218,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
     enum {
         kSerial = 1000, kHeadless, kSimulate, kRunFor, kOnAir, kEnable, kExitWhenIdle, kHelp, kVersion,
         kNetPort, kNetAddress, kAuthFile, kSoundCard, kAudio, kNoise, kCwTimer, kFskShaping, kCheckSchedule,
-        kControl, kTxTimeout, kPtt
+        kControl, kTxTimeout, kPtt, kHttp, kHttpPasswordFile, kHttpPublicStatus, kHttpCert, kHttpKey
     };
     static const option longOptions[] = {
         {"serial", required_argument, nullptr, kSerial},  {"headless", no_argument, nullptr, kHeadless},
@@ -175,6 +234,11 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         {"control", required_argument, nullptr, kControl},
         {"tx-timeout", required_argument, nullptr, kTxTimeout},
         {"ptt", required_argument, nullptr, kPtt},
+        {"http", required_argument, nullptr, kHttp},
+        {"http-password-file", required_argument, nullptr, kHttpPasswordFile},
+        {"http-public-status", no_argument, nullptr, kHttpPublicStatus},
+        {"http-cert", required_argument, nullptr, kHttpCert},
+        {"http-key", required_argument, nullptr, kHttpKey},
         {nullptr, 0, nullptr, 0},
     };
     optind = 1;
@@ -267,6 +331,26 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 if (value.empty()) o.error = "--control wants the path of the control socket";
                 else o.controlPath = value;
                 break;
+            case kHttp: {
+                std::string problem;
+                if (!ParseHttpAddress(value, o.httpHost, o.httpPort, problem)) {
+                    o.httpHost.clear();
+                    o.error = "--http wants [ADDRESS:]PORT, not \"" + value + "\": " + problem;
+                }
+                break;
+            }
+            case kHttpPasswordFile:
+                if (value.empty()) o.error = "--http-password-file wants the file skedcast passwd wrote";
+                else o.httpPasswordFile = value;
+                break;
+            case kHttpPublicStatus:
+                o.httpPublicStatus = true;
+                break;
+            case kHttpCert:
+            case kHttpKey:
+                if (value.empty()) o.error = std::string(c == kHttpCert ? "--http-cert" : "--http-key") + " wants a PEM file";
+                else (c == kHttpCert ? o.httpCert : o.httpKey) = value;
+                break;
             case kFskShaping:
                 if (value == "on" || value == "off") o.fskShaping = value == "on";
                 else o.error = "--fsk-shaping wants on or off, not \"" + value + "\"";
@@ -335,6 +419,7 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
         o.error = "--audio=alsa cannot follow the simulated clock; use --audio=wav:FILE or --audio=null";
     if (!o.onAirFile.empty() && o.serial != RunOptions::Serial::Emulated && o.error.empty())
         o.error = "--onair needs the emulated serial port (--serial=emulated or --simulate)";
+    if (o.error.empty()) o.error = HttpOptionsProblem(o);
     return o;
 }
 

@@ -46,7 +46,13 @@ struct RunOptions {
     long checkPeriodSeconds = 24 * 3600;  // --check-schedule=PERIOD: how far ahead repeating entries are listed
     std::optional<int> txTimeoutMinutes;  // --tx-timeout: the longest single key-down; 0 for no limit
     std::optional<PttSetting> ptt;        // --ptt: what keys the transmitter
-    std::string controlPath;     // --control: the control socket; "" for none  // --check-schedule: check data/schedule.lst and end
+    std::string controlPath;     // --control: the control socket; "" for none
+    // --http: the web page's address (numeric, IPv4 or [IPv6]) and TCP port (0: any free port); off when empty.
+    std::string httpHost;
+    int httpPort = 0;
+    std::string httpPasswordFile;  // the operator password's hash (skedcast passwd FILE)
+    bool httpPublicStatus = false;  // the page may be watched without logging in
+    std::string httpCert, httpKey;  // PEM files: the page over HTTPS
     std::vector<std::string> parameters;  // the station's own parameters
     std::string error;                    // set when the options do not read
 };
@@ -72,6 +78,15 @@ std::optional<std::time_t> ParseLocalTimestamp(const std::string& text, std::str
 // it is read from a file, never given on the command line where ps shows it).
 // Nothing, with the reason in `problem`, when the file cannot be read.
 std::optional<std::string> ReadAuthenticationFile(const std::string& path, std::string& problem);
+
+// "PORT", "ADDRESS:PORT" or "[IPV6]:PORT" as --http takes it (a bare port listens on 127.0.0.1).
+// False, with the reason in `problem`, when it does not read.
+bool ParseHttpAddress(const std::string& text, std::string& host, int& port, std::string& problem);
+// Why the web page's options do not go together (a page others can reach without a password, a certificate
+// without its key, ...); "" when they do.
+std::string HttpOptionsProblem(const RunOptions& options);
+// Whether a numeric address only this machine can reach (127.0.0.0/8, ::1).
+bool IsLoopbackAddress(const std::string& host);
 
 extern const char* const kUsageText;
 

@@ -24,6 +24,7 @@
 #include "console/console_front_end.h"
 #include "console/control_server.h"
 #include "console/service_notifier.h"
+#include "console/station_add_on.h"
 #include "platform/poll_event_loop.h"
 #include "platform/simulated_event_loop.h"
 #include "platform/text_format.h"
@@ -139,6 +140,17 @@ int RunStation(const RunOptions& options, FrontEnd& front) {
         std::string problem;
         if (!control->Open(options.controlPath, problem)) {
             std::fprintf(stderr, "skedcast: --control=%s: %s\n", options.controlPath.c_str(), problem.c_str());
+            return kConfigurationError;
+        }
+    }
+
+    // The web page, when this program has one and the options ask for it.
+    std::unique_ptr<StationAddOn> addOn;
+    if (const AddOnStarter& start = StationAddOns()) {
+        std::string problem;
+        addOn = start(station, options, problem);
+        if (!addOn && !problem.empty()) {
+            std::fprintf(stderr, "skedcast: %s\n", problem.c_str());
             return kConfigurationError;
         }
     }

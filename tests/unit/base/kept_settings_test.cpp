@@ -17,6 +17,7 @@ TEST(KeptSettings, EveryKeptValueReadsBackAsWritten) {
     kept.soundCard = kDefaultSoundCard, kept.noSound = false, kept.noiseDb = 12.5, kept.fskShaping = true;
     kept.cwTimer = true, kept.header = false, kept.diddle = true, kept.repeat = false;
     kept.netPort = 0, kept.address = "radio.example.org";
+    kept.webAddress = "[::1]:8080", kept.webPasswordFile = "/etc/skedcast/http.pass", kept.webPublicStatus = true;
     test::WriteFile("kept.conf", kept.Text());
     KeptSettings read;
     std::string problem;
@@ -39,6 +40,7 @@ TEST(KeptSettings, ValuesAreTheConsoleWordsInAnyCase) {
     EXPECT_EQ(kept.Summary(), "signal.mode=military sound.card=None sending.header=on mirror.port=OFF");
     EXPECT_EQ(kept.Set("tones", "centre", "0"), "centre wants a frequency in Hz above 0 and below 4000, not \"0\"");
     EXPECT_EQ(kept.Set("mirror", "address", "a b"), "address wants a host name or address, not \"a b\"");
+    EXPECT_NE(kept.Set("web", "address", "radio.example.org:80"), "");
     EXPECT_EQ(kept.Set("signal", "psk31_frequency", "1550"),
               "psk31_frequency wants 1500, 1600, 1700, 1800, 1900, 2000 or 2100, not \"1550\"");
     EXPECT_EQ(kept.Set("", "header", "on"), "the key \"header\" belongs in [sending]");
