@@ -229,8 +229,9 @@ void Transmitter::ReleaseTransmitter() {
     on_ = false;
     timeOut_.Stop();
     keyCheck_.Stop();
-    view_.ShowTransmitter(false);
+    // Shown off once the key is up: a window or a watcher never sees OFF with the key still down.
     ReleaseKeyingDevice();
+    view_.ShowTransmitter(false);
     log_.LogEvent("CmRX : Transmitter OFF");
     view_.LockToneFields(false);
     if (released_) released_();
