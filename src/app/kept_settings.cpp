@@ -163,12 +163,15 @@ std::optional<std::string> WritePort(const KeptSettings& kept) {
     return *kept.netPort == 0 ? "OFF" : std::to_string(*kept.netPort);
 }
 
-Wants ReadAddress(KeptSettings& kept, std::string_view value) {
-    // Nothing the file's comments or blanks would cut short.
-    const bool plain = std::all_of(value.begin(), value.end(), [](char c) {
+// Nothing the file's comments or blanks would cut short when it is written back.
+bool PlainValue(std::string_view value) {
+    return !value.empty() && std::all_of(value.begin(), value.end(), [](char c) {
         return std::isgraph(static_cast<unsigned char>(c)) && c != ';' && c != '#';
     });
-    if (value.empty() || value.size() > kLongestAddress || !plain) return "a host name or address";
+}
+
+Wants ReadAddress(KeptSettings& kept, std::string_view value) {
+    if (value.size() > kLongestAddress || !PlainValue(value)) return "a host name or address";
     kept.address = std::string(value);
     return "";
 }
@@ -183,10 +186,9 @@ Wants ReadPtt(KeptSettings& kept, std::string_view value) {
 std::optional<std::string> WritePtt(const KeptSettings& kept) { return kept.ptt; }
 
 Wants ReadTxTimeout(KeptSettings& kept, std::string_view value) {
-    const auto minutes = ReadNumber<int>(value);
-    if (Lowered(value) == "off") kept.txTimeoutMinutes = 0;
-    else if (minutes && *minutes >= 1 && *minutes <= kLongestTxTimeoutMinutes) kept.txTimeoutMinutes = *minutes;
-    else return "minutes from 1 to 1440, or off";
+    const auto minutes = ReadTxTimeoutMinutes(Lowered(value));
+    if (!minutes) return kTxTimeoutWants;
+    kept.txTimeoutMinutes = *minutes;
     return "";
 }
 std::optional<std::string> WriteTxTimeout(const KeptSettings& kept) {
@@ -204,10 +206,7 @@ Wants ReadWebAddress(KeptSettings& kept, std::string_view value) {
 std::optional<std::string> WriteWebAddress(const KeptSettings& kept) { return kept.webAddress; }
 
 Wants ReadWebPasswordFile(KeptSettings& kept, std::string_view value) {
-    const bool plain = std::all_of(value.begin(), value.end(), [](char c) {
-        return std::isgraph(static_cast<unsigned char>(c)) && c != ';' && c != '#';
-    });
-    if (value.empty() || !plain) return "the path of the file skedcast passwd wrote (no blanks, ';' or '#')";
+    if (!PlainValue(value)) return "the path of the file skedcast passwd wrote (no blanks, ';' or '#')";
     kept.webPasswordFile = std::string(value);
     return "";
 }

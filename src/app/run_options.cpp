@@ -1,6 +1,7 @@
 #include "app/run_options.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -213,6 +214,15 @@ std::optional<std::string> ReadAuthenticationFile(const std::string& path, std::
     return text;
 }
 
+std::optional<int> ReadTxTimeoutMinutes(std::string_view text) {
+    if (text == "off") return 0;
+    int minutes = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), minutes);
+    if (error != std::errc() || end != text.data() + text.size() || minutes < 1 || minutes > kLongestTxTimeoutMinutes)
+        return std::nullopt;
+    return minutes;
+}
+
 RunOptions ParseRunOptions(int argc, char* const argv[]) {
     RunOptions o;
     enum {
@@ -311,15 +321,11 @@ RunOptions ParseRunOptions(int argc, char* const argv[]) {
                 else o.checkPeriodSeconds = seconds;
                 break;
             }
-            case kTxTimeout: {
-                char* end = nullptr;
-                const long minutes = std::strtol(value.c_str(), &end, 10);
-                if (value == "off") o.txTimeoutMinutes = 0;
-                else if (value.empty() || *end != '\0' || minutes < 1 || minutes > kLongestTxTimeoutMinutes)
-                    o.error = "--tx-timeout wants minutes from 1 to 1440, or off, not \"" + value + "\"";
-                else o.txTimeoutMinutes = static_cast<int>(minutes);
+            case kTxTimeout:
+                o.txTimeoutMinutes = ReadTxTimeoutMinutes(value);
+                if (!o.txTimeoutMinutes)
+                    o.error = std::string("--tx-timeout wants ") + kTxTimeoutWants + ", not \"" + value + "\"";
                 break;
-            }
             case kPtt: {
                 PttSetting setting;
                 if (const std::string wants = ReadPttSetting(value, setting); !wants.empty())

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "keying/ptt_setting.h"
@@ -14,6 +15,9 @@ namespace sked {
 
 // The longest transmit time-out that may be set, in minutes (a day).
 inline constexpr int kLongestTxTimeoutMinutes = 24 * 60;
+inline constexpr const char* kTxTimeoutWants = "minutes from 1 to 1440, or off";
+// A transmit time-out as --tx-timeout and skedcast.conf take it: minutes, 0 for "off"; nothing when it does not read.
+std::optional<int> ReadTxTimeoutMinutes(std::string_view text);
 
 struct RunOptions {
     enum class Serial { Tty, Emulated, IoPorts };
