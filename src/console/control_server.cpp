@@ -279,13 +279,15 @@ void ControlServer::Writable(int id) { Flush(clients_.at(id), id); }
 void ControlServer::Drop(int id, const char* why) {
     auto it = clients_.find(id);
     if (it == clients_.end()) return;
-    if (why) station_.log.LogEvent(std::string("Control : a client was dropped, ") + why);
     station_.loop.RemoveWatch(it->second.watch);
     ::close(it->second.fd);
     clients_.erase(it);
     bool anyWatching = false;
     for (const auto& [other, client] : clients_) anyWatching = anyWatching || client.watching;
     if (!anyWatching) fields_.clear();
+    // Logged once the client is gone: the log line goes to the watchers, and a
+    // dropped watcher still among them would be sent it, and dropped, again.
+    if (why) station_.log.LogEvent(std::string("Control : a client was dropped, ") + why);
 }
 
 }  // namespace sked

@@ -101,6 +101,8 @@ if refusal["ok"] or "longer than" not in refusal["error"] or not after["ok"]:
 ctl("mode", "ascii"), ctl("baud", "300"), ctl("add", "news.txt"), ctl("enable"), ctl("send")
 watcher.event(lambda e: e.get("field") == "transmit" and "ON" in e["text"])
 watcher.event(lambda e: e.get("event") == "line" and e["text"].startswith("NEWS LINE 01"))
+# The client that never reads asks for far more than its socket holds: it is dropped, the bulletin goes on.
+stuck.send(b"help\n" * 1000)
 sending = ctl("status").stdout
 if not re.search(r"Transmit\s+ON", sending):
     fail(f"status while sending: {sending}")
@@ -114,6 +116,8 @@ seen = set()
 watcher.event(lambda e: seen.add("off" if e.get("field") == "transmit" and "OFF" in e["text"] else
                                  "log" if e.get("event") == "log" and e["text"] == "ABORTED sending <news.txt>." else
                                  "") or {"off", "log"} <= seen)
+if "key=OFF" not in [t.split("\t")[3] for t in open(f"{work}/trace.tsv") if "\tmcr\t" in t][-1]:
+    fail("the cancel left the key down")
 ctl("reload")
 until("the idle STATUS= after the cancel", lambda: "Idle" in [n for n in notes if "STATUS=" in n][-1])
 ctl("quit")
@@ -132,4 +136,7 @@ if len(frames) < 100 or any(abs(g - 11 / 300) > 0.0011 for g in gaps):
     fail(f"{len(frames)} frames, gaps from {min(gaps):.4f} to {max(gaps):.4f} s")
 if "key=OFF" not in [t[3] for t in trace if t[2] == "mcr"][-1]:
     fail("the key was left down")
+if "Control : a client was dropped, it does not read its replies" not in "".join(
+        open(f"{work}/log/{n}", errors="replace").read() for n in os.listdir(f"{work}/log")):
+    fail("the client that never read was not dropped")
 print(f"control socket: {len(frames)} frames back to back, {len(notes)} notifications")
