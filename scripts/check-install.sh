@@ -2,7 +2,7 @@
 # Checks what an operator installs, in a scratch folder:
 #   scripts/check-install.sh cmake [BUILD_DIR]               cmake --install BUILD_DIR (default build) --prefix <scratch>
 #   scripts/check-install.sh deb SKEDCAST.deb [SKEDCAST-GUI.deb]
-#                                                           lintian (no errors) on each, then dpkg-deb -x both into <scratch>
+#                                                           lintian (no errors or warnings) on each, then dpkg-deb -x both into <scratch>
 # The packages: skedcast depends on no Qt library, skedcast-gui on skedcast of its own version and on Qt.
 # Either way: the binaries (skedcast linking no Qt), the systemd units skedcast.service and skedcast@.service
 # (naming the installed binary and parameter files, accepted by systemd-analyze verify, the template as an
@@ -52,8 +52,8 @@ case $kind in
     [[ $# -eq 3 ]] && { [[ -f $3 ]] || usage; gui_deb=$3; with_gui=1; }
     [[ $(dpkg-deb -f "$deb" Package) == skedcast ]] || fail "$deb is not the skedcast package"
     version=$(dpkg-deb -f "$deb" Version)
-    # Errors fail the check; warnings are shown.
-    lintian --fail-on error "$deb" || fail "lintian reports errors in $deb"
+    # Errors and warnings fail the check.
+    lintian --fail-on error,warning "$deb" || fail "lintian reports errors in $deb"
     dpkg-deb -x "$deb" "$root"
     prefix=$root/usr
     etc=$root/etc
@@ -71,7 +71,7 @@ case $kind in
       [[ $(dpkg-deb -f "$gui_deb" Package) == skedcast-gui ]] || fail "$gui_deb is not the skedcast-gui package"
       [[ $(dpkg-deb -f "$gui_deb" Version) == "$version" ]] ||
         fail "$gui_deb is version $(dpkg-deb -f "$gui_deb" Version), $deb $version"
-      lintian --fail-on error "$gui_deb" || fail "lintian reports errors in $gui_deb"
+      lintian --fail-on error,warning "$gui_deb" || fail "lintian reports errors in $gui_deb"
       dpkg-deb -x "$gui_deb" "$root"
       gui_depends=$(depends_of "$gui_deb")
       grep -qx "skedcast (= $version)" <<<"$gui_depends" || fail "$gui_deb does not depend on skedcast (= $version)"

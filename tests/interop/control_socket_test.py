@@ -136,7 +136,6 @@ if len(frames) < 100 or any(abs(g - 11 / 300) > 0.0011 for g in gaps):
     fail(f"{len(frames)} frames, gaps from {min(gaps):.4f} to {max(gaps):.4f} s")
 if "key=OFF" not in [t[3] for t in trace if t[2] == "mcr"][-1]:
     fail("the key was left down")
-if "Control : a client was dropped, it does not read its replies" not in "".join(
-        open(f"{work}/log/{n}", errors="replace").read() for n in os.listdir(f"{work}/log")):
+if not any("a client was dropped, it does not read" in open(f"{work}/log/{n}").read() for n in os.listdir(f"{work}/log")):
     fail("the client that never read was not dropped")
 print(f"control socket: {len(frames)} frames back to back, {len(notes)} notifications")
