@@ -101,8 +101,7 @@ if refusal["ok"] or "longer than" not in refusal["error"] or not after["ok"]:
 ctl("mode", "ascii"), ctl("baud", "300"), ctl("add", "news.txt"), ctl("enable"), ctl("send")
 watcher.event(lambda e: e.get("field") == "transmit" and "ON" in e["text"])
 watcher.event(lambda e: e.get("event") == "line" and e["text"].startswith("NEWS LINE 01"))
-# The client that never reads asks for far more than its socket holds: it is dropped, the bulletin goes on.
-stuck.send(b"help\n" * 1000)
+stuck.send(b"help\n" * 1000)  # far more replies than its socket holds, never read: it is dropped
 sending = ctl("status").stdout
 if not re.search(r"Transmit\s+ON", sending):
     fail(f"status while sending: {sending}")
