@@ -25,24 +25,38 @@ int CheckSchedule(std::time_t now, std::FILE* out, long period) {
     const StationSettings settings;
     const std::vector<ScheduleLine> lines = ParseSchedule(text);
     int due = 0, expired = 0, refused = 0;
+    auto note = [](const std::string& name) {
+        return !name.starts_with('$') && !DataFileSizeOnDisk(name) ? "   (no such file in data/)" : "";
+    };
+    // A repeating entry's first occurrence is listed as the station loads it; the later ones within the
+    // period, each with its followers as the station queues them when the one before has gone, after them.
+    std::shared_ptr<const Repetition> repetition;
+    std::time_t first = 0;
+    auto laterOccurrences = [&] {
+        for (std::time_t after = first; repetition;) {
+            const std::vector<QueueEntry> block = OccurrenceEntries(repetition, after, settings, DataFileSizeOnDisk);
+            if (block.empty() || block.front().due > now + period) break;
+            for (const QueueEntry& entry : block) std::fprintf(out, "%s%s\n", entry.text.c_str(), note(entry.name));
+            after = block.front().due;
+        }
+        repetition = nullptr;
+    };
     for (const EntryEstimate& estimate :
          EstimateSchedule(lines, now, now, settings.mode, settings.baud, DataFileSizeOnDisk)) {
         const ScheduleLine& line = lines[estimate.line];
         const std::size_t number = estimate.line + 1;
+        if (line.kind == ScheduleLine::Kind::Dated || line.kind == ScheduleLine::Kind::Repeating) laterOccurrences();
         switch (estimate.status) {
             case EntryEstimate::Status::Due: {
                 ++due;
                 const bool dated = line.kind == ScheduleLine::Kind::Dated;
-                const bool missing = !line.name.starts_with('$') && !DataFileSizeOnDisk(line.name);
-                const char* note = missing ? "   (no such file in data/)" : "";
+                std::string shown = dated ? line.text : QueueLine(estimate.start, line.name);
                 if (line.kind == ScheduleLine::Kind::Repeating) {
-                    // The next occurrence, however far, and the others within the period.
-                    for (std::time_t t = estimate.start; t != -1 && (t == estimate.start || t <= now + period);
-                         t = NextOccurrence(line.rule, line.secondOfDay, t))
-                        std::fprintf(out, "%s%s\n", OccurrenceLine(t, line).c_str(), note);
-                    break;
+                    shown = OccurrenceLine(estimate.start, line);
+                    repetition = RepetitionAt(lines, estimate.line);
+                    first = estimate.start;
                 }
-                std::fprintf(out, "%s%s\n", (dated ? line.text : QueueLine(estimate.start, line.name)).c_str(), note);
+                std::fprintf(out, "%s%s\n", shown.c_str(), note(line.name));
                 break;
             }
             default:
@@ -51,6 +65,7 @@ int CheckSchedule(std::time_t now, std::FILE* out, long period) {
                 break;
         }
     }
+    laterOccurrences();
     std::fprintf(out, "%s: %d %s due, %d expired, %d refused\n", path, due, due == 1 ? "entry" : "entries", expired,
                  refused);
     return refused == 0 && whole ? 0 : 1;

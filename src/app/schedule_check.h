@@ -2,8 +2,8 @@
 // station's loader reads it at `now`, every entry printed with its estimated
 // start (and a note when its file is missing), every line left out with the
 // reason, and a summary; a repeating entry with each of its occurrences
-// within `period` seconds. The estimates are those of a station starting in
-// its default mode and speed.
+// within `period` seconds, each with its followers. The estimates are those
+// of a station starting in its default mode and speed.
 #pragma once
 
 #include <cstdio>

@@ -49,18 +49,11 @@ std::vector<QueueEntry> ScheduleLoader::Entries(std::string_view text, std::time
             continue;
         }
         switch (line.kind) {
-            case ScheduleLine::Kind::Repeating: {
-                auto repetition = std::make_shared<Repetition>();
-                for (std::size_t i = estimate.line; i < lines.size(); ++i) {
-                    const auto kind = lines[i].kind;
-                    if (i > estimate.line && (kind == ScheduleLine::Kind::Dated || kind == ScheduleLine::Kind::Repeating))
-                        break;
-                    repetition->lines.push_back(lines[i]);
-                }
+            case ScheduleLine::Kind::Repeating:
                 target = &occurrences.emplace_back();
-                target->push_back({OccurrenceLine(estimate.start, line), estimate.start, line.name, repetition});
+                target->push_back({OccurrenceLine(estimate.start, line), estimate.start, line.name,
+                                   RepetitionAt(lines, estimate.line)});
                 break;
-            }
             case ScheduleLine::Kind::Dated:
                 target->push_back({line.text, estimate.start, line.name, nullptr});
                 break;

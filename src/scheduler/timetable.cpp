@@ -16,6 +16,16 @@ std::size_t PlaceFor(const Entries& entries, std::time_t due) {
 
 }  // namespace
 
+std::shared_ptr<const Repetition> RepetitionAt(const std::vector<ScheduleLine>& lines, std::size_t first) {
+    auto repetition = std::make_shared<Repetition>();
+    for (std::size_t i = first; i < lines.size(); ++i) {
+        const auto kind = lines[i].kind;
+        if (i > first && (kind == ScheduleLine::Kind::Dated || kind == ScheduleLine::Kind::Repeating)) break;
+        repetition->lines.push_back(lines[i]);
+    }
+    return repetition;
+}
+
 std::string OccurrenceLine(std::time_t when, const ScheduleLine& line) {
     return QueueLine(when, line.name + "  [" + line.date + " " + line.time + "]");
 }

@@ -19,6 +19,9 @@ struct Repetition {
     std::vector<ScheduleLine> lines;
 };
 
+// The repeating entry at `lines[first]` and its followers.
+std::shared_ptr<const Repetition> RepetitionAt(const std::vector<ScheduleLine>& lines, std::size_t first);
+
 // The queue entries of the entry's first occurrence after `after`, estimated
 // as the station in `settings` would send them; none when it has no more.
 std::vector<QueueEntry> OccurrenceEntries(const std::shared_ptr<const Repetition>& repetition, std::time_t after,

@@ -244,6 +244,20 @@ TEST_F(StationProgram, CheckScheduleListsTheEntriesNamesTheRefusedLinesAndEndsWi
                                    "data/schedule.lst: 2 entries due, 1 expired, 1 refused\n");
 }
 
+// A repeating entry: each occurrence within the period with its followers; a bad rule refused.
+TEST_F(StationProgram, CheckScheduleListsEachOccurrenceWithinThePeriodWithItsFollowers) {
+    WriteData("a.txt", "hi");
+    WriteData("schedule.lst", "daily 21:00:00 a.txt\nb.txt\nSat,Sun 09:00:00 a.txt\nevery 7x 00:10:00 a.txt\n");
+    EXPECT_EQ(WEXITSTATUS(std::system(SKEDCAST_BINARY " --check-schedule=2d --simulate=2026-01-02T12:00:00 >out.txt")), 1);
+    std::string listed;
+    for (std::string day : {"01/02/2026", "01/03/2026"})
+        listed += day + " 21:00:00 a.txt  [daily 21:00:00]\n" + day + " 21:00:00 b.txt   (no such file in data/)\n";
+    EXPECT_EQ(ReadFile("out.txt"), listed + "01/03/2026 09:00:00 a.txt  [Sat,Sun 09:00:00]\n01/04/2026 09:00:00 a.txt  "
+                                   "[Sat,Sun 09:00:00]\nline 4: Unreadable repeat rule (every wants an interval such as "
+                                   "15m or 2h, not \"7x\"): every 7x 00:10:00 a.txt\ndata/schedule.lst: 3 entries due, 0 "
+                                   "expired, 1 refused\n");
+}
+
 // The schedule editor alone (port 0) ends on SIGTERM as its close box ends it: nothing saved, nothing logged.
 TEST_F(StationProgram, TheEditorAloneEndsOnSigtermWithNothingSavedOrLogged) {
 #ifndef SKEDCAST_WITH_GUI
