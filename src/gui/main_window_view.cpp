@@ -66,6 +66,9 @@ private:
 
 QLineEdit* Field(int minChars = 0) {
     auto* field = new QLineEdit;
+    // Painted whole, so that a field that changes every second (the clock,
+    // the running line) repaints alone and not the group box behind it too.
+    field->setAutoFillBackground(true);
     if (minChars > 0) field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QString(minChars, '0')) + 12);
     return field;
 }
