@@ -215,10 +215,12 @@ CommandReply TypedCommands::Run(const std::string& raw) {
 
     MainWindow& w = station_.window;
     const int queued = station_.queue.Count();
+    // Which entries there are, for a refusal.
+    const std::string entries = queued == 0 ? "the queue is empty" : "the queue has 1.." + std::to_string(queued);
     if (command == "delete") {
         auto n = Number(rest);
         if (!n || *n < 1 || *n > queued)
-            return Refused("delete: no entry " + rest + " in the queue (1.." + std::to_string(queued) + ")");
+            return Refused("delete: no entry " + rest + " (" + entries + ")");
         c.DeleteEntry(*n - 1);
     } else if (command == "add") {
         if (rest.empty()) return Refused("add: what? (a file name or a $command)");
@@ -230,12 +232,12 @@ CommandReply TypedCommands::Run(const std::string& raw) {
         std::getline(words, text);
         auto n = Number(number);
         if (!n || *n < 1 || *n > queued || Trimmed(text).empty())
-            return Refused("insert: N TEXT, N an entry of the queue (1.." + std::to_string(queued) + ")");
+            return Refused("insert: N TEXT, N an entry of the queue (" + entries + ")");
         c.FileAdd(Trimmed(text), *n - 1);
     } else if (command == "show") {
         auto n = Number(rest);
         if (!n || *n < 1 || *n > queued)
-            return Refused("show: no entry " + rest + " in the queue (1.." + std::to_string(queued) + ")");
+            return Refused("show: no entry " + rest + " (" + entries + ")");
         c.ShowEntry(*n - 1);
         reply.text = DisplayText(false);
     } else if (command == "files") {
