@@ -47,7 +47,7 @@ if [ "$2" = window ]; then
   [ "$after" -gt "$before" ] || fail "no characters went out around the clicks ($before, then $after)"
   close
   logged 'CmCancel : Session CANCELED' 'ABORTED sending <long.txt>.'
-  tail -1 log/*.log | grep -q 'Skedcast has been TERMINATED' || fail "the shut-down sequence did not end the log"
+  cat log/*.log | tail -1 | grep -q 'Skedcast has been TERMINATED' || fail "the shut-down sequence did not end the log"
   mcr=$(grep $'\tmcr\t' uart-trace.tsv | tail -1)
   [[ $mcr == *key=OFF* ]] || fail "the key is left down: $mcr"
   echo "PASS: window shown, responsive while sending, closed through the shut-down sequence with the key up"
@@ -67,7 +67,7 @@ for h in range(8759)]' >data/schedule.lst
   kill -TERM $app && wait $app && year  # again: SIGTERM once the log tells that the start, the load with it, is under way
   starts() { [ "$(cat log/*.log | grep -c 'has been STARTED')" = 2 ]; }
   waitfor 10 starts && kill -TERM $app && waitfor 1 gone $app || fail "SIGTERM did not end the station within a second"
-  [ "$(cat log/*.log | grep -c 'SIGTERM : Shutting down')" = 2 ] && tail -1 log/*.log | grep -q 'has been TERMINATED' ||
+  [ "$(cat log/*.log | grep -c 'SIGTERM : Shutting down')" = 2 ] && cat log/*.log | tail -1 | grep -q 'has been TERMINATED' ||
     fail "the second SIGTERM did not end the station through its shut-down sequence"
   echo "PASS: the entry due at $due went out at $sent over a year of schedule; SIGTERM during the start ended it at once"
 else
