@@ -33,7 +33,8 @@ if [ "$2" = window ]; then
   started() { grep -q 'TXFile : Sending file <long.txt>.' log/*.log 2>/dev/null; }
   waitfor 25 started || fail "the bulletin did not start"
   frames() { grep -c $'\tframe\t' uart-trace.tsv || :; }
-  sleep 1
+  on_the_line() { [ "$(frames)" -gt 0 ]; }
+  waitfor 10 on_the_line || fail "no character of the bulletin reached the line"
   before=$(frames)
   # A click on the Help menu (the first item of the menu bar) is answered with its menu, twice.
   for round in first second; do
