@@ -53,7 +53,7 @@ case $kind in
     [[ $(dpkg-deb -f "$deb" Package) == skedcast ]] || fail "$deb is not the skedcast package"
     version=$(dpkg-deb -f "$deb" Version)
     # Errors and warnings fail the check.
-    lintian --fail-on error,warning "$deb" || fail "lintian reports errors in $deb"
+    lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings in $deb"
     dpkg-deb -x "$deb" "$root"
     prefix=$root/usr
     etc=$root/etc
@@ -71,7 +71,7 @@ case $kind in
       [[ $(dpkg-deb -f "$gui_deb" Package) == skedcast-gui ]] || fail "$gui_deb is not the skedcast-gui package"
       [[ $(dpkg-deb -f "$gui_deb" Version) == "$version" ]] ||
         fail "$gui_deb is version $(dpkg-deb -f "$gui_deb" Version), $deb $version"
-      lintian --fail-on error,warning "$gui_deb" || fail "lintian reports errors in $gui_deb"
+      lintian --fail-on error,warning "$gui_deb" || fail "lintian reports errors or warnings in $gui_deb"
       dpkg-deb -x "$gui_deb" "$root"
       gui_depends=$(depends_of "$gui_deb")
       grep -qx "skedcast (= $version)" <<<"$gui_depends" || fail "$gui_deb does not depend on skedcast (= $version)"
