@@ -12,6 +12,7 @@
 #include <QSlider>
 
 #include "gui/paint_frames.h"
+#include "gui/readout_field.h"
 
 namespace sked {
 
@@ -40,6 +41,13 @@ void Bindings::Edit(EditControl& model, QLineEdit* widget, TextAction edited, Pa
     if (edited)
         QObject::connect(widget, &QLineEdit::textEdited, widget,
                          [edited](const QString& text) { edited(FromQt(text)); });
+}
+
+void Bindings::Readout(EditControl& model, ReadoutField* widget, PaintFrames* perFrame) {
+    Watch(model, [&model, widget] {
+        widget->setText(ToQt(model.Text()));
+        widget->setEnabled(model.Enabled());
+    }, perFrame);
 }
 
 void Bindings::Button(ButtonControl& model, QAbstractButton* widget, Action clicked) {

@@ -23,6 +23,7 @@ class QSlider;
 namespace sked {
 
 class PaintFrames;
+class ReadoutField;
 
 QString ToQt(const std::string& text);
 std::string FromQt(const QString& text);
@@ -37,6 +38,8 @@ public:
     // A field: text, read-only, enabled. `edited` (may be empty) gets each
     // change the operator types. With `perFrame`, copied at its next frame.
     void Edit(EditControl& model, QLineEdit* widget, TextAction edited = {}, PaintFrames* perFrame = nullptr);
+    // A field the operator only reads: text and enabled.
+    void Readout(EditControl& model, ReadoutField* widget, PaintFrames* perFrame = nullptr);
     // A push button, radio or group box: caption, mark, enabled. `clicked`
     // gets the click; afterwards the widget shows the model again, so a
     // radio the station did not mark stays unmarked.

@@ -27,6 +27,7 @@
 #include "app/station.h"
 #include "gui/about_dialog.h"
 #include "gui/display_box.h"
+#include "gui/readout_field.h"
 #include "gui/schedule_editor_dialog.h"
 #include "gui/station_icon.h"
 
@@ -66,9 +67,15 @@ private:
 
 QLineEdit* Field(int minChars = 0) {
     auto* field = new QLineEdit;
-    // Painted whole, so that a field that changes every second (the clock,
-    // the running line) repaints alone and not the group box behind it too.
+    // Painted whole, so that a change repaints the field alone and not the
+    // group box behind it too.
     field->setAutoFillBackground(true);
+    if (minChars > 0) field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QString(minChars, '0')) + 12);
+    return field;
+}
+
+ReadoutField* Readout(int minChars = 0) {
+    auto* field = new ReadoutField;
     if (minChars > 0) field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QString(minChars, '0')) + 12);
     return field;
 }
@@ -126,8 +133,8 @@ QWidget* MainWindowView::BuildQueueColumn() {
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    w_.queueLine = Field();
-    bindings_.Edit(m.queueLine, w_.queueLine);
+    w_.queueLine = Readout();
+    bindings_.Readout(m.queueLine, w_.queueLine);
     layout->addWidget(w_.queueLine);
 
     w_.scheduleList = new QListWidget;
@@ -213,9 +220,9 @@ QWidget* MainWindowView::BuildQueueColumn() {
     w_.display = new DisplayBox;
     w_.display->setObjectName("displayBox");
     d->addWidget(w_.display, 1);
-    w_.statusLine = Field();
+    w_.statusLine = Readout();
     // The status line runs with the text going out, a character at a time.
-    bindings_.Edit(m.statusLine, w_.statusLine, {}, &frames_);
+    bindings_.Readout(m.statusLine, w_.statusLine, &frames_);
     d->addWidget(w_.statusLine);
     layout->addWidget(display, 3);
     return column;
@@ -227,15 +234,15 @@ QWidget* MainWindowView::BuildOperatorColumn() {
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    w_.clock = Field(22);
-    bindings_.Edit(m.clockField, w_.clock);
+    w_.clock = Readout(22);
+    bindings_.Readout(m.clockField, w_.clock);
     layout->addWidget(w_.clock);
 
     auto* state = new QGroupBox("Scheduler");
     auto* g = new QGridLayout(state);
     int row = 0;
-    w_.autoSend = Field(8);
-    bindings_.Edit(m.autoSendField, w_.autoSend);
+    w_.autoSend = Readout(8);
+    bindings_.Readout(m.autoSendField, w_.autoSend);
     w_.enable = Button();
     bindings_.Button(m.enableButton, w_.enable, [this] { commands_.Enable(); });
     w_.disable = Button();
@@ -246,8 +253,8 @@ QWidget* MainWindowView::BuildOperatorColumn() {
     g->addWidget(w_.disable, row + 1, 1);
     row += 2;
 
-    w_.transmit = Field(8);
-    bindings_.Edit(m.transmitField, w_.transmit);
+    w_.transmit = Readout(8);
+    bindings_.Readout(m.transmitField, w_.transmit);
     w_.txOn = Button();
     bindings_.Button(m.txOnButton, w_.txOn, [this] { commands_.TransmitterOn(); });
     w_.txOff = Button();
@@ -258,8 +265,8 @@ QWidget* MainWindowView::BuildOperatorColumn() {
     g->addWidget(w_.txOff, row + 1, 1);
     row += 2;
 
-    w_.flow = Field(8);
-    bindings_.Edit(m.flowField, w_.flow);
+    w_.flow = Readout(8);
+    bindings_.Readout(m.flowField, w_.flow);
     g->addWidget(Label("Flow"), row, 0);
     g->addWidget(w_.flow, row, 1);
     ++row;
@@ -273,20 +280,20 @@ QWidget* MainWindowView::BuildOperatorColumn() {
     for (QPushButton* b : {w_.pause, w_.resume, w_.cancel}) flowButtons->addWidget(b);
     g->addLayout(flowButtons, row++, 0, 1, 2);
 
-    w_.countdown = Field(6);
-    bindings_.Edit(m.countdownField, w_.countdown);
+    w_.countdown = Readout(6);
+    bindings_.Readout(m.countdownField, w_.countdown);
     g->addWidget(Label("Count Down"), row, 0);
     g->addWidget(w_.countdown, row++, 1);
-    w_.charCount = Field(8);
-    bindings_.Edit(m.charCountField, w_.charCount, {}, &frames_);
+    w_.charCount = Readout(8);
+    bindings_.Readout(m.charCountField, w_.charCount, &frames_);
     g->addWidget(Label("Send Queue"), row, 0);
     g->addWidget(w_.charCount, row++, 1);
     layout->addWidget(state);
 
     auto* line = new QGroupBox("Line");
     auto* l = new QGridLayout(line);
-    w_.comPort = Field(5);
-    bindings_.Edit(m.comPortField, w_.comPort);
+    w_.comPort = Readout(5);
+    bindings_.Readout(m.comPortField, w_.comPort);
     l->addWidget(Label("ComPort"), 0, 0);
     l->addWidget(w_.comPort, 0, 1);
     w_.power = new QCheckBox("Power");
@@ -294,8 +301,8 @@ QWidget* MainWindowView::BuildOperatorColumn() {
     l->addWidget(w_.power, 0, 2);
     w_.cwTimerCheck = new QCheckBox("CW-Timer");
     bindings_.Check(m.cwTimerCheck, w_.cwTimerCheck, [this](int on) { commands_.CwTimer(on != 0); });
-    w_.cwTimer = Field(5);
-    bindings_.Edit(m.cwTimerField, w_.cwTimer);
+    w_.cwTimer = Readout(5);
+    bindings_.Readout(m.cwTimerField, w_.cwTimer);
     w_.sendCwid = Button();
     bindings_.Button(m.sendCwidButton, w_.sendCwid, [this] { commands_.SendCwid(); });
     l->addWidget(w_.cwTimerCheck, 1, 0);

@@ -30,6 +30,7 @@ namespace sked {
 
 class AboutDialog;
 class DisplayBox;
+class ReadoutField;
 class Station;
 class StationCommands;
 
@@ -51,16 +52,16 @@ public:
     // The widgets, for tests and screenshots.
     struct Widgets {
         QListWidget* scheduleList = nullptr;
-        QLineEdit* queueLine = nullptr;
-        QLineEdit* countdown = nullptr;
-        QLineEdit* charCount = nullptr;
-        QLineEdit* statusLine = nullptr;
-        QLineEdit* autoSend = nullptr;
-        QLineEdit* transmit = nullptr;
-        QLineEdit* flow = nullptr;
-        QLineEdit* clock = nullptr;
-        QLineEdit* comPort = nullptr;
-        QLineEdit* cwTimer = nullptr;
+        ReadoutField* queueLine = nullptr;
+        ReadoutField* countdown = nullptr;
+        ReadoutField* charCount = nullptr;
+        ReadoutField* statusLine = nullptr;
+        ReadoutField* autoSend = nullptr;
+        ReadoutField* transmit = nullptr;
+        ReadoutField* flow = nullptr;
+        ReadoutField* clock = nullptr;
+        ReadoutField* comPort = nullptr;
+        ReadoutField* cwTimer = nullptr;
         QLineEdit* fileName = nullptr;
         DisplayBox* display = nullptr;
         QComboBox* fileCombo = nullptr;

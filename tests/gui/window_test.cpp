@@ -21,6 +21,7 @@
 #include "app/about_listing.h"
 #include "gui/about_dialog.h"
 #include "gui/display_box.h"
+#include "gui/readout_field.h"
 #include "gui/main_window_view.h"
 #include "gui/schedule_editor_dialog.h"
 #include "support/scenario_helpers.h"
@@ -54,7 +55,8 @@ protected:
         KeyClick(field, Qt::Key_Backspace);
         for (QChar c : QString::fromStdString(text)) KeyClick(field, c.toUpper().unicode(), QString(c));
     }
-    static std::string Text(const QLineEdit* field) { return field->text().trimmed().toStdString(); }
+    template <class Field>
+    static std::string Text(const Field* field) { return field->text().trimmed().toStdString(); }
 
     std::unique_ptr<MainWindowView> view;
 };
@@ -73,6 +75,9 @@ TEST_F(MainWindowTest, TheFieldsFollowATransmissionAndAClosedWindowCancelsItAndQ
     });
     At("2026-01-01T12:00:15", [&] {
         EXPECT_EQ(Text(W().queueLine) + " " + Text(W().transmit), "TXFile : Sending file <bulletin.txt>. ON");
+        // A readout stands as high as a field the operator types in.
+        EXPECT_EQ(Text(W().clock), station->window.clockField.Text());
+        EXPECT_EQ(W().clock->height(), W().fileName->height());
         // The character going out is the one selected in the display.
         const EditControl& model = station->window.displayBox;
         ASSERT_GT(model.SelectionEnd(), model.SelectionStart());

@@ -1,0 +1,111 @@
+#include "gui/readout_field.h"
+
+#include <algorithm>
+
+#include <QEvent>
+#include <QGlyphRun>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFrame>
+
+namespace sked {
+
+namespace {
+// Room between frame and text, as a line edit leaves it.
+constexpr int kTextMargin = 2;
+constexpr int kVerticalMargin = 1;
+// A line edit is never lower than this, nor than a small icon.
+constexpr int kMinimumTextHeight = 14;
+
+QStyleOptionFrame FrameOption(const QWidget& field) {
+    QStyleOptionFrame option;
+    option.initFrom(&field);
+    option.lineWidth = field.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &field);
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken | QStyle::State_ReadOnly;
+    option.features = QStyleOptionFrame::None;
+    return option;
+}
+}  // namespace
+
+ReadoutField::ReadoutField(QWidget* parent) : QWidget(parent) {
+    // Every pixel is painted from the kept frame: nothing behind it repaints.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void ReadoutField::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    update();
+}
+
+QSize ReadoutField::sizeHint() const {
+    ensurePolished();
+    const QFontMetrics metrics = fontMetrics();
+    const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    const QSize text(metrics.horizontalAdvance(QLatin1Char('x')) * 17 + 2 * kTextMargin,
+                     std::max({metrics.height(), kMinimumTextHeight, iconSize - 2}) + 2 * kVerticalMargin);
+    const QStyleOptionFrame option = FrameOption(*this);
+    return style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, this);
+}
+
+QSize ReadoutField::minimumSizeHint() const {
+    const QSize hint = sizeHint();
+    return {fontMetrics().maxWidth() + 2 * kTextMargin, hint.height()};
+}
+
+void ReadoutField::changeEvent(QEvent* event) {
+    // The frame is drawn in the colours of the state and palette.
+    if (event->type() == QEvent::EnabledChange || event->type() == QEvent::PaletteChange ||
+        event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+        frame_ = QPixmap();
+    if (event->type() == QEvent::FontChange) glyphFont_ = QRawFont();
+    QWidget::changeEvent(event);
+}
+
+void ReadoutField::DrawFrame() {
+    const qreal ratio = devicePixelRatioF();
+    frame_ = QPixmap(size() * ratio);
+    frame_.setDevicePixelRatio(ratio);
+    frame_.fill(palette().color(QPalette::Window));
+    QPainter painter(&frame_);
+    const QStyleOptionFrame option = FrameOption(*this);
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter, this);
+}
+
+void ReadoutField::paintEvent(QPaintEvent*) {
+    if (frame_.isNull() || frame_.deviceIndependentSize().toSize() != size()) DrawFrame();
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, frame_);
+    const QStyleOptionFrame option = FrameOption(*this);
+    const QRect inside = style()->subElementRect(QStyle::SE_LineEditContents, &option, this)
+                             .adjusted(kTextMargin, 0, -kTextMargin, 0);
+    painter.setClipRect(inside);
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+    const QFontMetrics metrics = fontMetrics();
+    const int baseline = inside.top() + (inside.height() - metrics.height() + 1) / 2 + metrics.ascent();
+    if (!DrawGlyphs(painter, QPointF(inside.left(), baseline))) painter.drawText(QPoint(inside.left(), baseline), text_);
+}
+
+bool ReadoutField::DrawGlyphs(QPainter& painter, QPointF origin) {
+    if (!glyphFont_.isValid()) glyphFont_ = QRawFont::fromFont(font());
+    const QList<quint32> glyphs = glyphFont_.glyphIndexesForString(text_);
+    if (glyphs.contains(0)) return false;
+    const QList<QPointF> advances = glyphFont_.advancesForGlyphIndexes(glyphs);
+    QList<QPointF> positions;
+    positions.reserve(glyphs.size());
+    QPointF pen;
+    for (const QPointF& advance : advances) {
+        positions.append(pen);
+        pen += advance;
+    }
+    QGlyphRun run;
+    run.setRawFont(glyphFont_);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    painter.drawGlyphRun(origin, run);
+    return true;
+}
+
+}  // namespace sked

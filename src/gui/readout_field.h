@@ -1,0 +1,46 @@
+// A field the station writes and the operator only reads: the clock, the
+// countdown, the running line. It looks like a line edit but paints as
+// little as a field can: its frame is drawn by the style once per size and
+// kept, and each new text is a run of glyphs over it, looked up in the font
+// without shaping (these texts have no ligatures or marks to shape). Some of
+// these change every second all day long, and a line edit lays out, shapes
+// and draws its whole frame each time.
+#pragma once
+
+#include <QPixmap>
+#include <QRawFont>
+#include <QString>
+#include <QWidget>
+
+class QPainter;
+
+namespace sked {
+
+class ReadoutField : public QWidget {
+public:
+    explicit ReadoutField(QWidget* parent = nullptr);
+
+    const QString& text() const { return text_; }
+    // Repaints only when the text differs.
+    void setText(const QString& text);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void DrawFrame();
+    // Draws the text from `origin` (its baseline's left end) as glyphs of the
+    // field's font; false when the font lacks one of them, so that Qt's own
+    // text drawing finds it in another font.
+    bool DrawGlyphs(QPainter& painter, QPointF origin);
+
+    QString text_;
+    QPixmap frame_;  // background and frame at the current size and state
+    QRawFont glyphFont_;  // the field's font, resolved once
+};
+
+}  // namespace sked
