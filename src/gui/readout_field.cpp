@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QGlyphRun>
 #include <QPainter>
@@ -26,18 +28,42 @@ QStyleOptionFrame FrameOption(const QWidget& field) {
     option.features = QStyleOptionFrame::None;
     return option;
 }
+
+// What a screen reader is told of a readout: a text that changes, as a
+// read-only line edit is.
+class ReadoutAccessible : public QAccessibleWidget {
+public:
+    explicit ReadoutAccessible(ReadoutField* field) : QAccessibleWidget(field, QAccessible::StaticText) {}
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value || (kind == QAccessible::Name && QAccessibleWidget::text(kind).isEmpty()))
+            return static_cast<const ReadoutField*>(widget())->text();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* ReadoutAccessibleFor(const QString&, QObject* object) {
+    auto* field = dynamic_cast<ReadoutField*>(object);
+    return field ? new ReadoutAccessible(field) : nullptr;
+}
 }  // namespace
 
 ReadoutField::ReadoutField(QWidget* parent) : QWidget(parent) {
     // Every pixel is painted from the kept frame: nothing behind it repaints.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // One factory serves every readout; the first installs it.
+    static const bool accessible = (QAccessible::installFactory(ReadoutAccessibleFor), true);
+    (void)accessible;
 }
 
 void ReadoutField::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent changed(this, text_);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 QSize ReadoutField::sizeHint() const {

@@ -6,6 +6,7 @@
 #include <string>
 #include <tuple>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -75,9 +76,12 @@ TEST_F(MainWindowTest, TheFieldsFollowATransmissionAndAClosedWindowCancelsItAndQ
     });
     At("2026-01-01T12:00:15", [&] {
         EXPECT_EQ(Text(W().queueLine) + " " + Text(W().transmit), "TXFile : Sending file <bulletin.txt>. ON");
-        // A readout stands as high as a field the operator types in.
+        // A readout stands as high as a field the operator types in, and a screen reader reads it.
         EXPECT_EQ(Text(W().clock), station->window.clockField.Text());
         EXPECT_EQ(W().clock->height(), W().fileName->height());
+        QAccessibleInterface* readout = QAccessible::queryAccessibleInterface(W().clock);
+        ASSERT_NE(readout, nullptr);
+        EXPECT_EQ(readout->text(QAccessible::Value).toStdString(), station->window.clockField.Text());
         // The character going out is the one selected in the display.
         const EditControl& model = station->window.displayBox;
         ASSERT_GT(model.SelectionEnd(), model.SelectionStart());
