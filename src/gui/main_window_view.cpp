@@ -65,20 +65,22 @@ private:
     std::function<void(int)> released_;
 };
 
+// At least `minChars` digits wide, with room for the frame.
+template <class Widget>
+Widget* Widened(Widget* field, int minChars) {
+    if (minChars > 0) field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QString(minChars, '0')) + 12);
+    return field;
+}
+
 QLineEdit* Field(int minChars = 0) {
     auto* field = new QLineEdit;
     // Painted whole, so that a change repaints the field alone and not the
     // group box behind it too.
     field->setAutoFillBackground(true);
-    if (minChars > 0) field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QString(minChars, '0')) + 12);
-    return field;
+    return Widened(field, minChars);
 }
 
-ReadoutField* Readout(int minChars = 0) {
-    auto* field = new ReadoutField;
-    if (minChars > 0) field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QString(minChars, '0')) + 12);
-    return field;
-}
+ReadoutField* Readout(int minChars = 0) { return Widened(new ReadoutField, minChars); }
 
 QPushButton* Button() {
     auto* button = new QPushButton;

@@ -98,20 +98,20 @@ void ReadoutField::DrawFrame() {
     QPainter painter(&frame_);
     const QStyleOptionFrame option = FrameOption(*this);
     style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter, this);
+    textArea_ = style()->subElementRect(QStyle::SE_LineEditContents, &option, this)
+                    .adjusted(kTextMargin, 0, -kTextMargin, 0);
 }
 
 void ReadoutField::paintEvent(QPaintEvent*) {
     if (frame_.isNull() || frame_.deviceIndependentSize().toSize() != size()) DrawFrame();
     QPainter painter(this);
     painter.drawPixmap(0, 0, frame_);
-    const QStyleOptionFrame option = FrameOption(*this);
-    const QRect inside = style()->subElementRect(QStyle::SE_LineEditContents, &option, this)
-                             .adjusted(kTextMargin, 0, -kTextMargin, 0);
-    painter.setClipRect(inside);
+    painter.setClipRect(textArea_);
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
     const QFontMetrics metrics = fontMetrics();
-    const int baseline = inside.top() + (inside.height() - metrics.height() + 1) / 2 + metrics.ascent();
-    if (!DrawGlyphs(painter, QPointF(inside.left(), baseline))) painter.drawText(QPoint(inside.left(), baseline), text_);
+    const int baseline = textArea_.top() + (textArea_.height() - metrics.height() + 1) / 2 + metrics.ascent();
+    if (!DrawGlyphs(painter, QPointF(textArea_.left(), baseline)))
+        painter.drawText(QPoint(textArea_.left(), baseline), text_);
 }
 
 bool ReadoutField::DrawGlyphs(QPainter& painter, QPointF origin) {

@@ -32,6 +32,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The kept frame and the text's place in it, for the current size and state.
     void DrawFrame();
     // Draws the text from `origin` (its baseline's left end) as glyphs of the
     // field's font; false when the font lacks one of them, so that Qt's own
@@ -40,6 +41,7 @@ private:
 
     QString text_;
     QPixmap frame_;  // background and frame at the current size and state
+    QRect textArea_;  // where the text goes inside that frame
     QRawFont glyphFont_;  // the field's font, resolved once
 };
 

@@ -22,8 +22,8 @@
 #include "app/about_listing.h"
 #include "gui/about_dialog.h"
 #include "gui/display_box.h"
-#include "gui/readout_field.h"
 #include "gui/main_window_view.h"
+#include "gui/readout_field.h"
 #include "gui/schedule_editor_dialog.h"
 #include "support/scenario_helpers.h"
 
