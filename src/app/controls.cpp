@@ -111,19 +111,17 @@ void EditControl::SetText(const std::string& text) {
     if (make_) MakeText();
     if (text_ == text) return;
     text_ = text;
+    madeBy_ = nullptr;
     selStart_ = selEnd_ = 0;
     firstLine_ = 0;
     Changed();
 }
 
 void EditControl::SetTextOf(long long value, TextMaker make) {
-    if (Observed()) {
-        SetText(make(value));
-        return;
-    }
-    // Nobody to tell: the text waits until it is read.
-    make_ = make;
+    if (make == madeBy_ && value == value_) return;
+    make_ = madeBy_ = make;
     value_ = value;
+    if (Observed()) Changed();
 }
 
 void EditControl::MakeText() const {

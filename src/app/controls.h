@@ -85,8 +85,9 @@ public:
     std::string Text(std::size_t maxChars) const { return Text().substr(0, maxChars); }
     void SetText(const std::string& text);
     // For a text set every second or every character and seldom read (the
-    // clock, the countdown): `make(value)` is the text. It is made at once
-    // when the control is observed, else only when it is read.
+    // clock, the countdown, the characters left): `make(value)` is the text,
+    // made only when read. Observers hear of each new value; a window that
+    // shows it once a second reads it then, however often it changed.
     using TextMaker = std::string (*)(long long value);
     void SetTextOf(long long value, TextMaker make);
 
@@ -114,6 +115,7 @@ private:
     mutable std::string text_;
     mutable TextMaker make_ = nullptr;  // set: text_ is out of date, make_(value_) is the text
     mutable long long value_ = 0;
+    TextMaker madeBy_ = nullptr;  // what made text_, or will: set again with the same value, nothing changes
     bool readOnly_ = false;
     int leftMargin_ = 0, rightMargin_ = 0;
     // Mutable because making a waiting text (in a read) resets them as SetText does.

@@ -1,12 +1,16 @@
 #include "gui/display_box.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
 #include <QScrollBar>
 #include <QTextBlock>
-#include <QTextCursor>
+#include <QFontMetricsF>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QTextLayout>
 
 #include "app/wrapped_text.h"
 
@@ -19,6 +23,22 @@ DisplayBox::DisplayBox(QWidget* parent) : QTextEdit(parent) {
     setLineWrapMode(QTextEdit::FixedColumnWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     connect(this, &QTextEdit::textChanged, this, [this] { TextChanged(); });
+    FindPitch();
+}
+
+void DisplayBox::FindPitch() {
+    // Font databases do not always say a font is fixed-pitch: its letters do.
+    const QFontMetricsF metrics(font());
+    const qreal pitch = metrics.horizontalAdvance(QLatin1Char('M'));
+    const bool fixed = metrics.horizontalAdvance(QLatin1Char('i')) == pitch &&
+                       metrics.horizontalAdvance(QLatin1Char('W')) == pitch &&
+                       metrics.horizontalAdvance(QLatin1Char(' ')) == pitch;
+    pitch_ = fixed ? pitch : 0;
+}
+
+void DisplayBox::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) FindPitch();
+    QTextEdit::changeEvent(event);
 }
 
 void DisplayBox::TextChanged() {
@@ -50,17 +70,21 @@ void DisplayBox::Show(const EditControl& model) {
     }
     // Each of these costs even when it sets what is there (the wrap width
     // lays the whole text out again): set only what changed.
-    if (isReadOnly() != model.ReadOnly()) setReadOnly(model.ReadOnly());
+    if (isReadOnly() != model.ReadOnly()) {
+        setReadOnly(model.ReadOnly());
+        viewport()->update();  // the highlight shows only while read-only
+    }
     setEnabled(model.Enabled());
     if (const int columns = WrapColumns(model); lineWrapColumnOrWidth() != columns) setLineWrapColumnOrWidth(columns);
     if (model.SelectionStart() != selStart_ || model.SelectionEnd() != selEnd_) {
+        const QRectF was = HighlightInDocument();
         selStart_ = model.SelectionStart();
         selEnd_ = model.SelectionEnd();
-        QTextCursor cursor(document());
-        cursor.setPosition(CharacterAt(selStart_));
-        cursor.setPosition(CharacterAt(selEnd_), QTextCursor::KeepAnchor);
-        setTextCursor(cursor);
-        ensureCursorVisible();
+        const QRectF now = HighlightInDocument();
+        const QPointF offset = ScrollOffset();
+        viewport()->update(was.translated(-offset).toAlignedRect());
+        viewport()->update(now.translated(-offset).toAlignedRect());
+        if (!now.isEmpty()) ScrollToShow(now);
     }
     if (model.FirstVisibleLine() != firstLine_) {
         firstLine_ = model.FirstVisibleLine();
@@ -68,6 +92,67 @@ void DisplayBox::Show(const EditControl& model) {
         verticalScrollBar()->setValue(static_cast<int>(document()->documentLayout()->blockBoundingRect(first).top()));
     }
     copying_ = false;
+}
+
+QRectF DisplayBox::HighlightInDocument() const {
+    if (!isReadOnly() || selStart_ < 0 || selEnd_ <= selStart_) return {};
+    const int start = CharacterAt(selStart_), end = CharacterAt(selEnd_);
+    const QTextBlock block = document()->findBlock(start);
+    if (!block.isValid()) return {};
+    // Lays the text out as far as this block, if it has not been yet.
+    const QRectF blockArea = document()->documentLayout()->blockBoundingRect(block);
+    const QTextLayout* layout = block.layout();
+    const int inBlock = start - block.position();
+    const QTextLine line = layout ? layout->lineForTextPosition(inBlock) : QTextLine();
+    if (!line.isValid()) return {};
+    const QString lineText = block.text().mid(line.textStart(), line.textLength());
+    const int count = std::max(1, std::min(end, block.position() + line.textStart() + line.textLength()) - start);
+    qreal left = 0, width = 0;
+    if (pitch_ > 0 && asciiOnly_ && !lineText.contains(QLatin1Char('\t'))) {
+        // Teleprinter text in a fixed-pitch font: columns, with no layout to ask.
+        left = line.x() + (inBlock - line.textStart()) * pitch_;
+        width = count * pitch_;
+    } else {
+        left = line.cursorToX(inBlock);
+        width = std::max(line.cursorToX(inBlock + count) - left, QFontMetricsF(font()).averageCharWidth());
+    }
+    return QRectF(blockArea.left() + left, blockArea.top() + line.y(), width, line.height());
+}
+
+QPointF DisplayBox::ScrollOffset() const {
+    return QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+}
+
+void DisplayBox::ScrollToShow(const QRectF& cell) {
+    const QRectF seen(ScrollOffset(), QSizeF(viewport()->size()));
+    if (cell.top() < seen.top()) verticalScrollBar()->setValue(static_cast<int>(cell.top()));
+    else if (cell.bottom() > seen.bottom()) verticalScrollBar()->setValue(static_cast<int>(std::ceil(cell.bottom() - seen.height())));
+    if (cell.left() < seen.left()) horizontalScrollBar()->setValue(static_cast<int>(cell.left()));
+    else if (cell.right() > seen.right()) horizontalScrollBar()->setValue(static_cast<int>(std::ceil(cell.right() - seen.width())));
+}
+
+QString DisplayBox::HighlightedText() const {
+    if (HighlightInDocument().isEmpty()) return {};
+    QString text;
+    for (int at = CharacterAt(selStart_), end = CharacterAt(selEnd_); at < end; ++at) text += document()->characterAt(at);
+    return text;
+}
+
+QRect DisplayBox::HighlightArea() const { return HighlightInDocument().translated(-ScrollOffset()).toAlignedRect(); }
+
+void DisplayBox::paintEvent(QPaintEvent* event) {
+    QTextEdit::paintEvent(event);
+    const QRectF cell = HighlightInDocument().translated(-ScrollOffset());
+    if (cell.isEmpty() || !event->rect().intersects(cell.toAlignedRect())) return;
+    QPainter painter(viewport());
+    painter.fillRect(cell, palette().brush(QPalette::Highlight));
+    painter.setPen(palette().color(QPalette::HighlightedText));
+    painter.setFont(font());
+    const QTextBlock block = document()->findBlock(CharacterAt(selStart_));
+    const QTextLine line = block.layout()->lineForTextPosition(CharacterAt(selStart_) - block.position());
+    const QString shown = HighlightedText().replace(QChar::ParagraphSeparator, QLatin1Char(' '));
+    painter.setClipRect(cell);
+    painter.drawText(QPointF(cell.left(), cell.top() + line.ascent()), shown);
 }
 
 }  // namespace sked

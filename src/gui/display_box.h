@@ -1,10 +1,14 @@
 // The display box: the file shown or being sent, and the composition area.
 // It wraps at the columns its margins leave (the margin slider), where a save
-// breaks the lines, and it shows the character going out selected and in view.
+// breaks the lines, and it shows the character going out highlighted and in
+// view. The highlight is its own, painted over the text in the selection's
+// colours: a text selection moved to each new character would lay out its
+// line again and repaint two whole lines, where this repaints two cells.
 #pragma once
 
 #include <string>
 
+#include <QRectF>
 #include <QTextEdit>
 
 #include "gui/control_binding.h"
@@ -23,10 +27,27 @@ public:
     // What the operator types; not called while the model is copied in.
     void OnEdited(Bindings::TextAction edited) { edited_ = std::move(edited); }
 
+    // The characters shown highlighted (the selection of the model's text,
+    // shown while the display is read-only), and where, in the viewport;
+    // empty when none is.
+    QString HighlightedText() const;
+    QRect HighlightArea() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
     void TextChanged();
     // The character position of byte `index` of the shown text.
     int CharacterAt(int index) const;
+    // The highlighted characters' cell in the document, laid out as now.
+    QRectF HighlightInDocument() const;
+    // The width of every character of a fixed-pitch font; 0 for another.
+    void FindPitch();
+    QPointF ScrollOffset() const;
+    // Scrolls the least that brings `cell` (document) into view.
+    void ScrollToShow(const QRectF& cell);
 
     Bindings::TextAction edited_;
     std::string shown_;
@@ -34,6 +55,7 @@ private:
     bool copying_ = false;
     int selStart_ = -1, selEnd_ = -1;
     int firstLine_ = 0;
+    qreal pitch_ = 0;
 };
 
 }  // namespace sked

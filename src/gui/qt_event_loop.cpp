@@ -8,7 +8,6 @@
 #include <QEvent>
 #include <QObject>
 #include <QSocketNotifier>
-#include <QTimerEvent>
 
 namespace sked {
 
@@ -18,8 +17,8 @@ namespace {
 // The wake-up event of a posted call.
 const QEvent::Type kPostedEvent = static_cast<QEvent::Type>(QEvent::User + 17);
 // A tick aligned to the wall clock's second comes this much after the
-// boundary, so that the second it reads is the new one even when the
-// system timer fires a fraction of a millisecond early.
+// boundary, so that the second it reads is the new one even when a Qt timer
+// wakes a fraction of a millisecond early.
 constexpr milliseconds kWallSecondLag(2);
 
 constexpr QSocketNotifier::Type kNotifierTypes[3] = {QSocketNotifier::Read, QSocketNotifier::Write,
@@ -34,7 +33,6 @@ public:
     explicit Agent(QtEventLoop& loop) : loop_(loop) {}
 
 protected:
-    void timerEvent(QTimerEvent* event) override { loop_.QtTimerFired(event->timerId()); }
     bool event(QEvent* event) override {
         if (event->type() != kPostedEvent) return QObject::event(event);
         loop_.posted_.Dispatch();
@@ -45,118 +43,58 @@ private:
     QtEventLoop& loop_;
 };
 
-QtEventLoop::QtEventLoop() {
+namespace {
+// Checked before anything of Qt's is made.
+bool NeedsQApplication() {
     if (!QCoreApplication::instance()) throw std::logic_error("QtEventLoop needs a QApplication");
-    agent_ = std::make_unique<Agent>(*this);
+    return true;
 }
+}  // namespace
+
+QtEventLoop::QtEventLoop()
+    : agent_((NeedsQApplication(), std::make_unique<Agent>(*this))),
+      timers_(*this, kWallSecondLag),
+      wake_([this] { return timers_.Earliest(); }, [this] { timers_.DispatchDue(); }) {}
 
 QtEventLoop::~QtEventLoop() {
-    for (auto& [id, timer] : timers_) Unschedule(timer);
     watches_.clear();
     removed_.clear();
     agent_.reset();  // its pending wake-ups go with it
 }
 
-// ---- Timers: each armed one is a one-shot Qt timer, started again for its next tick ----
+// ---- Timers ----
 
-int QtEventLoop::AddTimer(Callback call) {
-    const int id = nextTimerId_++;
-    timers_[id].call = std::move(call);
-    return id;
+QtEventLoop::Nanos QtEventLoop::MonoNow() const { return duration_cast<Nanos>(steady_clock::now().time_since_epoch()); }
+
+QtEventLoop::Nanos QtEventLoop::WallToMono(TimePoint wall) const {
+    // Converted afresh at every use, so wall-clock steps do not stall timers.
+    return MonoNow() + duration_cast<Nanos>(wall - clock_.Now());
 }
+
+int QtEventLoop::AddTimer(Callback call) { return timers_.Add(std::move(call)); }
 
 void QtEventLoop::RemoveTimer(int id) {
-    auto it = timers_.find(id);
-    if (it == timers_.end()) return;
-    Unschedule(it->second);
-    timers_.erase(it);
-}
-
-QtEventLoop::Steady::time_point QtEventLoop::NextDue(const TimerEntry& timer, Steady::time_point after) const {
-    if (timer.alignment == Alignment::WallSecond) {
-        const TimePoint wallAfter = clock_.Now() + duration_cast<Duration>(after - Steady::now());
-        const TimePoint next = floor<seconds>(wallAfter) + seconds(1);
-        return after + duration_cast<Steady::duration>(next - wallAfter) + kWallSecondLag;
-    }
-    return after + duration_cast<Steady::duration>(timer.period);
-}
-
-void QtEventLoop::Unschedule(TimerEntry& timer) {
-    if (!timer.qtTimer) return;
-    qtTimers_.erase(timer.qtTimer);
-    agent_->killTimer(std::exchange(timer.qtTimer, 0));
-}
-
-void QtEventLoop::Schedule(int id, TimerEntry& timer) {
-    Unschedule(timer);
-    const auto wait = std::max(ceil<milliseconds>(timer.due - Steady::now()), milliseconds(0));
-    timer.qtTimer = agent_->startTimer(wait, Qt::PreciseTimer);
-    if (timer.qtTimer) qtTimers_[timer.qtTimer] = id;
-    else timer.armed = false;
+    timers_.Remove(id);
+    wake_.Changed();
 }
 
 void QtEventLoop::ArmAt(int id, TimePoint when) {
-    auto it = timers_.find(id);
-    if (it == timers_.end()) return;
-    TimerEntry& timer = it->second;
-    timer.armed = true;
-    timer.period = Duration::zero();
-    timer.alignment = Alignment::None;
-    timer.due = Steady::now() + duration_cast<Steady::duration>(std::max(when - clock_.Now(), Duration::zero()));
-    Schedule(id, timer);
+    timers_.ArmAt(id, when);
+    wake_.Changed();
 }
 
 bool QtEventLoop::ArmEvery(int id, Duration period, Alignment alignment) {
-    auto it = timers_.find(id);
-    if (it == timers_.end() || period <= Duration::zero()) return false;
-    TimerEntry& timer = it->second;
-    timer.armed = true;
-    timer.period = period;
-    timer.alignment = alignment;
-    timer.due = NextDue(timer, Steady::now());
-    Schedule(id, timer);
-    return timer.armed;
+    const bool armed = timers_.ArmEvery(id, period, alignment);
+    wake_.Changed();
+    return armed;
 }
 
 void QtEventLoop::Disarm(int id) {
-    auto it = timers_.find(id);
-    if (it == timers_.end()) return;
-    it->second.armed = false;
-    Unschedule(it->second);
+    timers_.Disarm(id);
+    wake_.Changed();
 }
 
-bool QtEventLoop::Armed(int id) const {
-    auto it = timers_.find(id);
-    return it != timers_.end() && it->second.armed;
-}
-
-void QtEventLoop::QtTimerFired(int qtTimer) {
-    agent_->killTimer(qtTimer);
-    auto mapped = qtTimers_.find(qtTimer);
-    if (mapped == qtTimers_.end()) return;
-    const int id = mapped->second;
-    qtTimers_.erase(mapped);
-    auto it = timers_.find(id);
-    if (it == timers_.end()) return;
-    TimerEntry& timer = it->second;
-    timer.qtTimer = 0;
-    const Steady::time_point now = Steady::now();
-    if (now < timer.due) {  // early: only wait the rest
-        Schedule(id, timer);
-        return;
-    }
-    if (timer.period == Duration::zero()) {
-        timer.armed = false;
-    } else {
-        // A late timer fires once, not once per missed period.
-        Steady::time_point next = NextDue(timer, timer.due);
-        if (next <= now) next = NextDue(timer, now);
-        timer.due = next;
-        Schedule(id, timer);
-    }
-    Callback call = timer.call;  // the callback may remove its own timer
-    call();
-}
+bool QtEventLoop::Armed(int id) const { return timers_.Armed(id); }
 
 // ---- Posted calls ----
 

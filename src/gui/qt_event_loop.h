@@ -1,7 +1,7 @@
 // The station's loop when it has a window: Qt owns the thread's event loop
-// (it paints the window and runs its buttons), so the station's timers,
-// posted calls and descriptor watches are carried by Qt's own timers, events
-// and socket notifiers. Nothing here waits or pumps: every callback returns
+// (it paints the window and runs its buttons), so the station's timers wake
+// from Qt's loop (see TimerWake), and its posted calls and descriptor watches
+// are carried by Qt's events and socket notifiers. Nothing here waits or pumps: every callback returns
 // to Qt's loop.
 //
 // Needs a QCoreApplication (QApplication) for its whole life, on the thread
@@ -16,13 +16,15 @@
 #include "platform/event_loop.h"
 #include "platform/poll_event_loop.h"
 #include "platform/posted_calls.h"
+#include "platform/timer_table.h"
+#include "gui/timer_wake.h"
 
 class QObject;
 class QSocketNotifier;
 
 namespace sked {
 
-class QtEventLoop : public EventLoop {
+class QtEventLoop : public EventLoop, private TimerTable::TimeBase {
 public:
     QtEventLoop();
     ~QtEventLoop() override;
@@ -50,16 +52,8 @@ public:
 
 private:
     class Agent;
-    using Steady = std::chrono::steady_clock;
+    using Nanos = TimerTable::Nanos;
 
-    struct TimerEntry {
-        Callback call;
-        bool armed = false;
-        Duration period{};  // zero: once
-        Alignment alignment = Alignment::None;
-        Steady::time_point due;
-        int qtTimer = 0;
-    };
     struct Watch {
         int fd;
         short events;
@@ -67,20 +61,19 @@ private:
         std::unique_ptr<QSocketNotifier> notifiers[3];  // read, write, exception
     };
 
+    Nanos MonoNow() const override;
+    Nanos WallToMono(TimePoint wall) const override;
+    TimePoint WallNow() const override { return clock_.Now(); }
+
     // Called by the agent.
-    void QtTimerFired(int qtTimer);
     void NotifierFired(int watchId);
 
-    void Schedule(int id, TimerEntry& timer);
-    void Unschedule(TimerEntry& timer);
-    Steady::time_point NextDue(const TimerEntry& timer, Steady::time_point after) const;
     void EnableNotifiers(Watch& watch);
 
     RealClock clock_;
     std::unique_ptr<Agent> agent_;
-    std::map<int, TimerEntry> timers_;
-    int nextTimerId_ = 1;
-    std::map<int, int> qtTimers_;  // Qt timer id -> station timer id
+    TimerTable timers_;
+    TimerWake wake_;
     std::map<int, Watch> watches_;
     int nextWatchId_ = 1;
     std::vector<Watch> removed_;  // notifiers whose signal may still be on the stack

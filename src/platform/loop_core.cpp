@@ -24,107 +24,14 @@ LoopCore::~LoopCore() { ::close(wakeFd_); }
 
 // ---- Timers ----
 
-int LoopCore::AddTimer(Callback call) {
-    const int id = nextTimerId_++;
-    timers_[id].call = std::move(call);
-    return id;
-}
-
-void LoopCore::RemoveTimer(int id) {
-    auto it = timers_.find(id);
-    if (it == timers_.end()) return;
-    Unschedule(id, it->second);
-    timers_.erase(it);
-}
-
-void LoopCore::Schedule(int id, TimerEntry& timer) {
-    timer.armed = true;
-    const std::pair<Nanos, int> entry{timer.due, id};
-    schedule_.insert(std::lower_bound(schedule_.begin(), schedule_.end(), entry), entry);
-}
-
-void LoopCore::Unschedule(int id, TimerEntry& timer) {
-    if (!timer.armed) return;
-    timer.armed = false;
-    const auto at = std::lower_bound(schedule_.begin(), schedule_.end(), std::pair<Nanos, int>{timer.due, id});
-    if (at != schedule_.end() && at->second == id) schedule_.erase(at);
-}
-
-LoopCore::Nanos LoopCore::NextDue(const TimerEntry& timer, Nanos after) const {
-    if (timer.alignment == Alignment::WallSecond) {
-        // Next whole second of the wall clock after `after`.
-        const TimePoint wallAfter = clock().Now() + duration_cast<Duration>(after - MonoNow());
-        return WallToMono(floor<seconds>(wallAfter) + seconds(1));
-    }
-    return after + duration_cast<Nanos>(timer.period);
-}
-
-void LoopCore::ArmAt(int id, TimePoint when) {
-    auto it = timers_.find(id);
-    if (it == timers_.end()) return;
-    TimerEntry& timer = it->second;
-    Unschedule(id, timer);
-    timer.period = Duration::zero();
-    timer.alignment = Alignment::None;
-    timer.due = when == Forever ? Nanos::max() : WallToMono(when);
-    Schedule(id, timer);
-}
-
+int LoopCore::AddTimer(Callback call) { return timers_.Add(std::move(call)); }
+void LoopCore::RemoveTimer(int id) { timers_.Remove(id); }
+void LoopCore::ArmAt(int id, TimePoint when) { timers_.ArmAt(id, when); }
 bool LoopCore::ArmEvery(int id, Duration period, Alignment alignment) {
-    auto it = timers_.find(id);
-    if (it == timers_.end() || period <= Duration::zero()) return false;
-    TimerEntry& timer = it->second;
-    Unschedule(id, timer);
-    timer.period = period;
-    timer.alignment = alignment;
-    timer.due = NextDue(timer, MonoNow());
-    Schedule(id, timer);
-    return true;
+    return timers_.ArmEvery(id, period, alignment);
 }
-
-void LoopCore::Disarm(int id) {
-    auto it = timers_.find(id);
-    if (it != timers_.end()) Unschedule(id, it->second);
-}
-
-bool LoopCore::Armed(int id) const {
-    auto it = timers_.find(id);
-    return it != timers_.end() && it->second.armed;
-}
-
-bool LoopCore::DispatchDueTimers() {
-    const Nanos now = MonoNow();
-    if (schedule_.empty() || schedule_.front().first > now) return false;
-    // The due ones, in the order they fell due, copied into the kept list
-    // (moved out while in use: a callback cannot disturb it).
-    std::vector<std::pair<Nanos, int>> due = std::move(due_);
-    due.clear();
-    for (const auto& entry : schedule_) {
-        if (entry.first > now) break;
-        due.push_back(entry);
-    }
-    for (const auto& [when, id] : due) {
-        auto it = timers_.find(id);
-        // Stopped, removed or moved by a callback that ran before it.
-        if (it == timers_.end() || !it->second.armed || it->second.due != when) continue;
-        TimerEntry& timer = it->second;
-        Unschedule(id, timer);
-        if (timer.period != Duration::zero()) {
-            // A late timer fires once, not once per missed period.
-            Nanos next = NextDue(timer, timer.due);
-            if (next <= now) next = NextDue(timer, now);
-            timer.due = next;
-            Schedule(id, timer);
-        }
-        Callback call = timer.call;  // the callback may remove its own timer
-        call();
-    }
-    const bool any = !due.empty();
-    due_ = std::move(due);
-    return any;
-}
-
-LoopCore::Nanos LoopCore::EarliestTimer() const { return schedule_.empty() ? Nanos::max() : schedule_.front().first; }
+void LoopCore::Disarm(int id) { timers_.Disarm(id); }
+bool LoopCore::Armed(int id) const { return timers_.Armed(id); }
 
 // ---- Posted calls ----
 
@@ -245,18 +152,18 @@ bool LoopCore::DispatchReady() {
         NoteLook(n > 0);
         if (n > 0) any |= DispatchPolled(set);
     }
-    any |= DispatchDueTimers();
+    any |= timers_.DispatchDue();
     return any;
 }
 
 void LoopCore::RunOnce(Nanos deadline) {
     if (DispatchReady()) return;
-    const Nanos until = std::min(EarliestTimer(), deadline);
+    const Nanos until = std::min(timers_.Earliest(), deadline);
     if (until <= MonoNow()) return;
     PollSet& set = WatchedFds();
     SleepUntil(until, set);
     if (DispatchPolled(set)) posted_.Dispatch();
-    DispatchDueTimers();
+    timers_.DispatchDue();
 }
 
 void LoopCore::Run() {

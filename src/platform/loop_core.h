@@ -17,10 +17,11 @@
 
 #include "platform/event_loop.h"
 #include "platform/posted_calls.h"
+#include "platform/timer_table.h"
 
 namespace sked {
 
-class LoopCore : public EventLoop {
+class LoopCore : public EventLoop, protected TimerTable::TimeBase {
 public:
     LoopCore();
     ~LoopCore() override;
@@ -56,9 +57,9 @@ protected:
         std::vector<int> ids;
     };
 
-    // The loop's own monotonic time base and the wall-clock conversions.
-    virtual Nanos MonoNow() const = 0;
-    virtual Nanos WallToMono(TimePoint wall) const = 0;
+    // The loop's own monotonic time base and the wall-clock conversions
+    // (MonoNow, WallToMono) come from the loop that runs on them.
+    TimePoint WallNow() const final { return clock().Now(); }
     // Sleeps until `until` (monotonic) or until a watched descriptor or a
     // posted call is ready; poll() results are left in `set`.
     virtual void SleepUntil(Nanos until, PollSet& set) = 0;
@@ -78,13 +79,6 @@ protected:
     bool PollReal(PollSet& set, Nanos timeout);
 
 private:
-    struct TimerEntry {
-        Callback call;
-        bool armed = false;
-        Nanos due{};
-        Duration period{};  // zero: once
-        Alignment alignment = Alignment::None;
-    };
     struct Watch {
         int fd;
         short events;
@@ -95,31 +89,20 @@ private:
     // most until `deadline`) and then that.
     void RunOnce(Nanos deadline);
     bool DispatchReady();
-    bool DispatchDueTimers();
     bool DispatchPolled(const PollSet& set);
     // The watches to poll, made afresh only after they changed; every
     // result of the last poll cleared.
     PollSet& WatchedFds();
     // After a poll: when it was, and whether it found a descriptor ready.
     void NoteLook(bool found);
-    Nanos NextDue(const TimerEntry& timer, Nanos after) const;
-    // Arms the timer at its due time / disarms it, keeping schedule_ in step.
-    void Schedule(int id, TimerEntry& timer);
-    void Unschedule(int id, TimerEntry& timer);
-    Nanos EarliestTimer() const;
 
-    std::map<int, TimerEntry> timers_;
-    // The armed timers by due time (then id): the next one is at the front
-    // without a walk over every timer the station has.
-    std::vector<std::pair<Nanos, int>> schedule_;
-    int nextTimerId_ = 1;
+    TimerTable timers_{*this};
     std::map<int, Watch> watches_;
     int nextWatchId_ = 1;
     // Kept from step to step, so that a step allocates nothing.
     PollSet pollSet_;
     bool watchesChanged_ = true;
     short watchesWant_ = 0;  // the events of every watch together
-    std::vector<std::pair<Nanos, int>> due_;
     Nanos lastLook_ = Nanos::min();  // real monotonic time of the last poll
     bool lookAgain_ = true;
     PostedCalls posted_;

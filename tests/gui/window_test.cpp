@@ -1,5 +1,6 @@
 // The main window and the editor's over a station on the simulated clock, through their real buttons and keys.
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <set>
@@ -9,6 +10,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -70,9 +72,12 @@ TEST_F(MainWindowTest, TheFieldsFollowATransmissionAndAClosedWindowCancelsItAndQ
     W().enable->click();
     // The display is painted a frame a second: at each, it shows the character going out then.
     std::set<int> framesShown;
-    for (int second = 10; second < 15; ++second) At(T("2026-01-01T12:00:00") + std::chrono::seconds(second), [&] {
-        EXPECT_EQ(W().display->textCursor().selectionStart(), station->window.displayBox.SelectionStart());
-        framesShown.insert(W().display->textCursor().selectionStart());
+    for (int second = 11; second < 15; ++second) At(T("2026-01-01T12:00:00") + std::chrono::seconds(second), [&] {
+        const EditControl& model = station->window.displayBox;
+        const auto going = static_cast<std::size_t>(model.SelectionStart());
+        EXPECT_EQ(W().display->HighlightedText().toStdString(),
+                  bulletin.substr(going, static_cast<std::size_t>(model.SelectionEnd()) - going));
+        framesShown.insert(model.SelectionStart());
     });
     At("2026-01-01T12:00:15", [&] {
         EXPECT_EQ(Text(W().queueLine) + " " + Text(W().transmit), "TXFile : Sending file <bulletin.txt>. ON");
@@ -82,18 +87,24 @@ TEST_F(MainWindowTest, TheFieldsFollowATransmissionAndAClosedWindowCancelsItAndQ
         QAccessibleInterface* readout = QAccessible::queryAccessibleInterface(W().clock);
         ASSERT_NE(readout, nullptr);
         EXPECT_EQ(readout->text(QAccessible::Value).toStdString(), station->window.clockField.Text());
-        // The character going out is the one selected in the display.
+        // The character going out is highlighted in the selection's colour, where the text has it.
         const EditControl& model = station->window.displayBox;
         ASSERT_GT(model.SelectionEnd(), model.SelectionStart());
-        EXPECT_EQ(W().display->textCursor().selectedText().toStdString(),
+        EXPECT_EQ(W().display->HighlightedText().toStdString(),
                   bulletin.substr(static_cast<std::size_t>(model.SelectionStart()), 1));
+        const QRect cell = W().display->HighlightArea();
+        QTextCursor at(W().display->document());
+        at.setPosition(model.SelectionStart());
+        EXPECT_LE(std::abs(cell.left() - W().display->cursorRect(at).left()), 1);
+        const QImage shown = W().display->viewport()->grab().toImage();
+        EXPECT_EQ(shown.pixelColor(cell.topLeft() + QPoint(1, 1)), W().display->palette().color(QPalette::Highlight));
         KeyClick(W().scheduleList, Qt::Key_Escape);  // never closes
         EXPECT_FALSE(loop->QuitRequested());
         EXPECT_FALSE(view->close());  // asks the station to end; the window stays until it has
         EXPECT_TRUE(view->isVisible() && Logged("CmCancel : Session CANCELED") && loop->QuitRequested());
     });
     RunUntil(T("2026-01-01T12:00:40"));
-    EXPECT_EQ(framesShown.size(), 5u);  // every frame moved on
+    EXPECT_EQ(framesShown.size(), 4u);  // every frame moved on
     // What the program does once its loop has returned.
     station->ShutDown();
     EXPECT_TRUE(!KeyLineUp() && Logged("ABORTED sending <bulletin.txt>."));

@@ -47,7 +47,7 @@ TEST(ControlsTest, EverySetterNotifiesOnceOnAChangeAndNeverWhenNothingChanges) {
         return Shows(e.Text(), e.ReadOnly(), e.LeftMargin(), e.RightMargin(), e.SelectionStart(), e.SelectionEnd(),
                      e.FirstVisibleLine(), e.Enabled());
     }, {STEP(1, SetEnabled(false)), STEP(1, SetText("1\n2\n3\n4")), STEP(1, SetReadOnly(true)),
-        STEP(1, SetTextOf(7, [](long long n) { return std::to_string(n) + "\n2\n3\n4"; })),  // observed: made at once
+        STEP(1, SetTextOf(7, [](long long n) { return std::to_string(n) + "\n2\n3\n4"; })),  // observed: told at once, made when read
         STEP(1, SetMargins(4, 75)), STEP(1, SetSelection(2, 3)), STEP(1, ScrollLines(10)),
         STEP(1, ScrollLines(-5))});  // held at either end
     CheckNotices<ListBoxControl>(ListBoxControl(), [](const auto& l) { return Shows(l.Count(), l.CurSel()); },
