@@ -14,6 +14,7 @@
 
 #include "gui/qt_event_loop.h"
 #include "gui/qt_message_box.h"
+#include "gui/timer_wake.h"
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);  // also where the tests are listed at build time
@@ -74,6 +75,7 @@ TEST(QtEventLoop, TimersWallSecondTicksPostedCallsAndWatchesRunFromQtsLoopUntilQ
     end.Every(10ms);
     loop.Run();
     other.join();
+
     EXPECT_TRUE(once.size() == 1 && once[0] >= 50ms);
     EXPECT_TRUE(every.size() == 3 && every[0] >= 20ms && every[2] >= 60ms);
     EXPECT_FALSE(single.Running() || periodic.Running());
@@ -86,6 +88,27 @@ TEST(QtEventLoop, TimersWallSecondTicksPostedCallsAndWatchesRunFromQtsLoopUntilQ
     loop.RemoveWatch(out);
     for (int fd : fds) ::close(fd);
     loop.Run();  // quit already: returns at once
+}
+
+// Where Qt's loop is glib's (unless QT_NO_GLIB), the timers wake from a glib source; else from a Qt timer. Either
+// way the wake comes when the earliest is due, not before, and follows it when it moves.
+TEST(QtEventLoop, TheTimersWakeWhenTheEarliestIsDueOnGlibOrOnAQtTimer) {
+    const auto start = steady_clock::now();
+    const auto since = [&] { return steady_clock::now() - start; };
+    TimerWake::Nanos due = duration_cast<TimerWake::Nanos>((start + 500ms).time_since_epoch());
+    std::vector<steady_clock::duration> woken;
+    TimerWake wake([&] { return due; }, [&] {
+        if (steady_clock::now().time_since_epoch() < due) return;  // early: nothing due yet
+        woken.push_back(since());
+        due = woken.size() == 1 ? duration_cast<TimerWake::Nanos>((steady_clock::now() + 30ms).time_since_epoch())
+                                : TimerWake::Nanos::max();
+    });
+    EXPECT_EQ(wake.OnGlib(), std::getenv("QT_NO_GLIB") == nullptr);
+    due = duration_cast<TimerWake::Nanos>((start + 40ms).time_since_epoch());  // moved sooner
+    wake.Changed();
+    while (woken.size() < 2 && since() < 5s) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ASSERT_EQ(woken.size(), 2u);
+    EXPECT_TRUE(woken[0] >= 40ms && woken[0] < 400ms && woken[1] >= woken[0] + 30ms);
 }
 
 TEST(QtMessageBox, ABoxIsAPlainWindowAndShowReturnsAtOnce) {
