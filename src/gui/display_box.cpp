@@ -13,6 +13,7 @@
 #include <QTextLayout>
 
 #include "app/wrapped_text.h"
+#include "gui/glyph_text.h"
 
 namespace sked {
 
@@ -37,7 +38,10 @@ void DisplayBox::FindPitch() {
 }
 
 void DisplayBox::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::FontChange) FindPitch();
+    if (event->type() == QEvent::FontChange) {
+        FindPitch();
+        glyphFont_ = QRawFont();
+    }
     QTextEdit::changeEvent(event);
 }
 
@@ -66,6 +70,7 @@ void DisplayBox::Show(const EditControl& model) {
         asciiOnly_ = std::all_of(shown_.begin(), shown_.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         setPlainText(ToQt(shown_));
         selStart_ = selEnd_ = -1;
+        faded_ = Cell();
         firstLine_ = 0;
     }
     // Each of these costs even when it sets what is there (the wrap width
@@ -77,14 +82,15 @@ void DisplayBox::Show(const EditControl& model) {
     setEnabled(model.Enabled());
     if (const int columns = WrapColumns(model); lineWrapColumnOrWidth() != columns) setLineWrapColumnOrWidth(columns);
     if (model.SelectionStart() != selStart_ || model.SelectionEnd() != selEnd_) {
-        const QRectF was = HighlightInDocument();
+        // The cell the highlight leaves is painted plain at the next paint.
+        if (const Cell was = HighlightCell(); !was.area.isEmpty()) faded_ = was;
         selStart_ = model.SelectionStart();
         selEnd_ = model.SelectionEnd();
-        const QRectF now = HighlightInDocument();
+        const Cell now = HighlightCell();
         const QPointF offset = ScrollOffset();
-        viewport()->update(was.translated(-offset).toAlignedRect());
-        viewport()->update(now.translated(-offset).toAlignedRect());
-        if (!now.isEmpty()) ScrollToShow(now);
+        viewport()->update(faded_.area.translated(-offset).toAlignedRect());
+        viewport()->update(now.area.translated(-offset).toAlignedRect());
+        if (!now.area.isEmpty()) ScrollToShow(now.area);
     }
     if (model.FirstVisibleLine() != firstLine_) {
         firstLine_ = model.FirstVisibleLine();
@@ -94,7 +100,7 @@ void DisplayBox::Show(const EditControl& model) {
     copying_ = false;
 }
 
-QRectF DisplayBox::HighlightInDocument() const {
+DisplayBox::Cell DisplayBox::HighlightCell() const {
     if (!isReadOnly() || selStart_ < 0 || selEnd_ <= selStart_) return {};
     const int start = CharacterAt(selStart_), end = CharacterAt(selEnd_);
     const QTextBlock block = document()->findBlock(start);
@@ -105,10 +111,18 @@ QRectF DisplayBox::HighlightInDocument() const {
     const int inBlock = start - block.position();
     const QTextLine line = layout ? layout->lineForTextPosition(inBlock) : QTextLine();
     if (!line.isValid()) return {};
-    const QString lineText = block.text().mid(line.textStart(), line.textLength());
+    Cell cell;
+    // A line end shows as a space.
     const int count = std::max(1, std::min(end, block.position() + line.textStart() + line.textLength()) - start);
+    cell.text = block.text().mid(inBlock, count).leftJustified(count, QLatin1Char(' '));
+    const QString lineText = block.text().mid(line.textStart(), line.textLength());
+    cell.columns = pitch_ > 0 && asciiOnly_ && !lineText.contains(QLatin1Char('\t'));
+    // With the characters either side on its line, for a cell painted alone.
+    const int column = inBlock - line.textStart();
+    cell.before = column > 0 ? 1 : 0;
+    cell.around = lineText.mid(column - cell.before, cell.before + count + 1);
     qreal left = 0, width = 0;
-    if (pitch_ > 0 && asciiOnly_ && !lineText.contains(QLatin1Char('\t'))) {
+    if (cell.columns) {
         // Teleprinter text in a fixed-pitch font: columns, with no layout to ask.
         left = line.x() + (inBlock - line.textStart()) * pitch_;
         width = count * pitch_;
@@ -116,7 +130,9 @@ QRectF DisplayBox::HighlightInDocument() const {
         left = line.cursorToX(inBlock);
         width = std::max(line.cursorToX(inBlock + count) - left, QFontMetricsF(font()).averageCharWidth());
     }
-    return QRectF(blockArea.left() + left, blockArea.top() + line.y(), width, line.height());
+    cell.area = QRectF(blockArea.left() + left, blockArea.top() + line.y(), width, line.height());
+    cell.ascent = line.ascent();
+    return cell;
 }
 
 QPointF DisplayBox::ScrollOffset() const {
@@ -132,27 +148,58 @@ void DisplayBox::ScrollToShow(const QRectF& cell) {
 }
 
 QString DisplayBox::HighlightedText() const {
-    if (HighlightInDocument().isEmpty()) return {};
+    if (HighlightCell().area.isEmpty()) return {};
     QString text;
     for (int at = CharacterAt(selStart_), end = CharacterAt(selEnd_); at < end; ++at) text += document()->characterAt(at);
     return text;
 }
 
-QRect DisplayBox::HighlightArea() const { return HighlightInDocument().translated(-ScrollOffset()).toAlignedRect(); }
+QRect DisplayBox::HighlightArea() const { return HighlightCell().area.translated(-ScrollOffset()).toAlignedRect(); }
 
 void DisplayBox::paintEvent(QPaintEvent* event) {
-    QTextEdit::paintEvent(event);
-    const QRectF cell = HighlightInDocument().translated(-ScrollOffset());
-    if (cell.isEmpty() || !event->rect().intersects(cell.toAlignedRect())) return;
+    const QPointF offset = ScrollOffset();
+    const Cell now = HighlightCell(), faded = std::exchange(faded_, Cell());
+    // When the highlight has only moved on, the two cells are all there is to
+    // paint: their characters are drawn as they stand, without laying out and
+    // drawing their lines again.
+    const QRegion cells = QRegion(now.area.translated(-offset).toAlignedRect()) +
+                          QRegion(faded.area.translated(-offset).toAlignedRect());
+    const bool cellsOnly = now.columns && (faded.area.isEmpty() || faded.columns) && isEnabled() &&
+                           !textCursor().hasSelection() && (event->region() - cells).isEmpty();
+    if (!cellsOnly) QTextEdit::paintEvent(event);
     QPainter painter(viewport());
-    painter.fillRect(cell, palette().brush(QPalette::Highlight));
-    painter.setPen(palette().color(QPalette::HighlightedText));
+    if (cellsOnly) PaintCell(painter, faded, offset, true, false);
+    if (event->region().intersects(now.area.translated(-offset).toAlignedRect()))
+        PaintCell(painter, now, offset, cellsOnly, true);
+}
+
+void DisplayBox::DrawText(QPainter& painter, QPointF origin, const QString& text) {
+    if (!glyphFont_.isValid()) glyphFont_ = QRawFont::fromFont(font());
+    if (!DrawGlyphText(painter, glyphFont_, origin, text, GlyphPlaces::Advances)) painter.drawText(origin, text);
+}
+
+void DisplayBox::PaintCell(QPainter& painter, const Cell& cell, QPointF offset, bool plain, bool highlighted) {
+    if (cell.area.isEmpty()) return;
+    const QRectF area = cell.area.translated(-offset);
+    const qreal baseline = area.top() + cell.ascent;
+    painter.save();
     painter.setFont(font());
-    const QTextBlock block = document()->findBlock(CharacterAt(selStart_));
-    const QTextLine line = block.layout()->lineForTextPosition(CharacterAt(selStart_) - block.position());
-    const QString shown = HighlightedText().replace(QChar::ParagraphSeparator, QLatin1Char(' '));
-    painter.setClipRect(cell);
-    painter.drawText(QPointF(cell.left(), cell.top() + line.ascent()), shown);
+    if (plain) {
+        // The cell's pixels as the text edit paints them, with what the
+        // characters either side reach into them.
+        const QRect pixels = area.toAlignedRect();
+        painter.setClipRect(pixels);
+        painter.fillRect(pixels, palette().brush(QPalette::Base));
+        painter.setPen(palette().color(QPalette::Text));
+        DrawText(painter, QPointF(area.left() - cell.before * pitch_, baseline), cell.around);
+    }
+    if (highlighted) {
+        painter.setClipRect(area);
+        painter.fillRect(area, palette().brush(QPalette::Highlight));
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        DrawText(painter, QPointF(area.left(), baseline), cell.text);
+    }
+    painter.restore();
 }
 
 }  // namespace sked

@@ -8,10 +8,14 @@
 
 #include <string>
 
+#include <QRawFont>
 #include <QRectF>
+#include <QString>
 #include <QTextEdit>
 
 #include "gui/control_binding.h"
+
+class QPainter;
 
 namespace sked {
 
@@ -42,7 +46,19 @@ private:
     // The character position of byte `index` of the shown text.
     int CharacterAt(int index) const;
     // The highlighted characters' cell in the document, laid out as now.
-    QRectF HighlightInDocument() const;
+    struct Cell {
+        QRectF area;  // empty: none
+        qreal ascent = 0;
+        QString text;  // as shown
+        bool columns = false;  // in fixed-pitch columns: drawn alone, it looks as its line draws it
+        QString around;  // the text with the characters either side on its line
+        int before = 0;  // how many of those stand before it
+    };
+    Cell HighlightCell() const;
+    // Paints `cell` plain (as the text edit would) and/or highlighted.
+    void PaintCell(QPainter& painter, const Cell& cell, QPointF offset, bool plain, bool highlighted);
+    // In the display's font, where the line draws it.
+    void DrawText(QPainter& painter, QPointF origin, const QString& text);
     // The width of every character of a fixed-pitch font; 0 for another.
     void FindPitch();
     QPointF ScrollOffset() const;
@@ -56,6 +72,8 @@ private:
     int selStart_ = -1, selEnd_ = -1;
     int firstLine_ = 0;
     qreal pitch_ = 0;
+    QRawFont glyphFont_;  // the display's font, resolved once
+    Cell faded_;  // the cell the highlight left, not yet painted plain
 };
 
 }  // namespace sked

@@ -1,14 +1,16 @@
 #include "gui/readout_field.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QEvent>
-#include <QGlyphRun>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
+
+#include "gui/glyph_text.h"
 
 namespace sked {
 
@@ -18,6 +20,8 @@ constexpr int kTextMargin = 2;
 constexpr int kVerticalMargin = 1;
 // A line edit is never lower than this, nor than a small icon.
 constexpr int kMinimumTextHeight = 14;
+// How far a glyph may reach left of its place.
+constexpr int kOverhang = 2;
 
 QStyleOptionFrame FrameOption(const QWidget& field) {
     QStyleOptionFrame option;
@@ -58,12 +62,27 @@ ReadoutField::ReadoutField(QWidget* parent) : QWidget(parent) {
 
 void ReadoutField::setText(const QString& text) {
     if (text == text_) return;
+    update(Changed(text_, text));
     text_ = text;
-    update();
     if (QAccessible::isActive()) {
         QAccessibleValueChangeEvent changed(this, text_);
         QAccessible::updateAccessibility(&changed);
     }
+}
+
+QRect ReadoutField::Changed(const QString& was, const QString& now) {
+    // What both texts begin with stays as it is painted: a clock's second
+    // changes its last digits, the running line grows at its end.
+    const auto same = std::mismatch(was.begin(), was.end(), now.begin(), now.end()).first - was.begin();
+    if (same == 0 || frame_.isNull() || frame_.deviceIndependentSize().toSize() != size()) return rect();
+    if (!glyphFont_.isValid()) glyphFont_ = QRawFont::fromFont(font());
+    const QList<quint32> glyphs = glyphFont_.glyphIndexesForString(was.left(same));
+    if (glyphs.contains(0)) return rect();
+    qreal left = 0;
+    for (const QPointF& advance : glyphFont_.advancesForGlyphIndexes(glyphs)) left += advance.x();
+    // From a little before the first new glyph, which may reach back over its place.
+    const int from = textArea_.left() + static_cast<int>(std::round(left)) - kOverhang;
+    return QRect(from, textArea_.top(), textArea_.right() - from + 1, textArea_.height()) & textArea_;
 }
 
 QSize ReadoutField::sizeHint() const {
@@ -110,28 +129,9 @@ void ReadoutField::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
     const QFontMetrics metrics = fontMetrics();
     const int baseline = textArea_.top() + (textArea_.height() - metrics.height() + 1) / 2 + metrics.ascent();
-    if (!DrawGlyphs(painter, QPointF(textArea_.left(), baseline)))
-        painter.drawText(QPoint(textArea_.left(), baseline), text_);
-}
-
-bool ReadoutField::DrawGlyphs(QPainter& painter, QPointF origin) {
     if (!glyphFont_.isValid()) glyphFont_ = QRawFont::fromFont(font());
-    const QList<quint32> glyphs = glyphFont_.glyphIndexesForString(text_);
-    if (glyphs.contains(0)) return false;
-    const QList<QPointF> advances = glyphFont_.advancesForGlyphIndexes(glyphs);
-    QList<QPointF> positions;
-    positions.reserve(glyphs.size());
-    QPointF pen;
-    for (const QPointF& advance : advances) {
-        positions.append(pen);
-        pen += advance;
-    }
-    QGlyphRun run;
-    run.setRawFont(glyphFont_);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
-    painter.drawGlyphRun(origin, run);
-    return true;
+    if (!DrawGlyphText(painter, glyphFont_, QPointF(textArea_.left(), baseline), text_, GlyphPlaces::WholePixels))
+        painter.drawText(QPoint(textArea_.left(), baseline), text_);
 }
 
 }  // namespace sked

@@ -12,8 +12,6 @@
 #include <QString>
 #include <QWidget>
 
-class QPainter;
-
 namespace sked {
 
 class ReadoutField : public QWidget {
@@ -21,7 +19,7 @@ public:
     explicit ReadoutField(QWidget* parent = nullptr);
 
     const QString& text() const { return text_; }
-    // Repaints only when the text differs.
+    // Repaints only when the text differs, and only from where it differs.
     void setText(const QString& text);
 
     QSize sizeHint() const override;
@@ -32,12 +30,10 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // What changes on the field when its text goes from `was` to `now`.
+    QRect Changed(const QString& was, const QString& now);
     // The kept frame and the text's place in it, for the current size and state.
     void DrawFrame();
-    // Draws the text from `origin` (its baseline's left end) as glyphs of the
-    // field's font; false when the font lacks one of them, so that Qt's own
-    // text drawing finds it in another font.
-    bool DrawGlyphs(QPainter& painter, QPointF origin);
 
     QString text_;
     QPixmap frame_;  // background and frame at the current size and state

@@ -27,13 +27,17 @@ struct TimerWake::GlibSource {
 
     static TimerWake& Of(GSource* source) { return *reinterpret_cast<GlibSource*>(source)->wake; }
 
+    // The time of this turn of glib's loop, read once for all its sources
+    // (the same monotonic clock as the steady clock's, in microseconds).
+    static Nanos TurnTime(GSource* source) { return microseconds(g_source_get_time(source)); }
+
     static gboolean Prepare(GSource* source, gint* timeout) {
         const Nanos due = Of(source).earliest_();
         if (due == Nanos::max()) {
             *timeout = -1;
             return FALSE;
         }
-        const Nanos left = due - SteadyNow();
+        const Nanos left = due - TurnTime(source);
         if (left <= Nanos::zero()) {
             *timeout = 0;
             return TRUE;
@@ -42,7 +46,7 @@ struct TimerWake::GlibSource {
         *timeout = static_cast<gint>(std::min<Nanos::rep>(ceil<milliseconds>(left).count(), INT_MAX));
         return FALSE;
     }
-    static gboolean Check(GSource* source) { return Of(source).earliest_() <= SteadyNow(); }
+    static gboolean Check(GSource* source) { return Of(source).earliest_() <= TurnTime(source); }
     static gboolean Dispatch(GSource* source, GSourceFunc, gpointer) {
         Of(source).Dispatch();
         return G_SOURCE_CONTINUE;

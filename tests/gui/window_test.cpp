@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QImage>
+#include <QScreen>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -78,6 +79,17 @@ TEST_F(MainWindowTest, TheFieldsFollowATransmissionAndAClosedWindowCancelsItAndQ
         EXPECT_EQ(W().display->HighlightedText().toStdString(),
                   bulletin.substr(going, static_cast<std::size_t>(model.SelectionEnd()) - going));
         framesShown.insert(model.SelectionStart());
+        // What the window painted (after the first frame, the two cells the highlight moved between and the
+        // readouts from where their texts changed) is what painting them whole shows.
+        QApplication::processEvents();
+        for (QWidget* widget : std::initializer_list<QWidget*>{W().display->viewport(), W().clock, W().statusLine,
+                                                              W().charCount}) {
+            const QPoint at = widget->mapTo(view.get(), QPoint(0, 0));
+            const QImage painted =
+                view->screen()->grabWindow(view->winId(), at.x(), at.y(), widget->width(), widget->height()).toImage();
+            EXPECT_EQ(painted.convertToFormat(QImage::Format_RGB32),
+                      widget->grab().toImage().convertToFormat(QImage::Format_RGB32)) << widget->metaObject()->className();
+        }
     });
     At("2026-01-01T12:00:15", [&] {
         EXPECT_EQ(Text(W().queueLine) + " " + Text(W().transmit), "TXFile : Sending file <bulletin.txt>. ON");
