@@ -20,10 +20,21 @@ namespace {
 constexpr int kStartWidth = 1024;
 constexpr int kStartHeight = 600;
 constexpr std::chrono::milliseconds kLingerLook{200};
+
+// While a bulletin goes out the window repaints a few small fields once a
+// second. Through X's shared memory each repaint costs a round trip to the
+// server and a completion event that wakes the station again; an image that
+// small sent on the X connection costs neither. Read by Qt's X connection as
+// it opens; an operator who set the variable keeps it.
+bool SendImagesOnTheConnection() {
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
+    return true;
+}
 }  // namespace
 
 struct WindowFrontEnd::Parts {
-    Parts(int& argc, char** argv) : app(argc, argv) {}
+    Parts(int& argc, char** argv) : imagesOnTheConnection(SendImagesOnTheConnection()), app(argc, argv) {}
+    bool imagesOnTheConnection;
     QApplication app;
     QtEventLoop loop;
     QtMessageBox boxes;
