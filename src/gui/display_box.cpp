@@ -124,7 +124,7 @@ DisplayBox::Cell DisplayBox::HighlightCell() const {
     qreal left = 0, width = 0;
     if (cell.columns) {
         // Teleprinter text in a fixed-pitch font: columns, with no layout to ask.
-        left = line.x() + (inBlock - line.textStart()) * pitch_;
+        left = line.x() + column * pitch_;
         width = count * pitch_;
     } else {
         left = line.cursorToX(inBlock);

@@ -4,6 +4,8 @@
 // no ligatures or marks to shape: shaping costs more than the drawing.
 #pragma once
 
+#include <optional>
+
 #include <QPointF>
 #include <QRawFont>
 #include <QString>
@@ -22,5 +24,8 @@ enum class GlyphPlaces { Advances, WholePixels };
 // nothing drawn, when the font lacks one of its characters (Qt's own text
 // drawing then finds it in another font).
 bool DrawGlyphText(QPainter& painter, const QRawFont& font, QPointF origin, const QString& text, GlyphPlaces places);
+// Where the glyph after `text` would stand, drawn so; none when the font
+// lacks one of its characters.
+std::optional<qreal> GlyphTextWidth(const QRawFont& font, const QString& text, GlyphPlaces places);
 
 }  // namespace sked

@@ -64,12 +64,9 @@ QtEventLoop::~QtEventLoop() {
 
 // ---- Timers ----
 
-QtEventLoop::Nanos QtEventLoop::MonoNow() const { return duration_cast<Nanos>(steady_clock::now().time_since_epoch()); }
+QtEventLoop::Nanos QtEventLoop::MonoNow() const { return RealMonoNow(); }
 
-QtEventLoop::Nanos QtEventLoop::WallToMono(TimePoint wall) const {
-    // Converted afresh at every use, so wall-clock steps do not stall timers.
-    return MonoNow() + duration_cast<Nanos>(wall - clock_.Now());
-}
+QtEventLoop::Nanos QtEventLoop::WallToMono(TimePoint wall) const { return RealWallToMono(wall); }
 
 int QtEventLoop::AddTimer(Callback call) { return timers_.Add(std::move(call)); }
 

@@ -1,7 +1,7 @@
 #include "gui/readout_field.h"
 
 #include <algorithm>
-#include <cmath>
+#include <optional>
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -75,14 +75,16 @@ QRect ReadoutField::Changed(const QString& was, const QString& now) {
     // changes its last digits, the running line grows at its end.
     const auto same = std::mismatch(was.begin(), was.end(), now.begin(), now.end()).first - was.begin();
     if (same == 0 || frame_.isNull() || frame_.deviceIndependentSize().toSize() != size()) return rect();
-    if (!glyphFont_.isValid()) glyphFont_ = QRawFont::fromFont(font());
-    const QList<quint32> glyphs = glyphFont_.glyphIndexesForString(was.left(same));
-    if (glyphs.contains(0)) return rect();
-    qreal left = 0;
-    for (const QPointF& advance : glyphFont_.advancesForGlyphIndexes(glyphs)) left += advance.x();
+    const std::optional<qreal> left = GlyphTextWidth(GlyphFont(), was.left(same), GlyphPlaces::WholePixels);
+    if (!left) return rect();
     // From a little before the first new glyph, which may reach back over its place.
-    const int from = textArea_.left() + static_cast<int>(std::round(left)) - kOverhang;
+    const int from = textArea_.left() + static_cast<int>(*left) - kOverhang;
     return QRect(from, textArea_.top(), textArea_.right() - from + 1, textArea_.height()) & textArea_;
+}
+
+const QRawFont& ReadoutField::GlyphFont() {
+    if (!glyphFont_.isValid()) glyphFont_ = QRawFont::fromFont(font());
+    return glyphFont_;
 }
 
 QSize ReadoutField::sizeHint() const {
@@ -129,8 +131,7 @@ void ReadoutField::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
     const QFontMetrics metrics = fontMetrics();
     const int baseline = textArea_.top() + (textArea_.height() - metrics.height() + 1) / 2 + metrics.ascent();
-    if (!glyphFont_.isValid()) glyphFont_ = QRawFont::fromFont(font());
-    if (!DrawGlyphText(painter, glyphFont_, QPointF(textArea_.left(), baseline), text_, GlyphPlaces::WholePixels))
+    if (!DrawGlyphText(painter, GlyphFont(), QPointF(textArea_.left(), baseline), text_, GlyphPlaces::WholePixels))
         painter.drawText(QPoint(textArea_.left(), baseline), text_);
 }
 

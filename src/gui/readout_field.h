@@ -32,13 +32,14 @@ protected:
 private:
     // What changes on the field when its text goes from `was` to `now`.
     QRect Changed(const QString& was, const QString& now);
+    const QRawFont& GlyphFont();
     // The kept frame and the text's place in it, for the current size and state.
     void DrawFrame();
 
     QString text_;
     QPixmap frame_;  // background and frame at the current size and state
     QRect textArea_;  // where the text goes inside that frame
-    QRawFont glyphFont_;  // the field's font, resolved once
+    QRawFont glyphFont_;  // the field's font, resolved once (GlyphFont)
 };
 
 }  // namespace sked

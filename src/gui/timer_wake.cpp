@@ -11,15 +11,13 @@
 #include <QThread>
 #include <QTimerEvent>
 
+#include "platform/poll_event_loop.h"
+
 namespace sked {
 
 using namespace std::chrono;
 
-namespace {
-TimerWake::Nanos SteadyNow() { return duration_cast<TimerWake::Nanos>(steady_clock::now().time_since_epoch()); }
-}  // namespace
-
-// ---- On glib: a source whose ready time is the earliest timer's ----
+// ---- On glib: a source that is ready when the earliest timer is due ----
 
 struct TimerWake::GlibSource {
     GSource source;  // first: glib hands the source back as this
@@ -67,7 +65,7 @@ public:
         if (id_) killTimer(std::exchange(id_, 0));
         due_ = due;
         if (due == Nanos::max()) return;
-        const auto wait = std::max(ceil<milliseconds>(due - SteadyNow()), milliseconds(0));
+        const auto wait = std::max(ceil<milliseconds>(due - RealMonoNow()), milliseconds(0));
         id_ = startTimer(wait, Qt::PreciseTimer);
     }
 

@@ -4,14 +4,15 @@ namespace sked {
 
 using namespace std::chrono;
 
-LoopCore::Nanos PollEventLoop::MonoNow() const {
-    return duration_cast<Nanos>(steady_clock::now().time_since_epoch());
+nanoseconds RealMonoNow() { return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()); }
+
+nanoseconds RealWallToMono(TimePoint wall) {
+    return RealMonoNow() + duration_cast<nanoseconds>(wall - RealClock().Now());
 }
 
-LoopCore::Nanos PollEventLoop::WallToMono(TimePoint wall) const {
-    // Converted afresh at every use, so wall-clock steps do not stall timers.
-    return MonoNow() + duration_cast<Nanos>(wall - clock_.Now());
-}
+LoopCore::Nanos PollEventLoop::MonoNow() const { return RealMonoNow(); }
+
+LoopCore::Nanos PollEventLoop::WallToMono(TimePoint wall) const { return RealWallToMono(wall); }
 
 void PollEventLoop::SleepUntil(Nanos until, PollSet& set) {
     PollReal(set, until == Nanos::max() ? Nanos::max() : until - MonoNow());

@@ -12,6 +12,12 @@ public:
     TimePoint Now() const override { return std::chrono::system_clock::now(); }
 };
 
+// Real time on the monotonic clock, and a wall-clock time converted to it
+// (afresh at every use, so wall-clock steps do not stall timers): the time
+// base of the loops that run on the real clock.
+std::chrono::nanoseconds RealMonoNow();
+std::chrono::nanoseconds RealWallToMono(TimePoint wall);
+
 class PollEventLoop : public LoopCore {
 public:
     const Clock& clock() const override { return clock_; }
