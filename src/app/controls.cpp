@@ -111,6 +111,7 @@ void EditControl::SetText(const std::string& text) {
     if (make_) MakeText();
     if (text_ == text) return;
     text_ = text;
+    ++textRevision_;
     madeBy_ = nullptr;
     selStart_ = selEnd_ = 0;
     firstLine_ = 0;
@@ -128,6 +129,7 @@ void EditControl::MakeText() const {
     const std::string text = std::exchange(make_, nullptr)(value_);
     if (text_ == text) return;
     text_ = text;
+    ++textRevision_;
     // As SetText does: a new text starts unselected, scrolled to its top.
     selStart_ = selEnd_ = 0;
     firstLine_ = 0;

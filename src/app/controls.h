@@ -90,6 +90,9 @@ public:
     // shows it once a second reads it then, however often it changed.
     using TextMaker = std::string (*)(long long value);
     void SetTextOf(long long value, TextMaker make);
+    // Counts the changes of the text: a view that copies it per frame asks
+    // whether it changed without comparing it.
+    unsigned long TextRevision() const { return Text(), textRevision_; }
 
     bool ReadOnly() const { return readOnly_; }
     void SetReadOnly(bool readOnly);
@@ -121,6 +124,7 @@ private:
     // Mutable because making a waiting text (in a read) resets them as SetText does.
     mutable int selStart_ = 0, selEnd_ = 0;
     mutable int firstLine_ = 0;
+    mutable unsigned long textRevision_ = 0;
 };
 
 // What a view showing the rows of a list must do to show them as they are now.

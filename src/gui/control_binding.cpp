@@ -75,7 +75,9 @@ void Bindings::Check(CheckBoxControl& model, QCheckBox* widget, IndexAction clic
     auto sync = [&model, widget] {
         static constexpr Qt::CheckState kStates[] = {Qt::Unchecked, Qt::Checked, Qt::PartiallyChecked};
         const int state = model.Check();
-        widget->setCheckState(kStates[state >= 0 && state <= 2 ? state : 0]);
+        // Setting the state it shows repaints the box all the same.
+        if (const Qt::CheckState shown = kStates[state >= 0 && state <= 2 ? state : 0]; widget->checkState() != shown)
+            widget->setCheckState(shown);
         widget->setEnabled(model.Enabled());
         widget->setVisible(model.Visible());
     };

@@ -24,6 +24,9 @@ DisplayBox::DisplayBox(QWidget* parent) : QTextEdit(parent) {
     setLineWrapMode(QTextEdit::FixedColumnWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     connect(this, &QTextEdit::textChanged, this, [this] { TextChanged(); });
+    // The paint event fills what it repaints itself: a frame that moves the
+    // highlight repaints two cells and nothing behind them.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     FindPitch();
 }
 
@@ -48,6 +51,8 @@ void DisplayBox::changeEvent(QEvent* event) {
 void DisplayBox::TextChanged() {
     if (copying_) return;
     shown_ = FromQt(toPlainText());
+    // The next copy compares the texts: the station may keep its own.
+    copied_.revision = Copied::kTyped;
     asciiOnly_ = std::all_of(shown_.begin(), shown_.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (edited_) edited_(shown_);
 }
@@ -59,13 +64,20 @@ int DisplayBox::CharacterAt(int index) const {
 }
 
 bool DisplayBox::SelectionMovedOnly(const EditControl& model) const {
-    return model.Text() == shown_ && model.ReadOnly() == isReadOnly() && model.Enabled() == isEnabled() &&
-           WrapColumns(model) == lineWrapColumnOrWidth() && model.FirstVisibleLine() == firstLine_;
+    // Asked at every character sent: compared with what the last copy took,
+    // kept here, not with the text edit's own state, which lies in memory
+    // the station has not touched since the last character.
+    return model.TextRevision() == copied_.revision && model.ReadOnly() == copied_.readOnly &&
+           model.Enabled() == copied_.enabled && WrapColumns(model) == copied_.columns &&
+           model.FirstVisibleLine() == firstLine_;
 }
 
 void DisplayBox::Show(const EditControl& model) {
     copying_ = true;
-    if (model.Text() != shown_) {
+    // A text the operator typed here comes back the same: laid out already.
+    const bool newText = model.TextRevision() != copied_.revision && model.Text() != shown_;
+    copied_ = {model.TextRevision(), model.ReadOnly(), model.Enabled(), WrapColumns(model)};
+    if (newText) {
         shown_ = model.Text();
         asciiOnly_ = std::all_of(shown_.begin(), shown_.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         setPlainText(ToQt(shown_));
@@ -166,7 +178,10 @@ void DisplayBox::paintEvent(QPaintEvent* event) {
                           QRegion(faded.area.translated(-offset).toAlignedRect());
     const bool cellsOnly = now.columns && (faded.area.isEmpty() || faded.columns) && isEnabled() &&
                            !textCursor().hasSelection() && (event->region() - cells).isEmpty();
-    if (!cellsOnly) QTextEdit::paintEvent(event);
+    if (!cellsOnly) {
+        QPainter(viewport()).fillRect(event->rect(), viewport()->palette().brush(viewport()->backgroundRole()));
+        QTextEdit::paintEvent(event);
+    }
     QPainter painter(viewport());
     if (cellsOnly) PaintCell(painter, faded, offset, true, false);
     if (event->region().intersects(now.area.translated(-offset).toAlignedRect()))

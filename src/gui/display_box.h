@@ -69,6 +69,13 @@ private:
     std::string shown_;
     bool asciiOnly_ = true;
     bool copying_ = false;
+    // What the last copy took from the model.
+    struct Copied {
+        static constexpr unsigned long kTyped = ~0UL;  // the operator typed since
+        unsigned long revision = 0;
+        bool readOnly = false, enabled = true;
+        int columns = -1;
+    } copied_;
     int selStart_ = -1, selEnd_ = -1;
     int firstLine_ = 0;
     qreal pitch_ = 0;

@@ -4,8 +4,8 @@
 // no ligatures or marks to shape: shaping costs more than the drawing.
 #pragma once
 
-#include <optional>
-
+#include <QGlyphRun>
+#include <QList>
 #include <QPointF>
 #include <QRawFont>
 #include <QString>
@@ -20,12 +20,37 @@ namespace sked {
 // pixel).
 enum class GlyphPlaces { Advances, WholePixels };
 
-// Draws `text` from `origin` (its baseline's left end) in `font`; false, and
-// nothing drawn, when the font lacks one of its characters (Qt's own text
-// drawing then finds it in another font).
+// A text's glyphs, looked up and placed once. A readout keeps its text's:
+// the next second's change is found from where its glyphs stand, and a
+// repaint draws only the glyphs in the area it covers.
+class PlacedText {
+public:
+    // False, and nothing placed, when the font lacks one of the characters
+    // (Qt's own text drawing then finds it in another font).
+    bool Place(const QRawFont& font, const QString& text, GlyphPlaces places);
+    bool Placed() const { return placed_; }
+    void Clear() { placed_ = false; }
+    // One glyph per character of the text (none of them outside the BMP).
+    bool OnePerCharacter(const QString& text) const { return placed_ && glyphs_.size() == text.size(); }
+    // Where the glyph of character `index` stands (at the count: where the
+    // next one would), from the text's origin.
+    qreal Left(qsizetype index) const;
+    // Draws, from `origin` (the baseline's left end), the glyphs that stand
+    // between `from` and `to` (counted from the origin; a glyph reaching
+    // into the span from either side is drawn too).
+    void Draw(QPainter& painter, QPointF origin, qreal from, qreal to) const;
+    void Draw(QPainter& painter, QPointF origin) const;
+
+private:
+    bool placed_ = false;
+    QRawFont font_;
+    QList<quint32> glyphs_;
+    QList<QPointF> positions_;
+    qreal end_ = 0;  // where the next glyph would stand
+};
+
+// Draws `text` from `origin` in `font`; false, and nothing drawn, when the
+// font lacks one of its characters.
 bool DrawGlyphText(QPainter& painter, const QRawFont& font, QPointF origin, const QString& text, GlyphPlaces places);
-// Where the glyph after `text` would stand, drawn so; none when the font
-// lacks one of its characters.
-std::optional<qreal> GlyphTextWidth(const QRawFont& font, const QString& text, GlyphPlaces places);
 
 }  // namespace sked

@@ -1,11 +1,11 @@
 #include "gui/readout_field.h"
 
 #include <algorithm>
-#include <optional>
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -64,6 +64,7 @@ void ReadoutField::setText(const QString& text) {
     if (text == text_) return;
     update(Changed(text_, text));
     text_ = text;
+    placed_.Clear();
     if (QAccessible::isActive()) {
         QAccessibleValueChangeEvent changed(this, text_);
         QAccessible::updateAccessibility(&changed);
@@ -75,10 +76,11 @@ QRect ReadoutField::Changed(const QString& was, const QString& now) {
     // changes its last digits, the running line grows at its end.
     const auto same = std::mismatch(was.begin(), was.end(), now.begin(), now.end()).first - was.begin();
     if (same == 0 || frame_.isNull() || frame_.deviceIndependentSize().toSize() != size()) return rect();
-    const std::optional<qreal> left = GlyphTextWidth(GlyphFont(), was.left(same), GlyphPlaces::WholePixels);
-    if (!left) return rect();
+    // Its glyphs were placed when it was painted.
+    if (!placed_.Placed() && !placed_.Place(GlyphFont(), was, GlyphPlaces::WholePixels)) return rect();
+    if (!placed_.OnePerCharacter(was)) return rect();
     // From a little before the first new glyph, which may reach back over its place.
-    const int from = textArea_.left() + static_cast<int>(*left) - kOverhang;
+    const int from = textArea_.left() + static_cast<int>(placed_.Left(same)) - kOverhang;
     return QRect(from, textArea_.top(), textArea_.right() - from + 1, textArea_.height()) & textArea_;
 }
 
@@ -107,7 +109,10 @@ void ReadoutField::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange || event->type() == QEvent::PaletteChange ||
         event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
         frame_ = QPixmap();
-    if (event->type() == QEvent::FontChange) glyphFont_ = QRawFont();
+    if (event->type() == QEvent::FontChange) {
+        glyphFont_ = QRawFont();
+        placed_.Clear();
+    }
     QWidget::changeEvent(event);
 }
 
@@ -121,18 +126,23 @@ void ReadoutField::DrawFrame() {
     style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter, this);
     textArea_ = style()->subElementRect(QStyle::SE_LineEditContents, &option, this)
                     .adjusted(kTextMargin, 0, -kTextMargin, 0);
+    const QFontMetrics metrics = fontMetrics();
+    origin_ = QPoint(textArea_.left(), textArea_.top() + (textArea_.height() - metrics.height() + 1) / 2 + metrics.ascent());
 }
 
-void ReadoutField::paintEvent(QPaintEvent*) {
+void ReadoutField::paintEvent(QPaintEvent* event) {
     if (frame_.isNull() || frame_.deviceIndependentSize().toSize() != size()) DrawFrame();
+    const QRect area = event->rect();
     QPainter painter(this);
-    painter.drawPixmap(0, 0, frame_);
+    painter.drawPixmap(area.topLeft(), frame_, QRectF(area.topLeft() * frame_.devicePixelRatio(),
+                                                      area.size() * frame_.devicePixelRatio()));
     painter.setClipRect(textArea_);
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
-    const QFontMetrics metrics = fontMetrics();
-    const int baseline = textArea_.top() + (textArea_.height() - metrics.height() + 1) / 2 + metrics.ascent();
-    if (!DrawGlyphText(painter, GlyphFont(), QPointF(textArea_.left(), baseline), text_, GlyphPlaces::WholePixels))
-        painter.drawText(QPoint(textArea_.left(), baseline), text_);
+    if (placed_.Placed() || placed_.Place(GlyphFont(), text_, GlyphPlaces::WholePixels))
+        // Only the glyphs in the area repainted: mostly the end of the text.
+        placed_.Draw(painter, origin_, area.left() - origin_.x(), area.right() + 1 - origin_.x());
+    else
+        painter.drawText(origin_, text_);
 }
 
 }  // namespace sked

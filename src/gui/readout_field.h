@@ -12,6 +12,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "gui/glyph_text.h"
+
 namespace sked {
 
 class ReadoutField : public QWidget {
@@ -39,7 +41,9 @@ private:
     QString text_;
     QPixmap frame_;  // background and frame at the current size and state
     QRect textArea_;  // where the text goes inside that frame
+    QPoint origin_;  // and where its baseline starts
     QRawFont glyphFont_;  // the field's font, resolved once (GlyphFont)
+    PlacedText placed_;  // text_'s glyphs, once painted or measured
 };
 
 }  // namespace sked

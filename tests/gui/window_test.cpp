@@ -124,6 +124,24 @@ TEST_F(MainWindowTest, TheFieldsFollowATransmissionAndAClosedWindowCancelsItAndQ
     EXPECT_TRUE(view->close());
 }
 
+// The display copies the station's text when it changes, and after the operator typed even when it did not: a
+// text the station did not take is not left standing.
+TEST(DisplayBoxTest, ShowsTheStationsTextAfterTypingItDidNotTake) {
+    EditControl model;
+    model.SetText("QST DE QZ0XB");
+    DisplayBox box;
+    std::string typed;
+    box.OnEdited([&](const std::string& text) { typed = text; });  // kept by the test, not the station
+    box.Show(model);
+    box.textCursor().insertText("X");
+    model.SetSelection(1, 2);
+    EXPECT_FALSE(box.SelectionMovedOnly(model));
+    box.Show(model);
+    EXPECT_EQ(typed + " / " + box.toPlainText().toStdString(), "XQST DE QZ0XB / QST DE QZ0XB");
+    model.SetSelection(2, 3);
+    EXPECT_TRUE(box.SelectionMovedOnly(model));
+}
+
 // A year of hourly bulletins loaded under the window, as the program opens it: the list gets it in one batch and
 // then follows the queue a row at a time; the entry due 3 s after the start goes out on time.
 TEST_F(MainWindowTest, AYearOfBulletinsReachesTheListInOneBatchAndLeavesItByRows) {

@@ -64,7 +64,8 @@ TEST(ControlsTest, EverySetterNotifiesOnceOnAChangeAndNeverWhenNothingChanges) {
          STEP(1, SetRange(0, 50))});
 }
 
-// Unobserved, a text set by SetTextOf (the clock, every second) is made only when read, as SetText would leave it.
+// Unobserved, a text set by SetTextOf (the clock, every second) is made only when read, as SetText would leave it;
+// its revision counts the changes of the text, made or set, and nothing else.
 TEST(ControlsTest, ATextNobodyWatchesIsMadeOnlyWhenRead) {
     static int made = 0;
     const EditControl::TextMaker make = [](long long n) { return ++made, "T" + std::to_string(n); };
@@ -73,8 +74,13 @@ TEST(ControlsTest, ATextNobodyWatchesIsMadeOnlyWhenRead) {
     for (long long second = 0; second < 1000; ++second) clock.SetTextOf(second, make);
     EXPECT_EQ(made, 0);
     EXPECT_EQ(Shows(clock.Text(), clock.SelectionStart(), clock.FirstVisibleLine(), made), Shows("T999", 0, 0, 1));
+    const unsigned long revision = clock.TextRevision();
     clock.SetTextOf(5, make), clock.SetText("T5");  // the same text: nothing changes
-    EXPECT_EQ(Shows(clock.Text(), made), Shows("T5", 2));
+    EXPECT_EQ(Shows(clock.Text(), made, clock.TextRevision()), Shows("T5", 2, revision + 1));
+    clock.SetSelection(0, 1), clock.SetReadOnly(true), clock.SetTextOf(5, make);
+    EXPECT_EQ(clock.TextRevision(), revision + 1);
+    clock.SetTextOf(6, make), clock.SetText("T7");
+    EXPECT_EQ(clock.TextRevision(), revision + 3);
 }
 
 TEST(ControlsTest, AddingOrInsertingKeepsTheComboSelectionOnItsItem) {
