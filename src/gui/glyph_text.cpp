@@ -7,21 +7,46 @@
 
 namespace sked {
 
+bool PlacedText::LookUpAscii(const QString& text, QList<qreal>& advances) {
+    glyphs_.resize(text.size());
+    advances.resize(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= ascii_.size()) return false;
+        Ascii& known = ascii_[c];
+        if (!known.known) {
+            known.glyph = font_.glyphIndexesForString(QString(QChar(c))).value(0);
+            known.advance = known.glyph ? font_.advancesForGlyphIndexes({known.glyph}).value(0).x() : 0;
+            known.known = true;
+        }
+        glyphs_[i] = known.glyph;
+        advances[i] = known.advance;
+    }
+    return true;
+}
+
 bool PlacedText::Place(const QRawFont& font, const QString& text, GlyphPlaces places) {
     placed_ = false;
-    glyphs_ = font.glyphIndexesForString(text);
+    if (!(font == font_)) {
+        font_ = font;
+        ascii_ = {};
+    }
+    QList<qreal> advances;
+    if (!LookUpAscii(text, advances)) {
+        glyphs_ = font.glyphIndexesForString(text);
+        advances.clear();
+        for (const QPointF& advance : font.advancesForGlyphIndexes(glyphs_)) advances.append(advance.x());
+    }
     if (glyphs_.contains(0)) return false;
     const auto place = [places](qreal pen) { return places == GlyphPlaces::WholePixels ? std::round(pen) : pen; };
-    const QList<QPointF> advances = font.advancesForGlyphIndexes(glyphs_);
     positions_.clear();
     positions_.reserve(glyphs_.size());
     qreal pen = 0;
-    for (const QPointF& advance : advances) {
+    for (const qreal advance : advances) {
         positions_.append(QPointF(place(pen), 0));
-        pen += advance.x();
+        pen += advance;
     }
     end_ = place(pen);
-    font_ = font;
     placed_ = true;
     return true;
 }

@@ -4,6 +4,8 @@
 // no ligatures or marks to shape: shaping costs more than the drawing.
 #pragma once
 
+#include <array>
+
 #include <QGlyphRun>
 #include <QList>
 #include <QPointF>
@@ -42,7 +44,17 @@ public:
     void Draw(QPainter& painter, QPointF origin) const;
 
 private:
+    // Plain ASCII's glyphs, looked up in the font once: a font engine
+    // measures a glyph it has drawn by loading it again.
+    struct Ascii {
+        quint32 glyph = 0;
+        qreal advance = 0;
+        bool known = false;
+    };
+    bool LookUpAscii(const QString& text, QList<qreal>& advances);
+
     bool placed_ = false;
+    std::array<Ascii, 128> ascii_{};
     QRawFont font_;
     QList<quint32> glyphs_;
     QList<QPointF> positions_;
