@@ -13,7 +13,6 @@
 #include <QTextLayout>
 
 #include "app/wrapped_text.h"
-#include "gui/glyph_text.h"
 
 namespace sked {
 
@@ -92,7 +91,7 @@ void DisplayBox::Show(const EditControl& model) {
         viewport()->update();  // the highlight shows only while read-only
     }
     setEnabled(model.Enabled());
-    if (const int columns = WrapColumns(model); lineWrapColumnOrWidth() != columns) setLineWrapColumnOrWidth(columns);
+    if (lineWrapColumnOrWidth() != copied_.columns) setLineWrapColumnOrWidth(copied_.columns);
     if (model.SelectionStart() != selStart_ || model.SelectionEnd() != selEnd_) {
         // The cell the highlight leaves is painted plain at the next paint.
         if (const Cell was = HighlightCell(); !was.area.isEmpty()) faded_ = was;
@@ -190,7 +189,8 @@ void DisplayBox::paintEvent(QPaintEvent* event) {
 
 void DisplayBox::DrawText(QPainter& painter, QPointF origin, const QString& text) {
     if (!glyphFont_.isValid()) glyphFont_ = QRawFont::fromFont(font());
-    if (!DrawGlyphText(painter, glyphFont_, origin, text, GlyphPlaces::Advances)) painter.drawText(origin, text);
+    if (cellText_.Place(glyphFont_, text, GlyphPlaces::Advances)) cellText_.Draw(painter, origin);
+    else painter.drawText(origin, text);
 }
 
 void DisplayBox::PaintCell(QPainter& painter, const Cell& cell, QPointF offset, bool plain, bool highlighted) {

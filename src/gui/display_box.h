@@ -14,6 +14,7 @@
 #include <QTextEdit>
 
 #include "gui/control_binding.h"
+#include "gui/glyph_text.h"
 
 class QPainter;
 
@@ -80,6 +81,7 @@ private:
     int firstLine_ = 0;
     qreal pitch_ = 0;
     QRawFont glyphFont_;  // the display's font, resolved once
+    PlacedText cellText_;  // a cell's text, placed with the glyphs it has looked up before
     Cell faded_;  // the cell the highlight left, not yet painted plain
 };
 

@@ -75,11 +75,4 @@ void PlacedText::Draw(QPainter& painter, QPointF origin) const {
     Draw(painter, origin, -qInf(), qInf());
 }
 
-bool DrawGlyphText(QPainter& painter, const QRawFont& font, QPointF origin, const QString& text, GlyphPlaces places) {
-    PlacedText placed;
-    if (!placed.Place(font, text, places)) return false;
-    placed.Draw(painter, origin);
-    return true;
-}
-
 }  // namespace sked

@@ -24,7 +24,8 @@ enum class GlyphPlaces { Advances, WholePixels };
 
 // A text's glyphs, looked up and placed once. A readout keeps its text's:
 // the next second's change is found from where its glyphs stand, and a
-// repaint draws only the glyphs in the area it covers.
+// repaint draws only the glyphs in the area it covers. The display keeps one
+// for the cells it paints, so that their glyphs too are looked up once.
 class PlacedText {
 public:
     // False, and nothing placed, when the font lacks one of the characters
@@ -60,9 +61,5 @@ private:
     QList<QPointF> positions_;
     qreal end_ = 0;  // where the next glyph would stand
 };
-
-// Draws `text` from `origin` in `font`; false, and nothing drawn, when the
-// font lacks one of its characters.
-bool DrawGlyphText(QPainter& painter, const QRawFont& font, QPointF origin, const QString& text, GlyphPlaces places);
 
 }  // namespace sked
